@@ -1,0 +1,31 @@
+// The shared model state: everything the cutoff equation and the integrands
+// need beyond their single argument. One instance lives for the whole run; it
+// reaches the integrands through GSL's `params` pointer.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace kemro {
+
+struct ModelState {
+  double majority_lnbeta = 0.0;    // ln B(N1 - I + 1, I), set per outcome
+  double minority_lnbeta = 0.0;    // ln B(N2 - J + 1, J), set before FUN's inner integration
+  double density_constant = 0.0;   // 1/sqrt(2*pi), set once at start
+  double d = 0.0;                  // effect size: majority mean minus minority mean
+  std::int32_t J = 0;              // minority order-statistic index (from the bottom)
+  std::int32_t I = 0;              // majority order-statistic index (from the bottom)
+  std::int32_t N1 = 0;             // majority applicants
+  std::int32_t N2 = 0;             // minority applicants, N - N1
+  std::int32_t K = 0;              // number to hire
+};
+
+// The majority share r = N1/N, read by the cutoff equation FUN1.
+struct CFUN {
+  double majority_share = 0.0;
+};
+
+// 1/sqrt(2*pi): the normal density constant, computed once at the start of a run.
+inline double normal_density_constant() { return 1.0 / std::sqrt(6.283185307179586); }
+
+}  // namespace kemro

@@ -1,0 +1,41 @@
+// The outcome stage: P(S <= t) for every feasible number t of minority hires
+// but the largest, by nested adaptive Gauss-Kronrod integration, with the
+// plausibility tests and retries on narrower ranges.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "model/model_state.hpp"
+
+namespace kemro {
+
+// What the outcome stage reports while it runs. The model writes nothing
+// itself; the driver turns these calls into console records.
+class OutcomeListener {
+ public:
+  virtual ~OutcomeListener() = default;
+  // The inner integration of FUN returned a non-zero code (1, 2, 3 or 6).
+  virtual void integration_warning(int ier) = 0;
+  // An outcome was accepted or clamped: m, I, J, PROB(m) and the unclamped RESULT.
+  virtual void trace_row(std::int32_t m, std::int32_t I, std::int32_t J, double prob,
+                         double result) = 0;
+  // The outer integration returned a non-zero code; the run goes on with its RESULT.
+  virtual void abnormal_return(int ier) = 0;
+  // A one-line note on how the integration was adapted to the problem.
+  virtual void notice(std::string_view text) = 0;
+};
+
+struct OutcomeStageResult {
+  bool completed = false;                // false: abandoned after the retry limits
+  std::int32_t M = 0;                    // table entries: integrated outcomes + 1
+  std::int32_t L = 0;                    // smallest feasible number of minority hires
+  std::int32_t first_majority_hires = 0; // K - L
+};
+
+// Number of table entries a problem needs: max(1, min(K, N2) - max(0, K - N1) + 1),
+// in 64 bits so that no answer can overflow it.
+std::int64_t entries_needed(std::int32_t N1, std::int32_t N2, std::int32_t K);
+
+}  // namespace kemro

@@ -1,0 +1,54 @@
+// The answer reader: list-directed reads of one integer, double or
+// one-character item, and formatted reads of one fixed-width text item,
+// from a line-oriented input stream.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <string_view>
+
+namespace kemro {
+
+// Why an answer could not be read. `context` and `description` form the first
+// diagnostic line ("context: description"); `last_format` is "list io" for a
+// list-directed read or the layout text of a formatted read.
+struct InputError {
+  std::string context;
+  std::string description;
+  std::string last_format;
+};
+
+// The four diagnostic lines written to standard error when an answer cannot be
+// read or the input ends; each line ends with '\n'.
+std::string input_diagnostic(const InputError& error);
+
+enum class ReadResult {
+  Value,  // the item received a value
+  Null,   // a null value (comma) or a slash: the item keeps its old value
+  Failed  // unreadable answer or end of input: see error()
+};
+
+class AnswerReader {
+ public:
+  explicit AnswerReader(std::istream& in) : in_(in) {}
+
+  // List-directed reads. Each skips blanks, tabs and empty lines before the
+  // value and discards the rest of the line it ends on.
+  ReadResult read_integer(std::int32_t& item);
+  ReadResult read_double(double& item);
+  ReadResult read_character(char& item);
+
+  // Formatted read of one text field of `width` characters from the next
+  // line (layout A of that width, or A1): blank-padded, the rest of the
+  // line discarded. `layout_text` names the layout in diagnostics.
+  ReadResult read_text(std::string& item, std::size_t width, std::string_view layout_text);
+
+  const InputError& error() const { return error_; }
+
+ private:
+  std::istream& in_;
+  InputError error_;
+};
+
+}  // namespace kemro
