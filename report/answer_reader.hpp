@@ -47,8 +47,17 @@ class AnswerReader {
   const InputError& error() const { return error_; }
 
  private:
+  // Reads the next line into line_ without its line end (and without one
+  // carriage return before it); false at the end of the input.
+  bool next_line();
+  // Passes over blank lines; `rest` starts at the first non-blank character
+  // of the next line that has one. False at the end of the input.
+  bool next_value(std::string_view& rest);
+  ReadResult fail(InputError error);
+
   std::istream& in_;
   InputError error_;
+  std::string line_;  // the current input line, reused from read to read
 };
 
 }  // namespace kemro

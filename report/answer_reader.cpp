@@ -1,0 +1,284 @@
+// The answer reader. Every read works on whole lines: a list-directed read
+// takes one value from the first line that has one and discards the rest of
+// that line; a formatted read takes the next line as its record.
+#include "report/answer_reader.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace kemro {
+
+namespace {
+
+constexpr std::size_t kMaxSignificantDigits = 40;  // digits beyond these only scale the value
+constexpr std::int64_t kMaxExponent = 99999999;    // largest exponent an answer may write
+// Decimal exponents handed to strtod are clamped here: far beyond any double's
+// range, so the clamp never changes a result, and far from overflowing the text.
+constexpr std::int64_t kExponentClamp = 999999999;
+constexpr double kLowestInt32 = -2147483648.0;
+constexpr double kHighestInt32 = 2147483647.0;
+constexpr std::string_view kListFormat = "list io";
+
+// The ways a list-directed value can be unreadable.
+enum class Fault { None, InvalidInteger, IntegerRange, InvalidNumber, ExponentField, BadRepeat };
+
+InputError list_error(Fault fault) {
+  switch (fault) {
+    case Fault::InvalidInteger:
+      return {"invalid integer", "read unexpected character", std::string(kListFormat)};
+    case Fault::IntegerRange:
+      return {"invalid integer", "integer out of range", std::string(kListFormat)};
+    case Fault::InvalidNumber:
+      return {"invalid number", "incomprehensible list input", std::string(kListFormat)};
+    case Fault::ExponentField:
+      return {"exponent field", "incomprehensible list input", std::string(kListFormat)};
+    case Fault::BadRepeat:
+    case Fault::None:
+      break;
+  }
+  return {"bad repetition count", "incomprehensible list input", std::string(kListFormat)};
+}
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool is_sign(char c) {
+  return c == '+' || c == '-';
+}
+bool is_exponent_letter(char c) {
+  return c == 'E' || c == 'e' || c == 'D' || c == 'd';
+}
+// A comma (null value) or a slash (end of the read) where a value could start.
+bool is_null_mark(char c) {
+  return c == ',' || c == '/';
+}
+
+// Position of the first non-digit at or after `pos`.
+std::size_t skip_digits(std::string_view s, std::size_t pos) {
+  while (pos < s.size() && is_digit(s[pos])) ++pos;
+  return pos;
+}
+
+bool has_nonzero_digit(std::string_view digits) {
+  return digits.find_first_not_of('0') != std::string_view::npos;
+}
+
+// After "r*": nothing, a blank, a comma or a slash means r null values.
+bool is_null_after_repeat(std::string_view rest) {
+  return rest.empty() || is_blank(rest.front()) || is_null_mark(rest.front());
+}
+
+// What stands in front of a value: the value itself, a null value, or a
+// repeat count that is not a positive integer.
+enum class Front { Value, Null, BadRepeat };
+
+// Numeric item: [sign][digits]* is a repeat count; it must be a positive
+// integer. On Value, `rest` is advanced past the count.
+Front numeric_front(std::string_view& rest) {
+  if (is_null_mark(rest.front())) return Front::Null;
+  std::size_t pos = 0;
+  const bool minus = rest.front() == '-';
+  if (is_sign(rest.front())) ++pos;
+  const std::size_t digits_end = skip_digits(rest, pos);
+  if (digits_end == rest.size() || rest[digits_end] != '*') return Front::Value;
+  if (minus || !has_nonzero_digit(rest.substr(pos, digits_end - pos))) return Front::BadRepeat;
+  rest.remove_prefix(digits_end + 1);
+  return is_null_after_repeat(rest) ? Front::Null : Front::Value;
+}
+
+// Character item: only digits with a non-zero value followed by '*' form a
+// repeat count; anything else is the text itself.
+Front character_front(std::string_view& rest) {
+  if (is_null_mark(rest.front())) return Front::Null;
+  const std::size_t digits_end = skip_digits(rest, 0);
+  if (digits_end == rest.size() || rest[digits_end] != '*' ||
+      !has_nonzero_digit(rest.substr(0, digits_end))) {
+    return Front::Value;
+  }
+  rest.remove_prefix(digits_end + 1);
+  return is_null_after_repeat(rest) ? Front::Null : Front::Value;
+}
+
+// A number as written: value = ±(whole fraction) × 10^(exponent − fraction digits).
+struct NumberText {
+  bool negative = false;
+  std::string_view whole;     // digits before the point
+  std::string_view fraction;  // digits after the point
+  std::int64_t exponent = 0;  // the written exponent, sign applied
+};
+
+// Reads the exponent digits starting at `pos` (at least one is required).
+Fault scan_exponent_digits(std::string_view s, std::size_t pos, std::int64_t& magnitude) {
+  if (pos >= s.size() || !is_digit(s[pos])) return Fault::ExponentField;
+  magnitude = 0;
+  for (; pos < s.size() && is_digit(s[pos]); ++pos) {
+    // Once past the limit the value only has to stay past it: no overflow.
+    if (magnitude <= kMaxExponent) magnitude = magnitude * 10 + (s[pos] - '0');
+  }
+  return magnitude > kMaxExponent ? Fault::ExponentField : Fault::None;
+}
+
+// Scans a number from the start of `s`; it ends at the first character that
+// cannot continue it. An integer item may hold neither a point nor an
+// exponent letter; a sign directly after the digits starts an exponent.
+Fault scan_number(std::string_view s, bool integer_item, NumberText& number) {
+  std::size_t pos = 0;
+  if (pos < s.size() && is_sign(s[pos])) number.negative = s[pos++] == '-';
+  std::size_t end = skip_digits(s, pos);
+  number.whole = s.substr(pos, end - pos);
+  pos = end;
+  if (pos < s.size() && s[pos] == '.') {
+    if (integer_item) return Fault::InvalidInteger;
+    end = skip_digits(s, ++pos);
+    number.fraction = s.substr(pos, end - pos);
+    pos = end;
+  }
+  if (number.whole.empty() && number.fraction.empty()) return Fault::InvalidNumber;
+  if (pos >= s.size()) return Fault::None;
+
+  std::size_t exponent_start = pos;
+  if (is_exponent_letter(s[pos])) {
+    if (integer_item) return Fault::InvalidInteger;
+    exponent_start = pos + 1;
+    if (exponent_start < s.size() && is_sign(s[exponent_start])) ++exponent_start;
+  } else if (is_sign(s[pos])) {
+    exponent_start = pos + 1;
+  } else {
+    return Fault::None;
+  }
+  std::int64_t magnitude = 0;
+  const Fault fault = scan_exponent_digits(s, exponent_start, magnitude);
+  number.exponent = s[exponent_start - 1] == '-' ? -magnitude : magnitude;
+  return fault;
+}
+
+// The nearest double to the number, from at most 40 significant digits: the
+// digits are gathered into "<digits>e<exponent>" and converted by strtod,
+// which rounds correctly and gives ±inf on overflow and 0 or a subnormal on
+// underflow.
+double to_double(const NumberText& number) {
+  std::string text = number.negative ? "-" : "";
+  std::size_t kept = 0;
+  std::int64_t dropped = 0;  // significant digits beyond the limit, the last ones written
+  for (std::string_view part : {number.whole, number.fraction}) {
+    for (char c : part) {
+      if (kept == 0 && c == '0') continue;  // leading zeros are not significant
+      if (kept < kMaxSignificantDigits) {
+        text += c;
+        ++kept;
+      } else {
+        ++dropped;
+      }
+    }
+  }
+  if (kept == 0) text += '0';
+  // Kept digits × 10^dropped stands for all the digits; the point then sits
+  // `fraction.size()` places from the end of them.
+  const std::int64_t exponent = std::clamp<std::int64_t>(
+      number.exponent - static_cast<std::int64_t>(number.fraction.size()) + dropped,
+      -kExponentClamp, kExponentClamp);
+  text += 'e';
+  text += std::to_string(exponent);
+  return std::strtod(text.c_str(), nullptr);
+}
+
+// The number's value truncated toward zero; IntegerRange when that lies
+// outside the 32-bit range.
+Fault to_int32(const NumberText& number, std::int32_t& value) {
+  const double truncated = std::trunc(to_double(number));
+  if (!(truncated >= kLowestInt32 && truncated <= kHighestInt32)) return Fault::IntegerRange;
+  value = static_cast<std::int32_t>(truncated);
+  return Fault::None;
+}
+
+// The first character of a quoted string (a doubled quote stands for one,
+// an unquoted end runs to the line end), or a blank when it is empty.
+char first_quoted_character(std::string_view rest) {
+  const char quote = rest.front();
+  if (rest.size() < 2) return ' ';
+  if (rest[1] != quote) return rest[1];
+  return rest.size() >= 3 && rest[2] == quote ? quote : ' ';
+}
+
+}  // namespace
+
+std::string input_diagnostic(const InputError& error) {
+  return error.context + ": " + error.description + "\n" + "apparent state: unit 5 (unnamed)\n" +
+         "last format: " + error.last_format + "\n" +
+         "lately reading sequential formatted external IO\n";
+}
+
+bool AnswerReader::next_line() {
+  if (!std::getline(in_, line_)) return false;
+  if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+  return true;
+}
+
+bool AnswerReader::next_value(std::string_view& rest) {
+  while (next_line()) {
+    const std::string_view line = line_;
+    const auto start = std::find_if_not(line.begin(), line.end(), is_blank);
+    if (start != line.end()) {
+      rest = line.substr(static_cast<std::size_t>(start - line.begin()));
+      return true;
+    }
+  }
+  return false;
+}
+
+ReadResult AnswerReader::fail(InputError error) {
+  error_ = std::move(error);
+  return ReadResult::Failed;
+}
+
+ReadResult AnswerReader::read_integer(std::int32_t& item) {
+  std::string_view rest;
+  if (!next_value(rest)) return fail({"list in", "end of file", std::string(kListFormat)});
+  const Front front = numeric_front(rest);
+  if (front == Front::Null) return ReadResult::Null;
+  if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
+  NumberText number;
+  std::int32_t value = 0;
+  Fault fault = scan_number(rest, true, number);
+  if (fault == Fault::None) fault = to_int32(number, value);
+  if (fault != Fault::None) return fail(list_error(fault));
+  item = value;
+  return ReadResult::Value;
+}
+
+ReadResult AnswerReader::read_double(double& item) {
+  std::string_view rest;
+  if (!next_value(rest)) return fail({"list in", "end of file", std::string(kListFormat)});
+  const Front front = numeric_front(rest);
+  if (front == Front::Null) return ReadResult::Null;
+  if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
+  NumberText number;
+  const Fault fault = scan_number(rest, false, number);
+  if (fault != Fault::None) return fail(list_error(fault));
+  item = to_double(number);
+  return ReadResult::Value;
+}
+
+ReadResult AnswerReader::read_character(char& item) {
+  std::string_view rest;
+  if (!next_value(rest)) return fail({"list in", "end of file", std::string(kListFormat)});
+  if (character_front(rest) == Front::Null) return ReadResult::Null;
+  const bool quoted = rest.front() == '\'' || rest.front() == '"';
+  item = quoted ? first_quoted_character(rest) : rest.front();
+  return ReadResult::Value;
+}
+
+ReadResult AnswerReader::read_text(std::string& item, std::size_t width,
+                                   std::string_view layout_text) {
+  if (!next_line()) return fail({"fmt", "end of file", std::string(layout_text)});
+  item.assign(line_, 0, std::min(width, line_.size()));
+  item.resize(width, ' ');
+  return ReadResult::Value;
+}
+
+}  // namespace kemro
