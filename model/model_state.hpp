@@ -8,9 +8,12 @@
 
 namespace kemro {
 
+class IntegrationWorkspace;
+class OutcomeListener;
+
 struct ModelState {
   double majority_lnbeta = 0.0;    // ln B(N1 - I + 1, I), set per outcome
-  double minority_lnbeta = 0.0;    // ln B(N2 - J + 1, J), set before FUN's inner integration
+  double minority_lnbeta = 0.0;    // ln B(N2 - J + 1, J), set per outcome with the majority term
   double density_constant = 0.0;   // 1/sqrt(2*pi), set once at start
   double d = 0.0;                  // effect size: majority mean minus minority mean
   std::int32_t J = 0;              // minority order-statistic index (from the bottom)
@@ -18,6 +21,14 @@ struct ModelState {
   std::int32_t N1 = 0;             // majority applicants
   std::int32_t N2 = 0;             // minority applicants, N - N1
   std::int32_t K = 0;              // number to hire
+
+  // Run-time links of the integrands, set by the outcome stage before it integrates.
+  IntegrationWorkspace* inner_workspace = nullptr;  // FUN's own work area for FU1
+  OutcomeListener* listener = nullptr;              // receives FUN's integration warnings
+
+  // Evaluation counts since the state was made, for benchmarks.
+  std::uint64_t FU1_evaluations = 0;
+  std::uint64_t FUN_evaluations = 0;
 };
 
 // The majority share r = N1/N, read by the cutoff equation FUN1.

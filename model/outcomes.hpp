@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -37,5 +38,25 @@ struct OutcomeStageResult {
 // Number of table entries a problem needs: max(1, min(K, N2) - max(0, K - N1) + 1),
 // in 64 bits so that no answer can overflow it.
 std::int64_t entries_needed(std::int32_t N1, std::int32_t N2, std::int32_t K);
+
+class Integrators;
+
+// Fills PROB[1..M-1] with P(S <= L + m - 1), m = 1 .. M - 1, by integrating FUN
+// over [A, B] (first [-6.5, 6.5], narrower on retries) with the outer work
+// area, FUN integrating FU1 with the inner one. PROB is indexed from 1
+// (PROB[0] is unused); running out of room counts as abandonment (M = 0).
+// Reports trace rows, integration warnings and abnormal returns to the listener.
+OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
+                                 OutcomeListener& listener);
+
+// One attempt at outcome m over [A, B]: returns the integrator's RESULT for the
+// outcome whose I and J the loop has just stored in the state.
+using OutcomeAttempt = std::function<double(std::int32_t m, double A, double B)>;
+
+// The outcome loop with its saturation, overshoot and decrease tests and the
+// retries on narrower ranges; `attempt` does the integration. outcome_stage
+// is this loop with the nested integration as its attempt.
+OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
+                                OutcomeListener& listener, const OutcomeAttempt& attempt);
 
 }  // namespace kemro

@@ -1,0 +1,60 @@
+// A thin wrapper around GSL's adaptive Gauss-Kronrod integrator (QAG with the
+// 61-point rule): a work area allocated once, and GSL statuses mapped onto the
+// integrator codes the rest of the model reports.
+#pragma once
+
+#include <gsl/gsl_integration.h>
+
+#include <cstddef>
+
+namespace kemro {
+
+// Most subintervals either integration level may use.
+inline constexpr std::size_t SUBINTERVAL_LIMIT = 25000;
+
+// Integrator codes: 0 success, 1 subdivision limit, 2 round-off,
+// 3 bad integrand behaviour, 6 any other failure (invalid input).
+int integrator_code(int gsl_status);
+
+// One integration work area of SUBINTERVAL_LIMIT subintervals, owned for a run.
+class IntegrationWorkspace {
+ public:
+  IntegrationWorkspace();
+  ~IntegrationWorkspace();
+  IntegrationWorkspace(const IntegrationWorkspace&) = delete;
+  IntegrationWorkspace& operator=(const IntegrationWorkspace&) = delete;
+
+  gsl_integration_workspace* get() { return workspace_; }
+
+ private:
+  gsl_integration_workspace* workspace_;
+};
+
+struct QagResult {
+  double RESULT = 0.0;
+  double ABSERR = 0.0;
+  int IER = 0;  // integrator code, see integrator_code
+};
+
+// Integrates F over [A, B] with the 61-point rule, asking for an estimated
+// error of at most max(EPSABS, EPSREL * |RESULT|). RESULT is the estimate
+// even when IER is non-zero.
+QagResult QAG(const gsl_function& F, double A, double B, double EPSABS, double EPSREL,
+              IntegrationWorkspace& work);
+
+// Turns GSL's abort-on-error handler off for good, so that every GSL failure
+// comes back to its caller as a status.
+struct GslErrorsAsCodes {
+  GslErrorsAsCodes();
+};
+
+// The two work areas of a run: the outer integration over outcomes and the
+// inner one inside FUN. The handler is switched off (base class) before the
+// work areas are allocated.
+class Integrators : private GslErrorsAsCodes {
+ public:
+  IntegrationWorkspace outer;
+  IntegrationWorkspace inner;
+};
+
+}  // namespace kemro

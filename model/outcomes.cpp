@@ -1,0 +1,119 @@
+#include "model/outcomes.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model/integrands.hpp"
+#include "model/integrator.hpp"
+
+namespace kemro {
+namespace {
+
+constexpr double HALF_WIDTH = 6.5;                  // first range of every outcome: [-6.5, 6.5]
+constexpr double NARROWING_STEP = 0.1;              // range after r retries: [-6.5+0.1r, 6.5-0.1r]
+constexpr double OUTER_EPSABS = 1e-9;               // absolute accuracy asked of P(S <= t)
+constexpr double OUTER_EPSREL = 1e-8;               // relative accuracy asked of P(S <= t)
+constexpr double SATURATION_THRESHOLD = 1e-8;       // previous value this close to 1: next is 1
+constexpr double OVERSHOOT_TOLERANCE = 5e-7;        // excess over 1 clamped rather than retried
+constexpr double DECREASE_TOLERANCE = 4e-7;         // drop below the previous value that is retried
+constexpr std::int32_t OVERSHOOT_RETRY_LIMIT = 25;  // an overshoot taking r above it abandons
+constexpr std::int32_t DECREASE_RETRY_LIMIT = 35;   // a decrease taking r above it abandons
+
+std::int32_t saturate_to_int32(std::int64_t value) {
+  constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(std::clamp(value, lo, hi));
+}
+
+// What became of one outcome's attempts.
+enum class Verdict { accepted, abandoned };
+
+// Attempts outcome m until a value is accepted or clamped (one trace row) or
+// the retry limits are passed. PROB[m] holds the last attempt's value.
+Verdict settle_outcome(std::int32_t m, const ModelState& state, std::span<double> PROB,
+                       OutcomeListener& listener, const OutcomeAttempt& attempt) {
+  std::int32_t r = 0;
+  double A = -HALF_WIDTH;
+  double B = HALF_WIDTH;
+  for (;;) {
+    const double RESULT = attempt(m, A, B);
+    PROB[m] = RESULT;
+    if (PROB[m] > 1.0) {
+      if (PROB[m] - 1.0 <= OVERSHOOT_TOLERANCE) {
+        PROB[m] = 1.0;
+        listener.trace_row(m, state.I, state.J, PROB[m], RESULT);
+        return Verdict::accepted;
+      }
+      if (++r > OVERSHOOT_RETRY_LIMIT) return Verdict::abandoned;
+    } else if (m > 1 && PROB[m] <= PROB[m - 1] - DECREASE_TOLERANCE) {
+      if (++r > DECREASE_RETRY_LIMIT) return Verdict::abandoned;
+    } else {
+      listener.trace_row(m, state.I, state.J, PROB[m], RESULT);
+      return Verdict::accepted;
+    }
+    A = -HALF_WIDTH + NARROWING_STEP * r;
+    B = HALF_WIDTH - NARROWING_STEP * r;
+  }
+}
+
+// P(S <= t) over [A, B]: the outer integration of FUN for the stored I and J.
+double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener, double A,
+                         double B) {
+  store_log_beta_terms(state);
+  gsl_function F{&FUN, &state};
+  const QagResult outer = QAG(F, A, B, OUTER_EPSABS, OUTER_EPSREL, work.outer);
+  if (outer.IER != 0) listener.abnormal_return(outer.IER);
+  return outer.RESULT;
+}
+
+}  // namespace
+
+std::int64_t entries_needed(std::int32_t N1, std::int32_t N2, std::int32_t K) {
+  const std::int64_t L = std::max<std::int64_t>(0, std::int64_t{K} - N1);
+  const std::int64_t top = std::min<std::int64_t>(K, N2);
+  return std::max<std::int64_t>(1, top - L + 1);
+}
+
+OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
+                                OutcomeListener& listener, const OutcomeAttempt& attempt) {
+  const std::int64_t N1 = state.N1;
+  const std::int64_t N2 = state.N2;
+  const std::int64_t K = state.K;
+  const std::int64_t L = std::max<std::int64_t>(0, K - N1);
+  const std::int64_t U = std::min(K, N2) - 1;
+
+  OutcomeStageResult stage;
+  stage.L = saturate_to_int32(L);
+  stage.first_majority_hires = saturate_to_int32(K - L);
+
+  std::int64_t m = 0;
+  for (std::int64_t t = L; t <= U; ++t) {
+    ++m;
+    if (m >= static_cast<std::int64_t>(PROB.size())) return stage;  // no room: abandoned
+    state.I = static_cast<std::int32_t>(N1 - (K - t) + 1);
+    state.J = static_cast<std::int32_t>(N2 - t);
+    if (m > 1 && std::fabs(1.0 - PROB[m - 1]) < SATURATION_THRESHOLD) {
+      PROB[m] = 1.0;
+      continue;
+    }
+    const auto outcome = static_cast<std::int32_t>(m);
+    if (settle_outcome(outcome, state, PROB, listener, attempt) == Verdict::abandoned) {
+      return stage;
+    }
+  }
+  stage.completed = true;
+  stage.M = saturate_to_int32(m + 1);
+  return stage;
+}
+
+OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
+                                 OutcomeListener& listener) {
+  state.inner_workspace = &work.inner;
+  state.listener = &listener;
+  return outcome_loop(state, PROB, listener, [&](std::int32_t, double A, double B) {
+    return integrate_outcome(state, work, listener, A, B);
+  });
+}
+
+}  // namespace kemro
