@@ -11,15 +11,15 @@ inline constexpr std::int32_t TABLE_CAPACITY = 150000;
 inline constexpr double UNDEFINED_RATIO = -1.0;  // AI code of an entry without majority hires
 
 struct Table {
-  std::vector<double> PROB;  // P(S <= L + m - 1); PROB(M) = 1
-  std::vector<double> PVS;   // point probability
-  std::vector<double> PVSC;  // running sum of PVS
+  std::vector<double> PROB;      // P(S <= L + m - 1); PROB(M) = 1
+  std::vector<double> PVS;       // point probability
+  std::vector<double> PVSC;      // running sum of PVS
   std::vector<std::int32_t> NY;  // minority hires, L + m - 1
   std::vector<std::int32_t> NX;  // majority hires, K - NY
-  std::vector<double> SR1;   // NX / N1
-  std::vector<double> SR2;   // NY / N2
-  std::vector<double> AI;    // SR2 / SR1, or UNDEFINED_RATIO when SR1 = 0
-  std::int32_t M = 0;        // entries in use
+  std::vector<double> SR1;       // NX / N1
+  std::vector<double> SR2;       // NY / N2
+  std::vector<double> AI;        // SR2 / SR1, or UNDEFINED_RATIO when SR1 = 0
+  std::int32_t M = 0;            // entries in use
 
   Table()
       : PROB(TABLE_CAPACITY + 1),
@@ -31,5 +31,28 @@ struct Table {
         SR2(TABLE_CAPACITY + 1),
         AI(TABLE_CAPACITY + 1) {}
 };
+
+// A point probability below the negative-probability tolerance: the entry m
+// before it and the two cumulative probabilities whose difference it is.
+struct NegativeProbability {
+  std::int32_t m = 0;
+  double PROB_m = 0.0;     // PROB(m)
+  double PROB_next = 0.0;  // PROB(m + 1)
+};
+
+// Completes PROB with PROB(M) = 1 and fills PVS, PVSC, NY, NX, SR1, SR2, AI
+// and M for entries 1..M, given PROB(1..M-1), the smallest number L of
+// minority hires and the counts K, N1, N2. Returns the point probabilities
+// below the tolerance, in entry order; they stay in the table unchanged.
+// An M outside [1, TABLE_CAPACITY] builds nothing: the table is left empty
+// (M = 0) and no warning is returned.
+std::vector<NegativeProbability> build_table(Table& table, std::int32_t M, std::int32_t L,
+                                             std::int32_t K, std::int32_t N1, std::int32_t N2);
+
+// Whether entry m gets a distribution row: its point probability reaches the
+// printing threshold, and the running sum PVSC(m - 1) before it has not
+// reached 1 (an entry with an undefined ratio is exempt from that second
+// condition). False for m outside [1, M].
+bool row_is_printed(const Table& table, std::int32_t m);
 
 }  // namespace kemro

@@ -1,0 +1,66 @@
+#include "distribution/table.hpp"
+
+namespace kemro {
+
+namespace {
+
+constexpr double PRINT_THRESHOLD = 1e-6;      // smallest point probability that gets a row
+constexpr double NEGATIVE_TOLERANCE = -5e-5;  // point probabilities below this are warned about
+
+// SR = hires / applicants, both converted to double before the division
+double selection_rate(std::int32_t hires, std::int32_t applicants) {
+  return static_cast<double>(hires) / static_cast<double>(applicants);
+}
+
+// AI = SR2 / SR1, or the undefined-ratio code when SR1 = 0
+double adverse_impact(double SR1, double SR2) {
+  return SR1 == 0.0 ? UNDEFINED_RATIO : SR2 / SR1;
+}
+
+// SR1(m), SR2(m) and AI(m) from the hires NX(m), NY(m) already in place
+void set_rates(Table& table, std::int32_t m, std::int32_t N1, std::int32_t N2) {
+  table.SR1[m] = selection_rate(table.NX[m], N1);
+  table.SR2[m] = selection_rate(table.NY[m], N2);
+  table.AI[m] = adverse_impact(table.SR1[m], table.SR2[m]);
+}
+
+}  // namespace
+
+std::vector<NegativeProbability> build_table(Table& table, std::int32_t M, std::int32_t L,
+                                             std::int32_t K, std::int32_t N1, std::int32_t N2) {
+  std::vector<NegativeProbability> warnings;
+  if (M < 1 || M > TABLE_CAPACITY) {
+    table.M = 0;
+    return warnings;
+  }
+  table.M = M;
+  table.PROB[M] = 1.0;
+
+  table.NY[1] = L;
+  table.NX[1] = K - L;
+  table.PVS[1] = table.PROB[1];
+  table.PVSC[1] = table.PROB[1];
+  set_rates(table, 1, N1, N2);
+
+  for (std::int32_t m = 1; m < M; ++m) {
+    table.PVS[m + 1] = table.PROB[m + 1] - table.PROB[m];
+    table.PVSC[m + 1] = table.PVSC[m] + table.PVS[m + 1];
+    if (table.PVS[m + 1] < NEGATIVE_TOLERANCE) {
+      warnings.push_back({m, table.PROB[m], table.PROB[m + 1]});
+    }
+    table.NY[m + 1] = table.NY[m] + 1;
+    table.NX[m + 1] = table.NX[m] - 1;
+    set_rates(table, m + 1, N1, N2);
+  }
+  return warnings;
+}
+
+bool row_is_printed(const Table& table, std::int32_t m) {
+  if (m < 1 || m > table.M) return false;
+  // A NaN running sum fails the comparison and so never causes a skip.
+  if (m > 1 && table.PVSC[m - 1] >= 1.0 && table.AI[m] != UNDEFINED_RATIO) return false;
+  // A NaN point probability fails the comparison and so is never printed.
+  return table.PVS[m] >= PRINT_THRESHOLD;
+}
+
+}  // namespace kemro
