@@ -1,0 +1,53 @@
+// The console side of a run: the streams, the answer reader and the report
+// channel, with the small operations the driver and OPEN share.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <istream>
+#include <string>
+#include <string_view>
+
+#include "report/answer_reader.hpp"
+
+namespace kemro {
+
+// Exit statuses of a run.
+inline constexpr int EXIT_OK = 0;
+inline constexpr int EXIT_FILE_ERROR = 1;   // the report file cannot be opened or written
+inline constexpr int EXIT_INPUT_ERROR = 2;  // an answer cannot be read, or the input ended
+
+// Where report records go: unit 1, the named file, or unit 0, standard error.
+struct ReportChannel {
+  int unit = 0;
+  std::FILE* file = nullptr;  // open report file when unit is 1
+  std::string name;           // the file name without trailing blanks
+};
+
+struct Dialog {
+  Dialog(std::istream& in, std::FILE* console, std::FILE* errors)
+      : reader(in), console(console), errors(errors) {}
+
+  AnswerReader reader;
+  std::FILE* console;  // unit 6
+  std::FILE* errors;   // unit 0
+  ReportChannel report;
+
+  // The stream that report records go to.
+  std::FILE* report_stream() const { return report.unit == 1 ? report.file : errors; }
+
+  // List-directed write of a prompt, flushed so it is visible before the read.
+  void prompt(std::string_view text);
+
+  // Ends the run after an unreadable answer or the end of the input: the
+  // four diagnostic lines on standard error and every open file closed.
+  int input_failure();
+
+  // A one-line diagnostic on standard error ending the run with `status`.
+  int fail(int status, const std::string& message);
+
+  // Flushes and closes the report file; false when anything written was lost.
+  bool close_report();
+};
+
+}  // namespace kemro

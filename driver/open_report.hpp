@@ -1,0 +1,19 @@
+// OPEN: asks for the report file, guards an existing file with the overwrite
+// question and connects the report channel to the file.
+#pragma once
+
+#include "driver/dialog.hpp"
+
+namespace kemro {
+
+inline constexpr std::size_t REPORT_NAME_LENGTH = 14;
+
+enum class OpenResult {
+  Ready,        // report records go to the file (unit 1) or, after a decline, to standard error
+  InputFailed,  // the answer could not be read: see dialog.reader.error()
+  OpenFailed    // the file could not be opened; the diagnostic is written
+};
+
+OpenResult OPEN(Dialog& dialog);
+
+}  // namespace kemro

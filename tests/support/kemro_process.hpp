@@ -1,0 +1,30 @@
+// Runs the built kemro executable with piped answers, for end-to-end tests.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kemro::testing {
+
+struct ProcessRun {
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // standard output: dialog and trace
+  std::string err;  // standard error: diagnostics (and a declined report)
+};
+
+// A fresh empty folder under the system's temporary directory.
+std::filesystem::path make_temp_dir();
+
+// Runs build/kemro in `dir` with `input` as standard input. The child is
+// killed after `seconds` of wall or processor time.
+ProcessRun run_kemro_process(const std::string& input, const std::filesystem::path& dir,
+                             unsigned seconds = 120);
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& text);
+
+// Splits text into lines without their line ends.
+std::vector<std::string> split_lines(const std::string& text);
+
+}  // namespace kemro::testing
