@@ -2,8 +2,11 @@
 
 #include <gsl/gsl_sf_gamma.h>
 
+#include <algorithm>
 #include <cmath>
+#include <span>
 
+#include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
 #include "model/normal.hpp"
 #include "model/outcomes.hpp"
@@ -14,6 +17,7 @@ namespace {
 constexpr double INNER_EPSABS = 1e-5;  // absolute accuracy asked of G(x)
 constexpr double INNER_EPSREL = 1e-4;  // relative accuracy asked of G(x)
 constexpr double UNIT_VARIANCE = 1.0;
+constexpr double LOG_UNDERFLOW = -746.0;  // exp(z) is 0 in double precision for z below this
 
 // exponent * ln(base), with a zero exponent contributing 0 even where the base is 0.
 double log_power(std::int32_t exponent, double base) {
@@ -27,10 +31,41 @@ double order_log_beta(std::int32_t n, std::int32_t k) {
                        static_cast<double>(k));
 }
 
-// G(x): the inner integral of FU1 over [-6.5, x], with its integrator code.
-QagResult minority_distribution(ModelState& state, double x) {
+// The inner lower limit and guard point: the plan's lower end, -6.5 without a plan.
+double lower_limit(const ModelState& state) {
+  return state.plan != nullptr ? state.plan->lower : LOWER_LIMIT;
+}
+
+// Where the plan splits the inner integral; nowhere without a plan.
+std::span<const double> inner_breakpoints(const ModelState& state) {
+  return state.plan != nullptr ? state.plan->inner.points() : std::span<const double>{};
+}
+
+// The integral of FU1 over [a, b] with the inner tolerances.
+QagResult integrate_FU1(ModelState& state, double a, double b) {
   gsl_function F{&FU1, &state};
-  return QAG(F, LOWER_LIMIT, x, INNER_EPSABS, INNER_EPSREL, *state.inner_workspace);
+  return QAG(F, a, b, INNER_EPSABS, INNER_EPSREL, *state.inner_workspace);
+}
+
+// G(x): the inner integral of FU1 over [lower, x], split at the inner
+// breakpoints below x, with the largest integrator code of its pieces. All
+// pieces but the last come from the plan's table.
+QagResult minority_distribution(ModelState& state, double lower, double x) {
+  const std::span<const double> breaks = inner_breakpoints(state);
+  const auto below = std::lower_bound(breaks.begin(), breaks.end(), x) - breaks.begin();
+  if (below == 0) return integrate_FU1(state, lower, x);
+  const auto k = static_cast<std::size_t>(below - 1);
+  QagResult G = integrate_FU1(state, breaks[k], x);
+  G.RESULT = state.plan->G_at[k] + G.RESULT;
+  G.IER = std::max(state.plan->IER_at[k], G.IER);
+  return G;
+}
+
+// Whether FUN may return 0 without integrating G: on a split plan, where the
+// log of the majority factor f(x) lies so low that f(x) G(x) underflows for
+// any G up to 1 (plus the inner tolerance).
+bool majority_factor_underflows(const ModelState& state, double log_f) {
+  return state.plan != nullptr && state.plan->refined() && log_f < LOG_UNDERFLOW;
 }
 
 }  // namespace
@@ -38,6 +73,21 @@ QagResult minority_distribution(ModelState& state, double x) {
 void store_log_beta_terms(ModelState& state) {
   state.majority_lnbeta = order_log_beta(state.N1, state.I);
   state.minority_lnbeta = order_log_beta(state.N2, state.J);
+}
+
+void tabulate_G(ModelState& state, IntegrationPlan& plan) {
+  const std::span<const double> breaks = plan.inner.points();
+  double G = 0.0;
+  int IER = 0;
+  double from = plan.lower;
+  for (std::size_t k = 0; k < breaks.size(); ++k) {
+    const QagResult piece = integrate_FU1(state, from, breaks[k]);
+    G += piece.RESULT;
+    IER = std::max(IER, piece.IER);
+    plan.G_at[k] = G;
+    plan.IER_at[k] = IER;
+    from = breaks[k];
+  }
 }
 
 void set_outcome_indices(ModelState& state, std::int32_t I, std::int32_t J) {
@@ -59,12 +109,14 @@ double FU1(double y, void* params) {
 double FUN(double x, void* params) {
   auto& state = *static_cast<ModelState*>(params);
   ++state.FUN_evaluations;
-  if (x <= LOWER_LIMIT) return 0.0;
+  const double lower = lower_limit(state);
+  if (x <= lower) return 0.0;
   const double u = std::log(PHIB(x, state.d, UNIT_VARIANCE, state.density_constant));
   const double p = PHID(x - state.d);
   const double v = log_power(state.N1 - state.I, 1.0 - p);
   const double w = log_power(state.I - 1, p);
-  const QagResult inner = minority_distribution(state, x);
+  if (majority_factor_underflows(state, u + w + v - state.majority_lnbeta)) return 0.0;
+  const QagResult inner = minority_distribution(state, lower, x);
   if (inner.IER != 0 && state.listener != nullptr) state.listener->integration_warning(inner.IER);
   return std::exp(std::log(inner.RESULT) + u + w + v - state.majority_lnbeta);
 }

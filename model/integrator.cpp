@@ -2,6 +2,7 @@
 
 #include <gsl/gsl_errno.h>
 
+#include <algorithm>
 #include <new>
 
 namespace kemro {
@@ -37,6 +38,28 @@ QagResult QAG(const gsl_function& F, double A, double B, double EPSABS, double E
                                          GSL_INTEG_GAUSS61, work.get(), &out.RESULT, &out.ABSERR);
   out.IER = integrator_code(status);
   return out;
+}
+
+QagResult QAG_PIECEWISE(const gsl_function& F, double A, double B, std::span<const double> breaks,
+                        double EPSABS, double EPSREL, IntegrationWorkspace& work) {
+  const auto inside = [&](double x) { return x > A && x < B; };
+  if (std::none_of(breaks.begin(), breaks.end(), inside)) {
+    return QAG(F, A, B, EPSABS, EPSREL, work);
+  }
+  QagResult total;
+  double left = A;
+  const auto add_piece = [&](double right) {
+    const QagResult piece = QAG(F, left, right, EPSABS, EPSREL, work);
+    total.RESULT += piece.RESULT;
+    total.ABSERR += piece.ABSERR;
+    total.IER = std::max(total.IER, piece.IER);
+    left = right;
+  };
+  for (double x : breaks) {
+    if (inside(x)) add_piece(x);
+  }
+  add_piece(B);
+  return total;
 }
 
 GslErrorsAsCodes::GslErrorsAsCodes() {

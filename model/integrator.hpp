@@ -6,6 +6,7 @@
 #include <gsl/gsl_integration.h>
 
 #include <cstddef>
+#include <span>
 
 namespace kemro {
 
@@ -41,6 +42,13 @@ struct QagResult {
 // even when IER is non-zero.
 QagResult QAG(const gsl_function& F, double A, double B, double EPSABS, double EPSREL,
               IntegrationWorkspace& work);
+
+// Integrates F over [A, B] cut at those breakpoints (ascending) that lie
+// strictly inside (A, B): one QAG per piece with the same tolerances, left to
+// right. RESULT and ABSERR are the sums over the pieces, IER the largest code
+// of any piece. Without a breakpoint inside, this is exactly QAG(F, A, B, ...).
+QagResult QAG_PIECEWISE(const gsl_function& F, double A, double B, std::span<const double> breaks,
+                        double EPSABS, double EPSREL, IntegrationWorkspace& work);
 
 // Turns GSL's abort-on-error handler off for good, so that every GSL failure
 // comes back to its caller as a status.

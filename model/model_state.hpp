@@ -10,6 +10,7 @@ namespace kemro {
 
 class IntegrationWorkspace;
 class OutcomeListener;
+struct IntegrationPlan;
 
 struct ModelState {
   double majority_lnbeta = 0.0;    // ln B(N1 - I + 1, I), set per outcome
@@ -25,6 +26,12 @@ struct ModelState {
   // Run-time links of the integrands, set by the outcome stage before it integrates.
   IntegrationWorkspace* inner_workspace = nullptr;  // FUN's own work area for FU1
   OutcomeListener* listener = nullptr;              // receives FUN's integration warnings
+  const IntegrationPlan* plan = nullptr;  // the outcome's range and breakpoints; none: [-6.5, 6.5]
+
+  // Whether the outcome stage plans each outcome's integrations (breakpoints,
+  // a wider range) where the fixed layout would miss probability. When off,
+  // every outcome is integrated over [-6.5, 6.5] without breakpoints.
+  bool adapt_integration = true;
 
   // Evaluation counts since the state was made, for benchmarks.
   std::uint64_t FU1_evaluations = 0;

@@ -5,13 +5,13 @@
 #include <limits>
 
 #include "model/integrands.hpp"
+#include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
 
 namespace kemro {
 namespace {
 
-constexpr double HALF_WIDTH = 6.5;                  // first range of every outcome: [-6.5, 6.5]
-constexpr double NARROWING_STEP = 0.1;              // range after r retries: [-6.5+0.1r, 6.5-0.1r]
+constexpr double NARROWING_STEP = 0.1;              // range after r retries: [A + 0.1r, B - 0.1r]
 constexpr double OUTER_EPSABS = 1e-9;               // absolute accuracy asked of P(S <= t)
 constexpr double OUTER_EPSREL = 1e-8;               // relative accuracy asked of P(S <= t)
 constexpr double SATURATION_THRESHOLD = 1e-8;       // previous value this close to 1: next is 1
@@ -29,13 +29,15 @@ std::int32_t saturate_to_int32(std::int64_t value) {
 // What became of one outcome's attempts.
 enum class Verdict { accepted, abandoned };
 
-// Attempts outcome m until a value is accepted or clamped (one trace row) or
-// the retry limits are passed. PROB[m] holds the last attempt's value.
-Verdict settle_outcome(std::int32_t m, const ModelState& state, std::span<double> PROB,
-                       OutcomeListener& listener, const OutcomeAttempt& attempt) {
+// Attempts outcome m, first over `first`, until a value is accepted or clamped
+// (one trace row) or the retry limits are passed. PROB[m] holds the last
+// attempt's value.
+Verdict settle_outcome(std::int32_t m, OutcomeRange first, const ModelState& state,
+                       std::span<double> PROB, OutcomeListener& listener,
+                       const OutcomeAttempt& attempt) {
   std::int32_t r = 0;
-  double A = -HALF_WIDTH;
-  double B = HALF_WIDTH;
+  double A = first.A;
+  double B = first.B;
   for (;;) {
     const double RESULT = attempt(m, A, B);
     PROB[m] = RESULT;
@@ -52,20 +54,41 @@ Verdict settle_outcome(std::int32_t m, const ModelState& state, std::span<double
       listener.trace_row(m, state.I, state.J, PROB[m], RESULT);
       return Verdict::accepted;
     }
-    A = -HALF_WIDTH + NARROWING_STEP * r;
-    B = HALF_WIDTH - NARROWING_STEP * r;
+    A = first.A + NARROWING_STEP * r;
+    B = first.B - NARROWING_STEP * r;
   }
 }
 
-// P(S <= t) over [A, B]: the outer integration of FUN for the stored I and J.
-double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener, double A,
-                         double B) {
+// P(S <= t) over [A, B]: the outer integration of FUN for the stored I and J,
+// split at the plan's outer breakpoints.
+double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener,
+                         IntegrationPlan& plan, double A, double B) {
   store_log_beta_terms(state);
+  tabulate_G(state, plan);
   gsl_function F{&FUN, &state};
-  const QagResult outer = QAG(F, A, B, OUTER_EPSABS, OUTER_EPSREL, work.outer);
+  const QagResult outer =
+      QAG_PIECEWISE(F, A, B, plan.outer.points(), OUTER_EPSABS, OUTER_EPSREL, work.outer);
   if (outer.IER != 0) listener.abnormal_return(outer.IER);
   return outer.RESULT;
 }
+
+// Gives the listener each kind of notice once.
+class PlanNotices {
+ public:
+  explicit PlanNotices(OutcomeListener& listener) : listener_(listener) {}
+
+  void tell(bool refined, bool widened) {
+    if (refined && !refined_told_) listener_.notice(REFINED_NOTICE);
+    if (widened && !widened_told_) listener_.notice(WIDENED_NOTICE);
+    refined_told_ = refined_told_ || refined;
+    widened_told_ = widened_told_ || widened;
+  }
+
+ private:
+  OutcomeListener& listener_;
+  bool refined_told_ = false;
+  bool widened_told_ = false;
+};
 
 }  // namespace
 
@@ -76,7 +99,8 @@ std::int64_t entries_needed(std::int32_t N1, std::int32_t N2, std::int32_t K) {
 }
 
 OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
-                                OutcomeListener& listener, const OutcomeAttempt& attempt) {
+                                OutcomeListener& listener, const OutcomeSetup& setup,
+                                const OutcomeAttempt& attempt) {
   const std::int64_t N1 = state.N1;
   const std::int64_t N2 = state.N2;
   const std::int64_t K = state.K;
@@ -98,7 +122,8 @@ OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
       continue;
     }
     const auto outcome = static_cast<std::int32_t>(m);
-    if (settle_outcome(outcome, state, PROB, listener, attempt) == Verdict::abandoned) {
+    const OutcomeRange first = setup(outcome);
+    if (settle_outcome(outcome, first, state, PROB, listener, attempt) == Verdict::abandoned) {
       return stage;
     }
   }
@@ -107,13 +132,35 @@ OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
   return stage;
 }
 
+OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
+                                OutcomeListener& listener, const OutcomeAttempt& attempt) {
+  return outcome_loop(
+      state, PROB, listener, [](std::int32_t) { return OutcomeRange{}; }, attempt);
+}
+
 OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
                                  OutcomeListener& listener) {
   state.inner_workspace = &work.inner;
   state.listener = &listener;
-  return outcome_loop(state, PROB, listener, [&](std::int32_t, double A, double B) {
-    return integrate_outcome(state, work, listener, A, B);
-  });
+  IntegrationPlan plan;
+  state.plan = &plan;
+
+  // Notices go out before the first trace row: for the outcomes expected to
+  // be integrated, from the survey; for any other, before its own attempts.
+  PlanNotices notices(listener);
+  const PlanSurvey survey = survey_plans(state);
+  notices.tell(survey.refined, survey.widened);
+  const auto setup = [&](std::int32_t) {
+    plan = plan_outcome(state);
+    notices.tell(plan.refined(), plan.widened());
+    return OutcomeRange{plan.lower, plan.upper};
+  };
+  const auto attempt = [&](std::int32_t, double A, double B) {
+    return integrate_outcome(state, work, listener, plan, A, B);
+  };
+  const OutcomeStageResult result = outcome_loop(state, PROB, listener, setup, attempt);
+  state.plan = nullptr;  // the plan lives no longer than this call
+  return result;
 }
 
 }  // namespace kemro

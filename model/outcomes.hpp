@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "model/integration_plan.hpp"
 #include "model/model_state.hpp"
 
 namespace kemro {
@@ -29,10 +30,10 @@ class OutcomeListener {
 };
 
 struct OutcomeStageResult {
-  bool completed = false;                // false: abandoned after the retry limits
-  std::int32_t M = 0;                    // table entries: integrated outcomes + 1
-  std::int32_t L = 0;                    // smallest feasible number of minority hires
-  std::int32_t first_majority_hires = 0; // K - L
+  bool completed = false;                 // false: abandoned after the retry limits
+  std::int32_t M = 0;                     // table entries: integrated outcomes + 1
+  std::int32_t L = 0;                     // smallest feasible number of minority hires
+  std::int32_t first_majority_hires = 0;  // K - L
 };
 
 // Number of table entries a problem needs: max(1, min(K, N2) - max(0, K - N1) + 1),
@@ -46,16 +47,47 @@ class Integrators;
 // area, FUN integrating FU1 with the inner one. PROB is indexed from 1
 // (PROB[0] is unused); running out of room counts as abandonment (M = 0).
 // Reports trace rows, integration warnings and abnormal returns to the listener.
+// Unless state.adapt_integration is off, each outcome is integrated after its
+// integration plan: split at breakpoints where its order statistics are too
+// narrow for the rule, and over a wider first range where [-6.5, 6.5] would
+// cut off more than 1e-9; the listener hears a notice for each kind of
+// adaptation the run uses, before the first trace row.
 OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
                                  OutcomeListener& listener);
+
+// The range of an outcome's first attempt; each retry narrows it by 0.1 at both ends.
+struct OutcomeRange {
+  double A = FIXED_LOWER;
+  double B = FIXED_UPPER;
+};
+
+// Prepares outcome m, whose I and J the loop has just stored in the state,
+// and returns the range of its first attempt. Not called for saturated outcomes.
+using OutcomeSetup = std::function<OutcomeRange(std::int32_t m)>;
+
+// The console notes of the outcome stage, each given at most once per run and
+// before the first trace row: the integrals are split at breakpoints, or the
+// range is widened beyond [-6.5, 6.5].
+inline constexpr std::string_view REFINED_NOTICE =
+    "The applicant pool needs a finer integration: its order statistics are too narrow for the "
+    "fixed rule, so the integrals are split at breakpoints.";
+inline constexpr std::string_view WIDENED_NOTICE =
+    "The scores reach beyond [-6.5, 6.5] with a probability that matters: the integration range "
+    "is widened.";
 
 // One attempt at outcome m over [A, B]: returns the integrator's RESULT for the
 // outcome whose I and J the loop has just stored in the state.
 using OutcomeAttempt = std::function<double(std::int32_t m, double A, double B)>;
 
 // The outcome loop with its saturation, overshoot and decrease tests and the
-// retries on narrower ranges; `attempt` does the integration. outcome_stage
-// is this loop with the nested integration as its attempt.
+// retries on narrower ranges; `setup` gives each integrated outcome its first
+// range and `attempt` does the integration. outcome_stage is this loop with
+// the integration plan as its setup and the nested integration as its attempt.
+OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
+                                OutcomeListener& listener, const OutcomeSetup& setup,
+                                const OutcomeAttempt& attempt);
+
+// The same loop with every outcome starting from [-6.5, 6.5].
 OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
                                 OutcomeListener& listener, const OutcomeAttempt& attempt);
 

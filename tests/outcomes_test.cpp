@@ -300,6 +300,29 @@ TEST_F(Scripted, RetriesNarrowTheRangeByOneTenthEach) {
   EXPECT_EQ(listener.rows[0].prob, 0.4);
 }
 
+TEST_F(Scripted, RetriesNarrowTheRangeTheSetupGave) {
+  std::vector<std::int32_t> prepared;
+  const auto setup = [&](std::int32_t m) {
+    prepared.push_back(m);
+    return OutcomeRange{-8.0, 7.25};
+  };
+  ModelState state = problem(15, 5, 5);
+  const auto result =
+      outcome_loop(state, PROB, listener, setup, [&](std::int32_t m, double A, double B) {
+        calls.push_back({m, A, B, state.I, state.J});
+        if (m == 2) return 1.0 - 1e-9;  // saturates the rest
+        return calls.size() < 3 ? 1.1 : 0.5;
+      });
+  EXPECT_TRUE(result.completed);
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[0].A, -8.0);
+  EXPECT_EQ(calls[0].B, 7.25);
+  EXPECT_DOUBLE_EQ(calls[2].A, -7.8);
+  EXPECT_DOUBLE_EQ(calls[2].B, 7.05);
+  // Prepared once per integrated outcome, before its first attempt; never when saturated.
+  EXPECT_EQ(prepared, (std::vector<std::int32_t>{1, 2}));
+}
+
 TEST_F(Scripted, OvershootsAbandonAfterTwentyFiveRetries) {
   const auto result = run(problem(3, 2, 2), [](std::int32_t, int) { return 1.1; });
   EXPECT_FALSE(result.completed);
