@@ -1,5 +1,6 @@
 #include "driver/run.hpp"
 
+#include <gsl/gsl_errno.h>
 #include <sys/resource.h>
 
 #include <array>
@@ -198,6 +199,8 @@ Answer ask_exit(Dialog& dialog) {
 }  // namespace
 
 int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors) {
+  // GSL must report its failures as status codes, never abort the run.
+  gsl_set_error_handler_off();
   Dialog dialog(in, console, errors);
   write_start_stamp(console);
   const double start_cpu = cpu_seconds();
