@@ -198,7 +198,8 @@ Answer ask_exit(Dialog& dialog) {
 
 }  // namespace
 
-int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors) {
+int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
+              const AnalysisStages& stages) {
   // GSL must report its failures as status codes, never abort the run.
   gsl_set_error_handler_off();
   Dialog dialog(in, console, errors);
@@ -235,7 +236,7 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors) {
   Integrators integrators;
   Table table;
   write(console, records::TRACE_EXPLANATION);  // the population stage itself writes nothing
-  const Analysis analysis = analyse(state, share, integrators, table, trace);
+  const Analysis analysis = stages(state, share, integrators, table, trace);
   if (analysis.outcomes.completed) write_results(dialog, analysis, table);
 
   write(dialog.report_stream(), records::CPU_TIME, {cpu_seconds() - start_cpu});
