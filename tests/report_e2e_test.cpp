@@ -40,6 +40,8 @@ const Problem PROBLEMS[] = {
     {"no_effect.txt", 100, 80, 20, 0.0, "0"},
 };
 
+void PrintTo(const Problem& p, std::ostream* os) { *os << p.file; }
+
 // What a report states, read back from its text.
 struct Row {
   double ai, prob, cprob;
