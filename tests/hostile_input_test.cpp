@@ -285,23 +285,29 @@ INSTANTIATE_TEST_SUITE_P(
                 seven("  0.000")}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// K - N1 beyond the 32-bit range: the smallest number of minority hires is
-// not a 32-bit count, nothing is feasible, and the run still ends with a report.
-TEST_F(HostileRun, CountsAtOppositeEndsOfTheRange) {
+// K - N1 beyond the 32-bit range: the smallest number of minority hires would
+// not be a 32-bit count, so the number of hires is asked for again.
+TEST_F(HostileRun, FewestMinorityHiresBeyond32BitsAsksForTheHiresAgain) {
   struct Case {
     std::string answers;
+    std::string message;
     std::vector<std::string> spec;
   };
-  for (const Case& c :
-       {Case{"-1\n-2147483648\n2147483647\n", spec("     -1", "*******", "*******", "*******")},
-        Case{"-2147483648\n-2147483648\n0\n", spec("*******", "*******", "      0", "      0")}}) {
+  for (const Case& c : {Case{"-1\n-2147483648\n2147483647\n-2147483648\n", "4294967295",
+                             spec("     -1", "*******", "*******", "*******")},
+                        Case{"-2147483648\n-2147483648\n0\n-2147483648\n", "2147483648",
+                             spec("*******", "*******", "      0", "*******")}}) {
     fs::remove(dir / "r.txt");
     const ProcessRun r = run("r.txt\n" + c.answers + "0.5\ny\n");
     expect_ended_cleanly(r, 0);
+    const auto out = split_lines(r.out);
+    ASSERT_GE(out.size(), 8u);
+    EXPECT_EQ(out[5], " The smallest possible number of minority hires, K - N1 = " + c.message +
+                          ", is not a 32-bit integer; please answer again.");
+    EXPECT_EQ(out[6], " Required number of new employees?");
     const auto lines = report();
     EXPECT_TRUE(is_complete(lines));
     EXPECT_EQ(spec_lines(lines), c.spec);
-    EXPECT_EQ(rows(lines).size(), 1u);
   }
 }
 
