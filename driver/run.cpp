@@ -1,7 +1,9 @@
 #include "driver/run.hpp"
 
+#include <gsl/gsl_errno.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <ctime>
@@ -127,8 +129,9 @@ struct Answers {
   double d = 0.0;
 };
 
-// The four questions. N2 = N - N1 must be a 32-bit count and the problem must
-// fit the tables; otherwise the console says why and the question is asked again.
+// The four questions. N2 = N - N1 and the fewest minority hires K - N1 must be
+// 32-bit counts and the problem must fit the tables; otherwise the console
+// says why and the question is asked again.
 Answer ask_problem(Dialog& dialog, Answers& a) {
   if (ask_count(dialog, records::PROMPT_APPLICANTS, a.N) == Answer::Failed) return Answer::Failed;
   for (;;) {
@@ -147,6 +150,14 @@ Answer ask_problem(Dialog& dialog, Answers& a) {
   }
   for (;;) {
     if (ask_count(dialog, records::PROMPT_HIRES, a.K) == Answer::Failed) return Answer::Failed;
+    const std::int64_t fewest_minority_hires = std::max<std::int64_t>(0, std::int64_t{a.K} - a.N1);
+    if (!fits_32_bits(fewest_minority_hires)) {
+      std::fprintf(dialog.console,
+                   " The smallest possible number of minority hires, K - N1 = %lld, is not a"
+                   " 32-bit integer; please answer again.\n",
+                   static_cast<long long>(fewest_minority_hires));
+      continue;
+    }
     const std::int64_t needed = entries_needed(a.N1, a.N2, a.K);
     if (needed <= TABLE_CAPACITY) break;
     std::fprintf(dialog.console,
@@ -197,7 +208,10 @@ Answer ask_exit(Dialog& dialog) {
 
 }  // namespace
 
-int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors) {
+int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
+              const AnalysisStages& stages) {
+  // GSL must report its failures as status codes, never abort the run.
+  gsl_set_error_handler_off();
   Dialog dialog(in, console, errors);
   write_start_stamp(console);
   const double start_cpu = cpu_seconds();
@@ -232,7 +246,7 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors) {
   Integrators integrators;
   Table table;
   write(console, records::TRACE_EXPLANATION);  // the population stage itself writes nothing
-  const Analysis analysis = analyse(state, share, integrators, table, trace);
+  const Analysis analysis = stages(state, share, integrators, table, trace);
   if (analysis.outcomes.completed) write_results(dialog, analysis, table);
 
   write(dialog.report_stream(), records::CPU_TIME, {cpu_seconds() - start_cpu});

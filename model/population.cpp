@@ -3,6 +3,7 @@
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_roots.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -48,16 +49,33 @@ double brent_root(gsl_function& f, double low, double high) {
   return gsl_root_fsolver_root(solver.get());
 }
 
-// The zero of FUN1 in [-8, 8]; without a sign change, the end where |FUN1| is smaller.
+// Whether FUN1 has finite values of opposite sign at the two ends.
+bool brackets_zero(double f_low, double f_high) {
+  return std::isfinite(f_low) && std::isfinite(f_high) &&
+         std::signbit(f_low) != std::signbit(f_high);
+}
+
+// The zero of FUN1 in [-8, 8]. Without a sign change there, the zero may lie
+// beyond: for a large |d| the majority scores, and with them the cutoff, sit
+// far from the minority's. The search then moves out to [d - 8, d + 8] joined
+// with [-8, 8]. Where that fails too (no zero at all, as for K = 0 or K = N),
+// the end of [-8, 8] where |FUN1| is smaller.
 double population_cutoff(CutoffParams& params) {
   gsl_function f{&FUN1, &params};
   const double f_low = FUN1(SEARCH_LOW, &params);
   const double f_high = FUN1(SEARCH_HIGH, &params);
   if (f_low == 0.0) return SEARCH_LOW;
   if (f_high == 0.0) return SEARCH_HIGH;
-  const bool brackets =
-      std::isfinite(f_low) && std::isfinite(f_high) && std::signbit(f_low) != std::signbit(f_high);
-  if (brackets) return brent_root(f, SEARCH_LOW, SEARCH_HIGH);
+  if (brackets_zero(f_low, f_high)) return brent_root(f, SEARCH_LOW, SEARCH_HIGH);
+
+  const double d = params.state->d;
+  if (std::isfinite(d)) {
+    const double wide_low = std::min(SEARCH_LOW, d + SEARCH_LOW);
+    const double wide_high = std::max(SEARCH_HIGH, d + SEARCH_HIGH);
+    if (brackets_zero(FUN1(wide_low, &params), FUN1(wide_high, &params))) {
+      return brent_root(f, wide_low, wide_high);
+    }
+  }
   return std::fabs(f_high) < std::fabs(f_low) ? SEARCH_HIGH : SEARCH_LOW;
 }
 

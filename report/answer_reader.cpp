@@ -213,22 +213,35 @@ std::string input_diagnostic(const InputError& error) {
          "lately reading sequential formatted external IO\n";
 }
 
-bool AnswerReader::next_line() {
-  if (!std::getline(in_, line_)) return false;
+AnswerReader::Line AnswerReader::next_line() {
+  line_.clear();
+  std::streambuf* input = in_.rdbuf();
+  int c = input->sbumpc();
+  if (c == std::char_traits<char>::eof()) return Line::End;
+  for (; c != std::char_traits<char>::eof() && c != '\n'; c = input->sbumpc()) {
+    if (line_.size() == MAX_LINE_LENGTH) return Line::TooLong;
+    line_.push_back(static_cast<char>(c));
+  }
   if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-  return true;
+  return Line::Read;
 }
 
-bool AnswerReader::next_value(std::string_view& rest) {
-  while (next_line()) {
+AnswerReader::Line AnswerReader::next_value(std::string_view& rest) {
+  for (;;) {
+    const Line status = next_line();
+    if (status != Line::Read) return status;
     const std::string_view line = line_;
     const auto start = std::find_if_not(line.begin(), line.end(), is_blank);
     if (start != line.end()) {
       rest = line.substr(static_cast<std::size_t>(start - line.begin()));
-      return true;
+      return Line::Read;
     }
   }
-  return false;
+}
+
+ReadResult AnswerReader::fail_line(Line line, std::string_view context, std::string_view format) {
+  const char* description = line == Line::End ? "end of file" : "record too long";
+  return fail({std::string(context), description, std::string(format)});
 }
 
 ReadResult AnswerReader::fail(InputError error) {
@@ -238,7 +251,9 @@ ReadResult AnswerReader::fail(InputError error) {
 
 ReadResult AnswerReader::read_integer(std::int32_t& item) {
   std::string_view rest;
-  if (!next_value(rest)) return fail({"list in", "end of file", std::string(kListFormat)});
+  if (const Line line = next_value(rest); line != Line::Read) {
+    return fail_line(line, "list in", kListFormat);
+  }
   const Front front = numeric_front(rest);
   if (front == Front::Null) return ReadResult::Null;
   if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
@@ -253,7 +268,9 @@ ReadResult AnswerReader::read_integer(std::int32_t& item) {
 
 ReadResult AnswerReader::read_double(double& item) {
   std::string_view rest;
-  if (!next_value(rest)) return fail({"list in", "end of file", std::string(kListFormat)});
+  if (const Line line = next_value(rest); line != Line::Read) {
+    return fail_line(line, "list in", kListFormat);
+  }
   const Front front = numeric_front(rest);
   if (front == Front::Null) return ReadResult::Null;
   if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
@@ -266,7 +283,9 @@ ReadResult AnswerReader::read_double(double& item) {
 
 ReadResult AnswerReader::read_character(char& item) {
   std::string_view rest;
-  if (!next_value(rest)) return fail({"list in", "end of file", std::string(kListFormat)});
+  if (const Line line = next_value(rest); line != Line::Read) {
+    return fail_line(line, "list in", kListFormat);
+  }
   if (character_front(rest) == Front::Null) return ReadResult::Null;
   const bool quoted = rest.front() == '\'' || rest.front() == '"';
   item = quoted ? first_quoted_character(rest) : rest.front();
@@ -275,7 +294,7 @@ ReadResult AnswerReader::read_character(char& item) {
 
 ReadResult AnswerReader::read_text(std::string& item, std::size_t width,
                                    std::string_view layout_text) {
-  if (!next_line()) return fail({"fmt", "end of file", std::string(layout_text)});
+  if (const Line line = next_line(); line != Line::Read) return fail_line(line, "fmt", layout_text);
   item.assign(line_, 0, std::min(width, line_.size()));
   item.resize(width, ' ');
   return ReadResult::Value;

@@ -31,6 +31,9 @@ enum class ReadResult {
 
 class AnswerReader {
  public:
+  // Longest input line accepted (64 MiB); a longer one is an input error.
+  static constexpr std::size_t MAX_LINE_LENGTH = std::size_t{1} << 26;
+
   explicit AnswerReader(std::istream& in) : in_(in) {}
 
   // List-directed reads. Each skips blanks, tabs and empty lines before the
@@ -47,13 +50,17 @@ class AnswerReader {
   const InputError& error() const { return error_; }
 
  private:
+  enum class Line { Read, End, TooLong };
   // Reads the next line into line_ without its line end (and without one
-  // carriage return before it); false at the end of the input.
-  bool next_line();
+  // carriage return before it). End at the end of the input; TooLong when
+  // the line exceeds MAX_LINE_LENGTH, so endless input cannot exhaust memory.
+  Line next_line();
   // Passes over blank lines; `rest` starts at the first non-blank character
-  // of the next line that has one. False at the end of the input.
-  bool next_value(std::string_view& rest);
+  // of the next line that has one.
+  Line next_value(std::string_view& rest);
   ReadResult fail(InputError error);
+  // The failure for a line that could not be read: end of input or too long.
+  ReadResult fail_line(Line line, std::string_view context, std::string_view format);
 
   std::istream& in_;
   InputError error_;

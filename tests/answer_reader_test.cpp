@@ -479,5 +479,36 @@ TEST(HostileInput, RandomBytesEndInAValueANullOrAKnownDiagnostic) {
   }
 }
 
+// Endless input without a line end (like /dev/zero) ends in a diagnostic once
+// a line passes the length limit, instead of exhausting memory.
+class EndlessZeros : public std::streambuf {
+ protected:
+  int_type underflow() override {
+    setg(zeros_, zeros_, zeros_ + sizeof zeros_);
+    return 0;
+  }
+
+ private:
+  char zeros_[4096] = {};
+};
+
+TEST(HostileInput, EndlessLineIsAnInputError) {
+  for (const bool formatted : {false, true}) {
+    EndlessZeros zeros;
+    std::istream in(&zeros);
+    AnswerReader reader(in);
+    std::string name;
+    std::int32_t n = 0;
+    const ReadResult result =
+        formatted ? reader.read_text(name, 14, "(A)") : reader.read_integer(n);
+    ASSERT_EQ(result, ReadResult::Failed);
+    EXPECT_EQ(input_diagnostic(reader.error()),
+              std::string(formatted ? "fmt" : "list in") +
+                  ": record too long\napparent state: unit 5 (unnamed)\nlast format: " +
+                  (formatted ? "(A)" : "list io") +
+                  "\nlately reading sequential formatted external IO\n");
+  }
+}
+
 }  // namespace
 }  // namespace kemro

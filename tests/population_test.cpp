@@ -82,9 +82,22 @@ TEST(PopulationStage, WithoutASignChangeTakesTheEndNearerZero) {
     const Problem p = problem(100, 80, K, 1.0);
     EXPECT_EQ(population_stage(p.state, p.share).cutoff, -8.0) << K;
   }
-  // A huge effect size with few hires: every majority applicant above 8 still exceeds K/N.
+}
+
+TEST(PopulationStage, CutoffBeyondTheFirstIntervalIsStillFound) {
+  // d = 12 with 1 hire in 100: the majority share above 8 still exceeds K/N, so
+  // the cutoff lies near the majority mean, where 0.8 Q(u - 12) = 0.01.
   const Problem strong = problem(100, 80, 1, 12.0);
-  EXPECT_EQ(population_stage(strong.state, strong.share).cutoff, 8.0);
+  const PopulationValues v = population_stage(strong.state, strong.share);
+  EXPECT_NEAR(v.cutoff, 12.0 + gsl_cdf_ugaussian_Qinv(0.01 / 0.8), 1e-7);
+  EXPECT_NEAR(v.SRA, 0.0125, 1e-9);
+  EXPECT_EQ(v.SRI, 0.0);
+  // The mirror image: d = -12 with 99 hires in 100 puts the cutoff near -12.
+  const Problem weak = problem(100, 80, 99, -12.0);
+  const PopulationValues w = population_stage(weak.state, weak.share);
+  EXPECT_NEAR(w.cutoff, -12.0 + gsl_cdf_ugaussian_Qinv(1.0 - 0.01 / 0.8), 1e-7);
+  EXPECT_NEAR(w.SRA, 1.0 - 0.0125, 1e-9);
+  EXPECT_EQ(w.SRI, 1.0);
 }
 
 TEST(PopulationStage, HostileInputsReturnAFiniteCutoffInTheInterval) {

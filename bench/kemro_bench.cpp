@@ -1,0 +1,129 @@
+// Benchmarks: the normal distribution function, the two integrands, one outer
+// integration, and whole computations (no dialog) for a fixed set of problems.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "distribution/analysis.hpp"
+#include "model/integrands.hpp"
+#include "model/integrator.hpp"
+#include "model/normal.hpp"
+
+namespace kemro {
+namespace {
+
+// Ignores everything the outcome stage reports.
+class SilentListener final : public OutcomeListener {
+ public:
+  void integration_warning(int) override {}
+  void trace_row(std::int32_t, std::int32_t, std::int32_t, double, double) override {}
+  void abnormal_return(int) override {}
+  void notice(std::string_view) override {}
+};
+
+ModelState problem_state(std::int32_t N, std::int32_t N1, std::int32_t K, double d) {
+  ModelState state;
+  state.density_constant = normal_density_constant();
+  state.d = d;
+  state.N1 = N1;
+  state.N2 = N - N1;
+  state.K = K;
+  return state;
+}
+
+void BM_PHID(benchmark::State& bench) {
+  double x = -9.0, sum = 0.0;
+  for (auto _ : bench) {
+    sum += PHID(x);
+    x = x > 9.0 ? -9.0 : x + 0.001;
+  }
+  benchmark::DoNotOptimize(sum);
+}
+BENCHMARK(BM_PHID);
+
+// One outcome of (1000, 700, 100, 1.0): I = 661, J = 260 (t = 40).
+ModelState typical_outcome(Integrators& work, SilentListener& listener) {
+  ModelState state = problem_state(1000, 700, 100, 1.0);
+  state.inner_workspace = &work.inner;
+  state.listener = &listener;
+  set_outcome_indices(state, 661, 260);
+  return state;
+}
+
+void BM_FU1(benchmark::State& bench) {
+  Integrators work;
+  SilentListener listener;
+  ModelState state = typical_outcome(work, listener);
+  double y = 0.0, sum = 0.0;
+  for (auto _ : bench) {
+    sum += FU1(y, &state);
+    y = y > 1.5 ? 0.0 : y + 0.001;
+  }
+  benchmark::DoNotOptimize(sum);
+}
+BENCHMARK(BM_FU1);
+
+void BM_FUN(benchmark::State& bench) {
+  Integrators work;
+  SilentListener listener;
+  ModelState state = typical_outcome(work, listener);
+  double x = 0.8, sum = 0.0;
+  for (auto _ : bench) {
+    sum += FUN(x, &state);
+    x = x > 2.0 ? 0.8 : x + 0.01;
+  }
+  benchmark::DoNotOptimize(sum);
+  bench.counters["FU1_per_FUN"] =
+      static_cast<double>(state.FU1_evaluations) / static_cast<double>(state.FUN_evaluations);
+}
+BENCHMARK(BM_FUN);
+
+void BM_OuterIntegration(benchmark::State& bench) {
+  Integrators work;
+  SilentListener listener;
+  ModelState state = typical_outcome(work, listener);
+  gsl_function F{&FUN, &state};
+  double sum = 0.0;
+  for (auto _ : bench) sum += QAG(F, -6.5, 6.5, 1e-9, 1e-8, work.outer).RESULT;
+  benchmark::DoNotOptimize(sum);
+}
+BENCHMARK(BM_OuterIntegration)->Unit(benchmark::kMillisecond);
+
+// A whole computation: population stage, outcome stage, table and summaries.
+void BM_Problem(benchmark::State& bench) {
+  const auto N = static_cast<std::int32_t>(bench.range(0));
+  const auto N1 = static_cast<std::int32_t>(bench.range(1));
+  const auto K = static_cast<std::int32_t>(bench.range(2));
+  const double d = static_cast<double>(bench.range(3)) / 10.0;
+  Integrators work;
+  auto table = std::make_unique<Table>();
+  SilentListener listener;
+  std::uint64_t fu1 = 0, fun = 0;
+  for (auto _ : bench) {
+    ModelState state = problem_state(N, N1, K, d);
+    const CFUN share{static_cast<double>(N1) / static_cast<double>(N)};
+    benchmark::DoNotOptimize(analyse(state, share, work, *table, listener));
+    fu1 += state.FU1_evaluations;
+    fun += state.FUN_evaluations;
+  }
+  const auto iterations = static_cast<double>(bench.iterations());
+  bench.counters["FU1_evaluations"] = static_cast<double>(fu1) / iterations;
+  bench.counters["FUN_evaluations"] = static_cast<double>(fun) / iterations;
+  bench.counters["seconds_per_FU1"] = benchmark::Counter(
+      static_cast<double>(fu1), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+// Arguments: N, N1, K, 10 * d.
+BENCHMARK(BM_Problem)
+    ->Args({1000, 700, 100, 10})
+    ->Args({2000, 1500, 400, 5})
+    ->Args({10000, 8000, 1000, 5})
+    ->Args({100000, 80000, 10000, 5})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+
+}  // namespace
+}  // namespace kemro
+
+BENCHMARK_MAIN();

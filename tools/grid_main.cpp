@@ -1,0 +1,91 @@
+// kemro-grid: the exact distribution of the adverse impact ratio for every
+// scenario of a grid, without any dialog.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/grid/options.hpp"
+#include "tools/grid/output.hpp"
+#include "tools/grid/plot.hpp"
+#include "tools/grid/progress.hpp"
+#include "tools/grid/scenario.hpp"
+
+namespace {
+
+constexpr int EXIT_OUTPUT_ERROR = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr const char* VERSION = "kemro-grid 1.0";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "kemro-grid: %s\nTry 'kemro-grid --help' for the options.\n",
+               message.c_str());
+  return EXIT_USAGE;
+}
+
+int output_error(const std::string& what) {
+  std::fprintf(stderr, "kemro-grid: cannot write %s\n", what.c_str());
+  return EXIT_OUTPUT_ERROR;
+}
+
+std::string render(const kemro::grid::GridOptions& o, const kemro::grid::Grid& grid,
+                   const std::vector<kemro::grid::ScenarioResult>& results) {
+  using kemro::grid::Format;
+  switch (o.format) {
+    case Format::Csv:
+      return render_csv(grid, results, o.distribution);
+    case Format::Json:
+      return render_json(grid, results, o.distribution);
+    case Format::Text:
+      break;
+  }
+  return render_text(grid, results, o.distribution);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kemro::grid;
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const ParsedOptions parsed = parse_options(args);
+  if (!parsed.ok()) return usage_error(parsed.error);
+  const GridOptions& o = parsed.options;
+  if (o.help) return std::fputs(help_text().c_str(), stdout) < 0 ? EXIT_OUTPUT_ERROR : 0;
+  if (o.version) return std::puts(VERSION) < 0 ? EXIT_OUTPUT_ERROR : 0;
+
+  const GridOutcome built = build_grid(o);
+  if (!built.ok()) return usage_error(built.error);
+  const Grid& grid = built.grid;
+
+  // The plot file is opened before the work so that a bad name costs nothing.
+  std::FILE* plot = nullptr;
+  if (!o.plot_file.empty() && (plot = std::fopen(o.plot_file.c_str(), "w")) == nullptr) {
+    return output_error(o.plot_file);
+  }
+
+  const bool keep_distribution = o.distribution || (plot != nullptr && grid.scenarios.size() == 1);
+  Progress progress(stderr, grid.scenarios.size(), ::isatty(::fileno(stderr)) == 1);
+  const std::vector<ScenarioResult> results = compute_grid(
+      grid.scenarios, keep_distribution, o.jobs, [&](std::size_t done) { progress.update(done); });
+
+  int status = 0;
+  const std::string text = render(o, grid, results);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    status = output_error("standard output");
+  }
+  if (plot != nullptr) {
+    const std::string svg = plot_svg(grid, results);
+    const bool written = std::fwrite(svg.data(), 1, svg.size(), plot) == svg.size();
+    if (std::fclose(plot) != 0 || !written) status = output_error(o.plot_file);
+  }
+
+  std::size_t abandoned = 0;
+  for (const ScenarioResult& r : results) abandoned += r.completed ? 0 : 1;
+  if (abandoned > 0) {
+    std::fprintf(stderr, "kemro-grid: %zu of %zu scenarios abandoned (the integration gave up)\n",
+                 abandoned, results.size());
+  }
+  return status;
+}
