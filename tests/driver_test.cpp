@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -20,7 +21,10 @@ namespace {
 class MemoryStream {
  public:
   MemoryStream() : file(open_memstream(&buffer_, &size_)) {}
-  ~MemoryStream() { close(); }
+  ~MemoryStream() {
+    close();
+    std::free(buffer_);
+  }
   std::string text() {
     close();
     return std::string(buffer_, size_);

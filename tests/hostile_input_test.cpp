@@ -24,6 +24,15 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
+// Test cases print as their names.
+template <typename Case>
+requires requires(const Case& c) {
+  c.name;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
 // A run still going after this many seconds is killed and counts as hung.
 constexpr unsigned TIME_LIMIT = 20;
 const std::size_t MEGABYTE = std::size_t{1} << 20;
