@@ -308,6 +308,9 @@ TEST_P(Grid, AgreesWithTheReferenceInEveryPrintedValue) {
   ASSERT_TRUE(analysis.outcomes.completed);
   EXPECT_EQ(trace.count('w'), 0u);
   EXPECT_EQ(trace.count('a'), 0u);
+  // Every outcome hires K in all, and the point probabilities add up to 1.
+  EXPECT_NEAR(p.N1 * analysis.expected.expected_SRA + (p.N - p.N1) * analysis.expected.expected_SRI,
+              p.K, 1e-9 * p.K);
 
   const std::vector<double> cdf = reference_cdf(p);
   ASSERT_EQ(static_cast<std::size_t>(analysis.outcomes.M), cdf.size() + 1);
