@@ -14,9 +14,8 @@
 namespace kemro {
 namespace {
 
-constexpr double INNER_EPSABS = 1e-5;  // absolute accuracy asked of G(x)
-constexpr double INNER_EPSREL = 1e-4;  // relative accuracy asked of G(x)
-constexpr double UNIT_VARIANCE = 1.0;
+constexpr double INNER_EPSABS = 1e-5;     // absolute accuracy asked of G(x)
+constexpr double INNER_EPSREL = 1e-4;     // relative accuracy asked of G(x)
 constexpr double LOG_UNDERFLOW = -746.0;  // exp(z) is 0 in double precision for z below this
 
 // exponent * ln(base), with a zero exponent contributing 0 even where the base is 0.
@@ -71,6 +70,7 @@ bool majority_factor_underflows(const ModelState& state, double log_f) {
 }  // namespace
 
 void store_log_beta_terms(ModelState& state) {
+  state.log_density_constant = std::log(state.density_constant);
   state.majority_lnbeta = order_log_beta(state.N1, state.I);
   state.minority_lnbeta = order_log_beta(state.N2, state.J);
 }
@@ -99,7 +99,7 @@ void set_outcome_indices(ModelState& state, std::int32_t I, std::int32_t J) {
 double FU1(double y, void* params) {
   auto& state = *static_cast<ModelState*>(params);
   ++state.FU1_evaluations;
-  const double u = std::log(PHIB(y, 0.0, UNIT_VARIANCE, state.density_constant));
+  const double u = log_PHIB(y, 0.0, state.log_density_constant);
   const double p = PHID(y);
   const double v = log_power(state.N2 - state.J, 1.0 - p);
   const double w = log_power(state.J - 1, p);
@@ -111,7 +111,7 @@ double FUN(double x, void* params) {
   ++state.FUN_evaluations;
   const double lower = lower_limit(state);
   if (x <= lower) return 0.0;
-  const double u = std::log(PHIB(x, state.d, UNIT_VARIANCE, state.density_constant));
+  const double u = log_PHIB(x, state.d, state.log_density_constant);
   const double p = PHID(x - state.d);
   const double v = log_power(state.N1 - state.I, 1.0 - p);
   const double w = log_power(state.I - 1, p);
