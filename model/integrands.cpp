@@ -101,8 +101,12 @@ double FU1(double y, void* params) {
   ++state.FU1_evaluations;
   const double u = log_PHIB(y, 0.0, state.log_density_constant);
   const double p = PHID(y);
-  const double v = log_power(state.N2 - state.J, 1.0 - p);
   const double w = log_power(state.J - 1, p);
+  // v <= 0, so u + w + v - ln B lies at or below u + w - ln B, also as
+  // rounded: where that is below the underflow limit, FU1 is 0 and the
+  // logarithm of v and the exponential can be left out.
+  if (u + w - state.minority_lnbeta < LOG_UNDERFLOW) return 0.0;
+  const double v = log_power(state.N2 - state.J, 1.0 - p);
   return std::exp(u + w + v - state.minority_lnbeta);
 }
 
