@@ -55,6 +55,15 @@ class Integrators;
 OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
                                  OutcomeListener& listener);
 
+// One attempt at the outcome whose I and J are stored in the state: its
+// log-beta terms, G tabulated at the plan's inner breakpoints, and P(S <= t)
+// as the outer integral of FUN over [A, B], split at the plan's outer
+// breakpoints. The state must point at the plan and at an inner work area
+// other than work.outer. An abnormal return goes to the listener; FUN's
+// warnings go to state.listener.
+double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener,
+                         IntegrationPlan& plan, double A, double B);
+
 // The range of an outcome's first attempt; each retry narrows it by 0.1 at both ends.
 struct OutcomeRange {
   double A = FIXED_LOWER;
