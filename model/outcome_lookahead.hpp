@@ -9,6 +9,7 @@
 // thread, and every RESULT is bit for bit the one that computation gets.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -80,6 +81,7 @@ class OutcomeLookahead {
   void compute_next(std::unique_lock<std::mutex>& lock, Integrators& work);
   void run(std::stop_token stop);
 
+  std::atomic<bool> dropping_ = false;  // set when the loop is done: work in progress stops
   const ModelState problem_;
   const std::int32_t last_;
   Integrators& caller_work_;
