@@ -9,6 +9,7 @@
 // thread, and every RESULT is bit for bit the one that computation gets.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -76,7 +77,7 @@ class OutcomeLookahead {
   };
 
   Slot& slot(std::int32_t m) { return slots_[static_cast<std::size_t>(m % WINDOW)]; }
-  bool can_claim() const { return next_ <= last_ && next_ < wanted_ + WINDOW; }
+  bool can_claim() const { return next_ <= last_ && next_ - wanted_ < WINDOW; }
   // Claims the next outcome, computes it with `work` unlocked, and stores it.
   void compute_next(std::unique_lock<std::mutex>& lock, Integrators& work);
   void run(std::stop_token stop);
@@ -91,7 +92,7 @@ class OutcomeLookahead {
   std::condition_variable_any changed_;
   std::int32_t next_ = 1;    // the first outcome nobody has claimed
   std::int32_t wanted_ = 1;  // the outcome the loop asks for, or will ask for next
-  Slot slots_[WINDOW];
+  std::array<Slot, WINDOW> slots_;
 
   std::jthread worker_;  // last: stopped and joined before the members above go
 };

@@ -52,6 +52,10 @@ class Integrators;
 // narrow for the rule, and over a wider first range where [-6.5, 6.5] would
 // cut off more than 1e-9; the listener hears a notice for each kind of
 // adaptation the run uses, before the first trace row.
+// Unless state.parallel_outcomes is off or there is only one core, the next
+// outcomes' first attempts are integrated ahead on a second thread (see
+// OutcomeLookahead); the values, the evaluation counts and what the listener
+// hears, in its order, are those of the computation on one thread.
 OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
                                  OutcomeListener& listener);
 
