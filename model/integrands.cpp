@@ -135,7 +135,6 @@ double FU1(double y, void* params) {
 double FUN(double x, void* params) {
   auto& state = *static_cast<ModelState*>(params);
   ++state.FUN_evaluations;
-  if (state.dropped != nullptr && state.dropped->load(std::memory_order_relaxed)) return 0.0;
   const double lower = lower_limit(state);
   if (x <= lower) return 0.0;
   const double u = log_PHIB(x, state.d, state.log_density_constant);

@@ -3,7 +3,6 @@
 // reaches the integrands through GSL's `params` pointer.
 #pragma once
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 
@@ -29,9 +28,6 @@ struct ModelState {
   IntegrationWorkspace* inner_workspace = nullptr;  // FUN's own work area for FU1
   OutcomeListener* listener = nullptr;              // receives FUN's integration warnings
   const IntegrationPlan* plan = nullptr;  // the outcome's range and breakpoints; none: [-6.5, 6.5]
-  // Set on an outcome integrated ahead of its turn: once it reads true, the
-  // outcome is not wanted any more and FUN returns 0 without integrating.
-  const std::atomic<bool>* dropped = nullptr;
 
   // Whether the outcome stage plans each outcome's integrations (breakpoints,
   // a wider range) where the fixed layout would miss probability. When off,

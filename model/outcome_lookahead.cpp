@@ -25,13 +25,6 @@ class CallRecorder final : public OutcomeListener {
   FirstAttempt& attempt_;
 };
 
-// The problem's state, with its outcomes integrated ahead dropped once `dropping` is set.
-ModelState droppable(const ModelState& problem, const std::atomic<bool>& dropping) {
-  ModelState state = problem;
-  state.dropped = &dropping;
-  return state;
-}
-
 }  // namespace
 
 void FirstAttempt::replay(OutcomeListener& listener) const {
@@ -66,15 +59,13 @@ FirstAttempt first_attempt(const ModelState& problem, std::int32_t m, Integrator
 }
 
 OutcomeLookahead::OutcomeLookahead(const ModelState& problem, std::int32_t last, Integrators& work)
-    : problem_(droppable(problem, dropping_)),
+    : problem_(problem),
       last_(last),
       caller_work_(work),
       own_work_(std::make_unique<Integrators>()),
       worker_([this](std::stop_token stop) { run(stop); }) {}
 
-OutcomeLookahead::~OutcomeLookahead() {
-  dropping_ = true;  // an outcome still being integrated comes back at once; the thread then stops
-}
+OutcomeLookahead::~OutcomeLookahead() = default;
 
 void OutcomeLookahead::compute_next(std::unique_lock<std::mutex>& lock, Integrators& work) {
   const std::int32_t m = next_++;

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -55,7 +54,7 @@ class OutcomeLookahead {
  public:
   // At most `last` outcomes are computed: the loop never asks for more.
   OutcomeLookahead(const ModelState& problem, std::int32_t last, Integrators& work);
-  // Outcomes computed ahead and never asked for are dropped.
+  // Waits for an outcome still being integrated ahead; what was never asked for is dropped.
   ~OutcomeLookahead();
   OutcomeLookahead(const OutcomeLookahead&) = delete;
   OutcomeLookahead& operator=(const OutcomeLookahead&) = delete;
@@ -82,7 +81,6 @@ class OutcomeLookahead {
   void compute_next(std::unique_lock<std::mutex>& lock, Integrators& work);
   void run(std::stop_token stop);
 
-  std::atomic<bool> dropping_ = false;  // set when the loop is done: work in progress stops
   const ModelState problem_;
   const std::int32_t last_;
   Integrators& caller_work_;
