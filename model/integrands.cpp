@@ -129,7 +129,9 @@ double FU1(double y, void* params) {
   // logarithm of v and the exponential can be left out.
   if (u + w - state.minority_lnbeta < LOG_UNDERFLOW) return 0.0;
   const double v = log_power(state.N2 - state.J, 1.0 - p);
-  return std::exp(u + w + v - state.minority_lnbeta);
+  const double exponent = u + w + v - state.minority_lnbeta;
+  // exp gives 0 below the limit as well, but by a slow path (it flags the underflow).
+  return exponent < LOG_UNDERFLOW ? 0.0 : std::exp(exponent);
 }
 
 double FUN(double x, void* params) {
