@@ -14,15 +14,35 @@
 namespace kemro {
 namespace {
 
-constexpr double INNER_EPSABS = 1e-5;  // absolute accuracy asked of G(x)
-constexpr double INNER_EPSREL = 1e-4;  // relative accuracy asked of G(x)
-constexpr double UNIT_VARIANCE = 1.0;
+constexpr double INNER_EPSABS = 1e-5;     // absolute accuracy asked of G(x)
+constexpr double INNER_EPSREL = 1e-4;     // relative accuracy asked of G(x)
 constexpr double LOG_UNDERFLOW = -746.0;  // exp(z) is 0 in double precision for z below this
+// How far ln PHID(y) may lie above the true ln Phi(y): PHID's relative error,
+// generously (its two tail branches meet to within about 1e-8).
+constexpr double PHID_LOG_ERROR = 1e-7;
 
 // exponent * ln(base), with a zero exponent contributing 0 even where the base is 0.
 double log_power(std::int32_t exponent, double base) {
   if (exponent == 0) return 0.0;
   return static_cast<double>(exponent) * std::log(base);
+}
+
+// ln Phi(-z) < -z*z/2 + ln c - 1 + 1/z for z > 0, c = 1/sqrt(2*pi): from
+// Mills' inequality Phi(-z) < phi(z)/z and ln z >= 1 - 1/z.
+double log_lower_tail_bound(double z, double log_density_constant) {
+  return (z * z) * (-0.5) + log_density_constant - 1.0 + 1.0 / z;
+}
+
+// Whether FU1(y) is 0 before Phi(y) is known: for y < 0 the exponent
+// u + (J-1) ln Phi(y) + (N2-J) ln(1 - Phi(y)) - ln B lies below
+// u + (J-1) * bound - ln B, and this below the underflow limit by more than
+// PHID's error and the rounding can make up.
+bool lower_tail_underflows(const ModelState& state, double u, double y) {
+  if (!(y < 0.0) || state.J <= 1) return false;
+  const double J_1 = static_cast<double>(state.J - 1);
+  const double w_bound = J_1 * log_lower_tail_bound(-y, state.log_density_constant);
+  const double slack = 1.0 + J_1 * PHID_LOG_ERROR;
+  return u + w_bound - state.minority_lnbeta < LOG_UNDERFLOW - slack;
 }
 
 // ln B(n - k + 1, k), the log of the reciprocal order-statistic coefficient.
@@ -71,6 +91,7 @@ bool majority_factor_underflows(const ModelState& state, double log_f) {
 }  // namespace
 
 void store_log_beta_terms(ModelState& state) {
+  state.log_density_constant = std::log(state.density_constant);
   state.majority_lnbeta = order_log_beta(state.N1, state.I);
   state.minority_lnbeta = order_log_beta(state.N2, state.J);
 }
@@ -99,11 +120,18 @@ void set_outcome_indices(ModelState& state, std::int32_t I, std::int32_t J) {
 double FU1(double y, void* params) {
   auto& state = *static_cast<ModelState*>(params);
   ++state.FU1_evaluations;
-  const double u = std::log(PHIB(y, 0.0, UNIT_VARIANCE, state.density_constant));
+  const double u = log_PHIB(y, 0.0, state.log_density_constant);
+  if (lower_tail_underflows(state, u, y)) return 0.0;
   const double p = PHID(y);
-  const double v = log_power(state.N2 - state.J, 1.0 - p);
   const double w = log_power(state.J - 1, p);
-  return std::exp(u + w + v - state.minority_lnbeta);
+  // v <= 0, so u + w + v - ln B lies at or below u + w - ln B, also as
+  // rounded: where that is below the underflow limit, FU1 is 0 and the
+  // logarithm of v and the exponential can be left out.
+  if (u + w - state.minority_lnbeta < LOG_UNDERFLOW) return 0.0;
+  const double v = log_power(state.N2 - state.J, 1.0 - p);
+  const double exponent = u + w + v - state.minority_lnbeta;
+  // exp gives 0 below the limit as well, but by a slow path (it flags the underflow).
+  return exponent < LOG_UNDERFLOW ? 0.0 : std::exp(exponent);
 }
 
 double FUN(double x, void* params) {
@@ -111,7 +139,7 @@ double FUN(double x, void* params) {
   ++state.FUN_evaluations;
   const double lower = lower_limit(state);
   if (x <= lower) return 0.0;
-  const double u = std::log(PHIB(x, state.d, UNIT_VARIANCE, state.density_constant));
+  const double u = log_PHIB(x, state.d, state.log_density_constant);
   const double p = PHID(x - state.d);
   const double v = log_power(state.N1 - state.I, 1.0 - p);
   const double w = log_power(state.I - 1, p);

@@ -20,7 +20,8 @@ inline constexpr double LOWER_LIMIT = FIXED_LOWER;
 // ln B(N2 - J + 1, J) that FUN and FU1 divide by.
 void set_outcome_indices(ModelState& state, std::int32_t I, std::int32_t J);
 
-// Stores the log-beta terms for the I and J already in the state.
+// Stores the log-beta terms for the I and J already in the state, and the
+// logarithm of the density constant that FU1 and FUN add.
 void store_log_beta_terms(ModelState& state);
 
 // Fills the plan's G_at and IER_at for the J and minority log-beta term in the

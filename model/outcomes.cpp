@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "model/integrands.hpp"
 #include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
+#include "model/outcome_lookahead.hpp"
 
 namespace kemro {
 namespace {
@@ -59,19 +63,6 @@ Verdict settle_outcome(std::int32_t m, OutcomeRange first, const ModelState& sta
   }
 }
 
-// P(S <= t) over [A, B]: the outer integration of FUN for the stored I and J,
-// split at the plan's outer breakpoints.
-double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener,
-                         IntegrationPlan& plan, double A, double B) {
-  store_log_beta_terms(state);
-  tabulate_G(state, plan);
-  gsl_function F{&FUN, &state};
-  const QagResult outer =
-      QAG_PIECEWISE(F, A, B, plan.outer.points(), OUTER_EPSABS, OUTER_EPSREL, work.outer);
-  if (outer.IER != 0) listener.abnormal_return(outer.IER);
-  return outer.RESULT;
-}
-
 // Gives the listener each kind of notice once.
 class PlanNotices {
  public:
@@ -90,12 +81,77 @@ class PlanNotices {
   bool widened_told_ = false;
 };
 
+// The most outcomes the loop integrates: every feasible one but the largest,
+// as far as PROB has room for them.
+std::int32_t outcomes_to_integrate(const ModelState& state, std::span<double> PROB) {
+  const std::int64_t L = std::max<std::int64_t>(0, std::int64_t{state.K} - state.N1);
+  const std::int64_t outcomes = std::min<std::int64_t>(state.K, state.N2) - L;
+  const auto room = static_cast<std::int64_t>(PROB.size()) - 1;
+  return saturate_to_int32(std::max<std::int64_t>(0, std::min(outcomes, room)));
+}
+
+bool worth_a_second_thread(const ModelState& state, std::int32_t outcomes) {
+  return state.parallel_outcomes && outcomes > 1 && std::thread::hardware_concurrency() > 1;
+}
+
+// The outcome loop integrating each outcome when its turn comes.
+OutcomeStageResult integrate_in_turn(ModelState& state, Integrators& work, std::span<double> PROB,
+                                     OutcomeListener& listener, IntegrationPlan& plan,
+                                     PlanNotices& notices) {
+  const auto setup = [&](std::int32_t) {
+    plan = plan_outcome(state);
+    notices.tell(plan.refined(), plan.widened());
+    return OutcomeRange{plan.lower, plan.upper};
+  };
+  const auto attempt = [&](std::int32_t, double A, double B) {
+    return integrate_outcome(state, work, listener, plan, A, B);
+  };
+  return outcome_loop(state, PROB, listener, setup, attempt);
+}
+
+// The same loop with each outcome's first attempt taken from the lookahead,
+// which has mostly integrated it already; only retries are integrated in turn.
+// Its notices, the attempt's warnings and its evaluation counts are passed on
+// when the loop uses it, as if it had been integrated then.
+OutcomeStageResult integrate_ahead(ModelState& state, Integrators& work, std::span<double> PROB,
+                                   OutcomeListener& listener, IntegrationPlan& plan,
+                                   PlanNotices& notices, std::int32_t outcomes) {
+  OutcomeLookahead lookahead(state, outcomes, work);
+  std::optional<double> first_result;
+  const auto setup = [&](std::int32_t m) {
+    const FirstAttempt first = lookahead.take(m);
+    plan = first.plan;
+    notices.tell(plan.refined(), plan.widened());
+    first.replay(listener);
+    state.FU1_evaluations += first.FU1_evaluations;
+    state.FUN_evaluations += first.FUN_evaluations;
+    first_result = first.RESULT;
+    return OutcomeRange{plan.lower, plan.upper};
+  };
+  const auto attempt = [&](std::int32_t, double A, double B) {
+    if (first_result) return std::exchange(first_result, std::nullopt).value();
+    return integrate_outcome(state, work, listener, plan, A, B);
+  };
+  return outcome_loop(state, PROB, listener, setup, attempt);
+}
+
 }  // namespace
 
 std::int64_t entries_needed(std::int32_t N1, std::int32_t N2, std::int32_t K) {
   const std::int64_t L = std::max<std::int64_t>(0, std::int64_t{K} - N1);
   const std::int64_t top = std::min<std::int64_t>(K, N2);
   return std::max<std::int64_t>(1, top - L + 1);
+}
+
+double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener,
+                         IntegrationPlan& plan, double A, double B) {
+  store_log_beta_terms(state);
+  tabulate_G(state, plan);
+  gsl_function F{&FUN, &state};
+  const QagResult outer =
+      QAG_PIECEWISE(F, A, B, plan.outer.points(), OUTER_EPSABS, OUTER_EPSREL, work.outer);
+  if (outer.IER != 0) listener.abnormal_return(outer.IER);
+  return outer.RESULT;
 }
 
 OutcomeStageResult outcome_loop(ModelState& state, std::span<double> PROB,
@@ -150,15 +206,11 @@ OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span
   PlanNotices notices(listener);
   const PlanSurvey survey = survey_plans(state);
   notices.tell(survey.refined, survey.widened);
-  const auto setup = [&](std::int32_t) {
-    plan = plan_outcome(state);
-    notices.tell(plan.refined(), plan.widened());
-    return OutcomeRange{plan.lower, plan.upper};
-  };
-  const auto attempt = [&](std::int32_t, double A, double B) {
-    return integrate_outcome(state, work, listener, plan, A, B);
-  };
-  const OutcomeStageResult result = outcome_loop(state, PROB, listener, setup, attempt);
+  const std::int32_t outcomes = outcomes_to_integrate(state, PROB);
+  const OutcomeStageResult result =
+      worth_a_second_thread(state, outcomes)
+          ? integrate_ahead(state, work, PROB, listener, plan, notices, outcomes)
+          : integrate_in_turn(state, work, PROB, listener, plan, notices);
   state.plan = nullptr;  // the plan lives no longer than this call
   return result;
 }

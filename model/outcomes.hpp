@@ -52,8 +52,21 @@ class Integrators;
 // narrow for the rule, and over a wider first range where [-6.5, 6.5] would
 // cut off more than 1e-9; the listener hears a notice for each kind of
 // adaptation the run uses, before the first trace row.
+// Unless state.parallel_outcomes is off or there is only one core, the next
+// outcomes' first attempts are integrated ahead on a second thread (see
+// OutcomeLookahead); the values, the evaluation counts and what the listener
+// hears, in its order, are those of the computation on one thread.
 OutcomeStageResult outcome_stage(ModelState& state, Integrators& work, std::span<double> PROB,
                                  OutcomeListener& listener);
+
+// One attempt at the outcome whose I and J are stored in the state: its
+// log-beta terms, G tabulated at the plan's inner breakpoints, and P(S <= t)
+// as the outer integral of FUN over [A, B], split at the plan's outer
+// breakpoints. The state must point at the plan and at an inner work area
+// other than work.outer. An abnormal return goes to the listener; FUN's
+// warnings go to state.listener.
+double integrate_outcome(ModelState& state, Integrators& work, OutcomeListener& listener,
+                         IntegrationPlan& plan, double A, double B);
 
 // The range of an outcome's first attempt; each retry narrows it by 0.1 at both ends.
 struct OutcomeRange {

@@ -57,6 +57,32 @@ TEST_F(Integrands, FU1IsTheDensityOfTheMinorityOrderStatistic) {
               1e-14);
 }
 
+// FU1 leaves out work where its value underflows; it must still be, bit for
+// bit, the exponential of its whole exponent everywhere, tails included.
+TEST_F(Integrands, FU1ShortcutsNeverChangeAValue) {
+  const auto whole = [&](double y) {
+    const double u = std::log(state.density_constant) - 0.5 * (y * y);
+    const double p = PHID(y);
+    const double v = state.J == state.N2 ? 0.0 : (state.N2 - state.J) * std::log(1.0 - p);
+    const double w = state.J == 1 ? 0.0 : (state.J - 1) * std::log(p);
+    return std::exp(u + w + v - state.minority_lnbeta);
+  };
+  constexpr std::int32_t big = std::numeric_limits<std::int32_t>::max();
+  const std::pair<std::int32_t, std::int32_t> minority[] = {
+      {3, 2}, {300, 150}, {2000, 1990}, {20000, 3}, {1000000, 500000}, {big, big / 2}};
+  for (const auto& [N2, J] : minority) {
+    outcome(10, N2, 1, J, 0.0);
+    int zeros = 0, positives = 0;
+    for (double y = -40.0; y < 12.0; y += 0.00731) {
+      const double expected = whole(y);
+      ASSERT_EQ(FU1(y, &state), expected) << "N2 = " << N2 << ", J = " << J << ", y = " << y;
+      (expected == 0.0 ? zeros : positives) += 1;
+    }
+    EXPECT_GT(zeros, 0);
+    EXPECT_GT(positives, 0);
+  }
+}
+
 TEST_F(Integrands, FUNMultipliesTheMajorityDensityByTheMinorityDistribution) {
   outcome(2, 1, 2, 1, 0.0);
   const double expected = 2.0 * 0.5 * 0.3989422804014327 * (0.5 - PHID(-6.5));

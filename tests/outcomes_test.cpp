@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -235,6 +236,60 @@ TEST(OutcomeStage, NotANumberEffectSizeRunsThroughAndReportsTheFailures) {
   EXPECT_EQ(run.listener.rows.size(), 2u);
   ASSERT_EQ(run.listener.abnormal.size(), 2u);
   EXPECT_EQ(run.listener.abnormal[0], 6);
+}
+
+// Everything the listener hears, in order, with every number exact.
+class EventLog : public OutcomeListener {
+ public:
+  std::vector<std::string> events;
+  void integration_warning(int ier) override { add("warning %d", ier); }
+  void trace_row(std::int32_t m, std::int32_t I, std::int32_t J, double prob,
+                 double result) override {
+    add("row %d %d %d %a %a", m, I, J, prob, result);
+  }
+  void abnormal_return(int ier) override { add("abnormal %d", ier); }
+  void notice(std::string_view text) override { events.emplace_back(text); }
+
+ private:
+  template <typename... Args>
+  void add(const char* format, Args... args) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, args...);
+    events.emplace_back(text);
+  }
+};
+
+TEST(OutcomeStage, SecondThreadChangesNothing) {
+  struct Case {
+    std::int32_t N1, N2, K;
+    double d;
+    bool adapt;  // false: the fixed layout, which retries and gives up on the first case
+  };
+  // Retries and abandonment; saturation; inner warnings and abnormal returns
+  // between the trace rows; a split plan with its notice.
+  for (const Case& c : {Case{20, 20, 4, 2.0, false}, Case{80, 20, 20, 1.0, true},
+                        Case{3, 2, 2, 1e308, true}, Case{1600, 400, 200, 0.5, true}}) {
+    SCOPED_TRACE(testing::Message() << c.N1 << " " << c.N2 << " " << c.K << " " << c.d);
+    static Integrators work;
+    const auto stage = [&](bool parallel, std::vector<double>& PROB, EventLog& log) {
+      ModelState state = problem(c.N1, c.N2, c.K, c.d);
+      state.adapt_integration = c.adapt;
+      state.parallel_outcomes = parallel;
+      PROB.assign(static_cast<std::size_t>(entries_needed(c.N1, c.N2, c.K)) + 1, -7.0);
+      const OutcomeStageResult result = outcome_stage(state, work, PROB, log);
+      return std::vector<std::uint64_t>{result.completed, std::uint64_t(result.M),
+                                        state.FU1_evaluations, state.FUN_evaluations};
+    };
+    std::vector<double> in_turn, ahead;
+    EventLog in_turn_log, ahead_log;
+    EXPECT_EQ(stage(true, ahead, ahead_log), stage(false, in_turn, in_turn_log));
+    EXPECT_EQ(ahead_log.events, in_turn_log.events);
+    ASSERT_EQ(ahead.size(), in_turn.size());
+    for (std::size_t m = 0; m < ahead.size(); ++m) {
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(ahead[m]), std::bit_cast<std::uint64_t>(in_turn[m]))
+          << m;
+    }
+  }
 }
 
 TEST(EntriesNeeded, CountsFeasibleOutcomesInSixtyFourBits) {

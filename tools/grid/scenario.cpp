@@ -63,6 +63,7 @@ ScenarioResult compute_scenario(const Scenario& s, bool keep_distribution, Worke
   state.N1 = s.N1;
   state.N2 = s.N2;
   state.K = s.K;
+  state.parallel_outcomes = false;  // the scenarios already keep every core busy
   const CFUN share{static_cast<double>(s.N1) / static_cast<double>(s.N)};
 
   WarningCounter warnings;
