@@ -63,9 +63,9 @@ TEST_F(DialogTest, SingleOutcomeRunWritesTheCompleteReport) {
 }
 
 TEST_F(DialogTest, ProblemSpecificationShowsTheDerivedMinorityCount) {
-  const ProcessRun r = run("spec.txt\n10\n12\n10\n-1.25\ny\n");
+  const ProcessRun r = run("problem.txt\n10\n12\n10\n-1.25\ny\n");
   ASSERT_EQ(r.status, 0) << r.err;
-  const auto lines = split_lines(file("spec.txt"));
+  const auto lines = split_lines(file("problem.txt"));
   ASSERT_GE(lines.size(), 22u);
   EXPECT_EQ(lines[13], "");
   EXPECT_EQ(lines[14], "PROBLEM SPECIFICATION");

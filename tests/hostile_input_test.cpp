@@ -57,7 +57,7 @@ bool is_cpu_line(const std::string& line) {
   return std::regex_match(line, std::regex(R"(CPU TIME IN SECONDS [ 0-9]{8}[0-9]\.[0-9]{2})"));
 }
 
-std::vector<std::string> spec_lines(const std::vector<std::string>& report) {
+std::vector<std::string> header_lines(const std::vector<std::string>& report) {
   if (report.size() < FIRST_SPEC_LINE + SPEC_LINES) return {};
   return {report.begin() + FIRST_SPEC_LINE, report.begin() + FIRST_SPEC_LINE + SPEC_LINES};
 }
@@ -145,7 +145,7 @@ class HostileRun : public ::testing::Test {
 struct Problem {
   const char* name;
   const char* answers;  // N, N1, K and d, one per line
-  std::vector<std::string> spec;
+  std::vector<std::string> header;
   std::vector<std::string> rows;
   std::string exact;            // SRA, SRI, AI
   std::string percentiles;      // the seven percentile values
@@ -158,8 +158,8 @@ std::string seven(const char* field) {
   return line;
 }
 
-std::vector<std::string> spec(const char* N, const char* N1, const char* N2, const char* K,
-                              const char* d = "  0.500000") {
+std::vector<std::string> header(const char* N, const char* N1, const char* N2, const char* K,
+                                const char* d = "  0.500000") {
   return {"Total number of applicants:"s + N, "Number of majority group applicants:"s + N1,
           "Number of minority group applicants:"s + N2, "Required number of new employees:"s + K,
           "Effect size predictor (composite):"s + d};
@@ -173,7 +173,7 @@ TEST_P(DegenerateProblem, GivesACompleteReport) {
   expect_ended_cleanly(r, 0);
   const auto lines = report();
   ASSERT_TRUE(is_complete(lines)) << read_file(dir / "r.txt");
-  EXPECT_EQ(spec_lines(lines), p.spec);
+  EXPECT_EQ(header_lines(lines), p.header);
   EXPECT_EQ(rows(lines), p.rows);
   EXPECT_EQ(exact_values(lines), p.exact);
   EXPECT_EQ(line_after(lines, PERCENTILE_CAPTION), p.percentiles);
@@ -190,14 +190,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Every rate is 0/0.
         Problem{"NoApplicants",
                 "0\n0\n0\n0.5\n",
-                spec("      0", "      0", "      0", "      0"),
+                header("      0", "      0", "      0", "      0"),
                 {"    NaN  1.0000  1.0000      0      0"},
                 "      NaN      NaN      NaN",
                 seven("    NaN")},
         // One minority hire out of no applicants: SR2 = 1/0.
         Problem{"HireFromNoApplicants",
                 "0\n0\n1\n0.5\n",
-                spec("      0", "      0", "      0", "      1"),
+                header("      0", "      0", "      0", "      1"),
                 {"    NaN  1.0000  1.0000      1      0"},
                 "      NaN      Inf      NaN",
                 seven("    NaN")},
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         // population is all minority, so its SRI is K/N.
         Problem{"NoMajority",
                 "10\n0\n3\n0.5\n",
-                spec("     10", "      0", "     10", "      3"),
+                header("     10", "      0", "     10", "      3"),
                 {"    NaN  1.0000  1.0000      3      0"},
                 "      NaN  0.30000      NaN",
                 seven("    NaN"),
@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
         // No minority group: SR2 = 0/0; the population SRA is K/N.
         Problem{"NoMinority",
                 "10\n10\n3\n0.5\n",
-                spec("     10", "     10", "      0", "      3"),
+                header("     10", "     10", "      0", "      3"),
                 {"    NaN  1.0000  1.0000      0      3"},
                 "  0.30000      NaN      NaN",
                 seven("    NaN"),
@@ -221,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Nobody hired: AI undefined, its expectation 0/0.
         Problem{"NoHires",
                 "10\n6\n0\n0.5\n",
-                spec("     10", "      6", "      4", "      0"),
+                header("     10", "      6", "      4", "      0"),
                 {" -1.000  1.0000  1.0000      0      0"},
                 "  0.00000  0.00000      NaN",
                 seven(" -1.000"),
@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Everybody hired, whatever the effect size.
         Problem{"EverybodyHired",
                 "10\n6\n10\n-2.5\n",
-                spec("     10", "      6", "      4", "     10", " -2.500000"),
+                header("     10", "      6", "      4", "     10", " -2.500000"),
                 {"  1.000  1.0000  1.0000      4      6"},
                 "  1.00000  1.00000  1.00000",
                 seven("  1.000"),
@@ -237,58 +237,58 @@ INSTANTIATE_TEST_SUITE_P(
         // K > N: L = K - N1 = 6 minority hires from 4 applicants, SR2 = 6/4.
         Problem{"MoreHiresThanApplicants",
                 "10\n6\n12\n0.5\n",
-                spec("     10", "      6", "      4", "     12"),
+                header("     10", "      6", "      4", "     12"),
                 {"  1.500  1.0000  1.0000      6      6"},
                 "  1.00000  1.50000  1.50000",
                 seven("  1.500")},
         Problem{"NegativeHires",
                 "10\n6\n-3\n0.5\n",
-                spec("     10", "      6", "      4", "     -3"),
+                header("     10", "      6", "      4", "     -3"),
                 {"  0.000  1.0000  1.0000      0     -3"},
                 " -0.50000  0.00000  0.00000",
                 seven("  0.000")},
         Problem{"NegativeApplicants",
                 "-10\n6\n3\n0.5\n",
-                spec("    -10", "      6", "    -16", "      3"),
+                header("    -10", "      6", "    -16", "      3"),
                 {"  0.000  1.0000  1.0000      0      3"},
                 "  0.50000  0.00000  0.00000",
                 seven("  0.000")},
         Problem{"MajorityAboveTotal",
                 "10\n12\n3\n0.5\n",
-                spec("     10", "     12", "     -2", "      3"),
+                header("     10", "     12", "     -2", "      3"),
                 {"  0.000  1.0000  1.0000      0      3"},
                 "  0.25000  0.00000  0.00000",
                 seven("  0.000")},
         // L = K - N1 = 8 minority hires at least; NX = -5 of N1 = -5 gives SR1 = 1.
         Problem{"NegativeMajority",
                 "10\n-5\n3\n0.5\n",
-                spec("     10", "     -5", "     15", "      3"),
+                header("     10", "     -5", "     15", "      3"),
                 {"  0.533  1.0000  1.0000      8     -5"},
                 "  1.00000  0.53333  0.53333",
                 seven("  0.533")},
         // The ends of the 32-bit range, too wide for their I7 fields.
         Problem{"LargestCounts",
                 "2147483647\n2147483647\n0\n0.5\n",
-                spec("*******", "*******", "      0", "      0"),
+                header("*******", "*******", "      0", "      0"),
                 {" -1.000  1.0000  1.0000      0      0"},
                 "  0.00000      NaN      NaN",
                 seven(" -1.000")},
         Problem{"SmallestCounts",
                 "-2147483648\n0\n0\n0.5\n",
-                spec("*******", "      0", "*******", "      0"),
+                header("*******", "      0", "*******", "      0"),
                 {"    NaN  1.0000  1.0000      0      0"},
                 "      NaN  0.00000      NaN",
                 seven("    NaN")},
         // L = 2147483642 minority hires out of 5: rates and ratios far too wide.
         Problem{"LargestHires",
                 "10\n5\n2147483647\n0.5\n",
-                spec("     10", "      5", "      5", "*******"),
+                header("     10", "      5", "      5", "*******"),
                 {"*******  1.0000  1.0000*******      5"},
                 "  1.00000******************",
                 seven("*******")},
         Problem{"SmallestHires",
                 "10\n5\n-2147483648\n0.5\n",
-                spec("     10", "      5", "      5", "*******"),
+                header("     10", "      5", "      5", "*******"),
                 {"  0.000  1.0000  1.0000      0*******"},
                 "*********  0.00000  0.00000",
                 seven("  0.000")}),
@@ -300,12 +300,12 @@ TEST_F(HostileRun, FewestMinorityHiresBeyond32BitsAsksForTheHiresAgain) {
   struct Case {
     std::string answers;
     std::string message;
-    std::vector<std::string> spec;
+    std::vector<std::string> header;
   };
   for (const Case& c : {Case{"-1\n-2147483648\n2147483647\n-2147483648\n", "4294967295",
-                             spec("     -1", "*******", "*******", "*******")},
+                             header("     -1", "*******", "*******", "*******")},
                         Case{"-2147483648\n-2147483648\n0\n-2147483648\n", "2147483648",
-                             spec("*******", "*******", "      0", "*******")}}) {
+                             header("*******", "*******", "      0", "*******")}}) {
     fs::remove(dir / "r.txt");
     const ProcessRun r = run("r.txt\n" + c.answers + "0.5\ny\n");
     expect_ended_cleanly(r, 0);
@@ -316,7 +316,7 @@ TEST_F(HostileRun, FewestMinorityHiresBeyond32BitsAsksForTheHiresAgain) {
     EXPECT_EQ(out[6], " Required number of new employees?");
     const auto lines = report();
     EXPECT_TRUE(is_complete(lines));
-    EXPECT_EQ(spec_lines(lines), c.spec);
+    EXPECT_EQ(header_lines(lines), c.header);
   }
 }
 
@@ -327,7 +327,7 @@ TEST_F(HostileRun, FewestMinorityHiresBeyond32BitsAsksForTheHiresAgain) {
 struct Pool {
   const char* name;
   const char* answers;
-  std::vector<std::string> spec;
+  std::vector<std::string> header;
 };
 
 class HugePool : public HostileRun, public ::testing::WithParamInterface<Pool> {};
@@ -337,24 +337,24 @@ TEST_P(HugePool, EndsWithACompleteOrAbandonedReport) {
   expect_ended_cleanly(r, 0);
   const auto lines = report();
   EXPECT_TRUE(is_complete(lines) || is_abandoned(lines)) << read_file(dir / "r.txt");
-  EXPECT_EQ(spec_lines(lines), GetParam().spec);
+  EXPECT_EQ(header_lines(lines), GetParam().header);
   EXPECT_EQ(count(split_lines(r.out), EXIT_PROMPT), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, HugePool,
     ::testing::Values(Pool{"LargestPoolFewMinority", "2147483647\n2147483000\n3\n0.5\n",
-                           spec("*******", "*******", "    647", "      3")},
+                           header("*******", "*******", "    647", "      3")},
                       Pool{"LargestPoolFewMajority", "2147483647\n1000\n3\n0.5\n",
-                           spec("*******", "   1000", "*******", "      3")},
+                           header("*******", "   1000", "*******", "      3")},
                       Pool{"LargestPoolEvenSplit", "2147483647\n1073741823\n3\n-1\n",
-                           spec("*******", "*******", "*******", "      3", " -1.000000")},
+                           header("*******", "*******", "*******", "      3", " -1.000000")},
                       Pool{"LargestPoolAlmostAllHired", "2147483647\n2147483000\n2147483640\n0.5\n",
-                           spec("*******", "*******", "    647", "*******")},
+                           header("*******", "*******", "    647", "*******")},
                       Pool{"LargestPoolInfiniteEffect", "2147483647\n2147483000\n3\n1e999\n",
-                           spec("*******", "*******", "    647", "      3", "       Inf")},
+                           header("*******", "*******", "    647", "      3", "       Inf")},
                       Pool{"LargestPoolMinusInfiniteEffect", "2147483647\n2147483000\n3\n-1e999\n",
-                           spec("*******", "*******", "    647", "      3", "      -Inf")}),
+                           header("*******", "*******", "    647", "      3", "      -Inf")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -396,7 +396,7 @@ TEST_F(HostileRun, MinorityCountBeyond32BitsAsksForTheMajorityAgain) {
             " The number of minority group applicants, 2147483648, is not a 32-bit integer;"
             " please answer again.");
   EXPECT_EQ(out[5], " Number of applicants from the majority group?");
-  EXPECT_EQ(spec_lines(report())[2], "Number of minority group applicants:    647");
+  EXPECT_EQ(header_lines(report())[2], "Number of minority group applicants:    647");
 
   fs::remove(dir / "r.txt");
   const ProcessRun down = run("r.txt\n-2147483648\n1\n0\n0\n0.5\ny\n");
@@ -404,7 +404,7 @@ TEST_F(HostileRun, MinorityCountBeyond32BitsAsksForTheMajorityAgain) {
   EXPECT_EQ(split_lines(down.out).at(4),
             " The number of minority group applicants, -2147483649, is not a 32-bit integer;"
             " please answer again.");
-  EXPECT_EQ(spec_lines(report()), spec("*******", "      0", "*******", "      0"));
+  EXPECT_EQ(header_lines(report()), header("*******", "      0", "*******", "      0"));
 }
 
 TEST_F(HostileRun, ProblemBeyondTheTablesAsksForTheHiresAgain) {
@@ -416,7 +416,7 @@ TEST_F(HostileRun, ProblemBeyondTheTablesAsksForTheHiresAgain) {
             " The tables hold 150000 entries, but 1073741824 are needed for these numbers;"
             " please answer again.");
   EXPECT_EQ(out[6], " Required number of new employees?");
-  EXPECT_EQ(spec_lines(report())[3], "Required number of new employees:      3");
+  EXPECT_EQ(header_lines(report())[3], "Required number of new employees:      3");
 }
 
 // ---------------------------------------------------------------------------
@@ -436,7 +436,7 @@ TEST_P(ExtremeEffectSize, GivesACompleteReportWithConsistentRates) {
   expect_ended_cleanly(r, 0);
   const auto lines = report();
   ASSERT_TRUE(is_complete(lines)) << read_file(dir / "r.txt");
-  EXPECT_EQ(spec_lines(lines).at(4), "Effect size predictor (composite):"s + GetParam().rendered);
+  EXPECT_EQ(header_lines(lines).at(4), "Effect size predictor (composite):"s + GetParam().rendered);
   // NX + NY = K in every entry and the point probabilities add up to 1, so
   // N1 * SRA + N2 * SRI = K = 5, whatever the probabilities are.
   const std::string exact = exact_values(lines);
@@ -625,7 +625,7 @@ TEST_P(HostileBytes, EndAsTheirAnswersSay) {
   const auto lines = split_lines(read_file(file));
   EXPECT_TRUE(is_complete(lines)) << file;
   if (!c.spec_line.empty()) {
-    EXPECT_EQ(count(spec_lines(lines), c.spec_line), 1) << ::testing::PrintToString(lines);
+    EXPECT_EQ(count(header_lines(lines), c.spec_line), 1) << ::testing::PrintToString(lines);
   }
   EXPECT_EQ(count(split_lines(r.out), EXIT_PROMPT), c.exit_prompts);
 }
