@@ -47,7 +47,7 @@ const std::string ROW_CAPTION = "AIvalue    Prob   CProb     N2     N1";
 const std::string VALUE_CAPTION = "      SRA      SRI       AI";
 const std::string PERCENTILE_CAPTION = "    P05    P10    P25    P50    P75    P90    P95";
 
-// Lines of a report: 13 banner lines, then the problem specification with its
+// Lines of a report: 13 banner lines, then the PROBLEM SPECIFICATION block with its
 // five value lines at 16 to 20 and an empty line at 21.
 constexpr std::size_t FIRST_SPEC_LINE = 16;
 constexpr std::size_t SPEC_LINES = 5;
@@ -426,7 +426,7 @@ TEST_F(HostileRun, ProblemBeyondTheTablesAsksForTheHiresAgain) {
 struct EffectSize {
   const char* name;
   const char* answer;
-  const char* rendered;  // the F10.6 field of the problem specification
+  const char* rendered;  // the F10.6 field of the PROBLEM SPECIFICATION block
 };
 
 class ExtremeEffectSize : public HostileRun, public ::testing::WithParamInterface<EffectSize> {};
@@ -563,9 +563,9 @@ struct Bytes {
   std::string name;
   std::string input;
   int status;
-  std::string diagnostic;  // first line on standard error when status != 0
-  std::string spec_line;   // a line of the problem specification, "" when not checked
-  int exit_prompts = 1;    // when status is 0
+  std::string diagnostic;   // first line on standard error when status != 0
+  std::string header_line;  // a line of the PROBLEM SPECIFICATION block, "" when not checked
+  int exit_prompts = 1;     // when status is 0
 };
 
 std::string repeated(char c, std::size_t n) {
@@ -624,8 +624,8 @@ TEST_P(HostileBytes, EndAsTheirAnswersSay) {
   const fs::path file = fs::exists(dir / "r.txt") ? dir / "r.txt" : dir / repeated('q', 14);
   const auto lines = split_lines(read_file(file));
   EXPECT_TRUE(is_complete(lines)) << file;
-  if (!c.spec_line.empty()) {
-    EXPECT_EQ(count(header_lines(lines), c.spec_line), 1) << ::testing::PrintToString(lines);
+  if (!c.header_line.empty()) {
+    EXPECT_EQ(count(header_lines(lines), c.header_line), 1) << ::testing::PrintToString(lines);
   }
   EXPECT_EQ(count(split_lines(r.out), EXIT_PROMPT), c.exit_prompts);
 }
