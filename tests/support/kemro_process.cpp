@@ -51,13 +51,18 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-ProcessRun run_kemro_process(const std::string& input, const std::filesystem::path& dir,
-                             unsigned seconds) {
+ProcessRun run_process(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& input, const std::filesystem::path& dir,
+                       unsigned seconds) {
   const auto io = make_temp_dir();
   write_file(io / "stdin", input);
   const std::string in_path = io / "stdin";
   const std::string out_path = io / "stdout";
   const std::string err_path = io / "stderr";
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
 
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
@@ -72,7 +77,7 @@ ProcessRun run_kemro_process(const std::string& input, const std::filesystem::pa
     rlimit cpu{seconds, seconds};
     ::setrlimit(RLIMIT_CPU, &cpu);
     ::alarm(seconds);
-    ::execl(KEMRO_EXE, KEMRO_EXE, static_cast<char*>(nullptr));
+    ::execv(program.c_str(), argv.data());
     ::_exit(126);
   }
   int wait_status = 0;
@@ -84,6 +89,11 @@ ProcessRun run_kemro_process(const std::string& input, const std::filesystem::pa
   run.err = read_file(err_path);
   std::filesystem::remove_all(io);
   return run;
+}
+
+ProcessRun run_kemro_process(const std::string& input, const std::filesystem::path& dir,
+                             unsigned seconds) {
+  return run_process(KEMRO_EXE, {}, input, dir, seconds);
 }
 
 }  // namespace kemro::testing

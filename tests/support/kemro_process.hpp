@@ -16,6 +16,12 @@ struct ProcessRun {
 // A fresh empty folder under the system's temporary directory.
 std::filesystem::path make_temp_dir();
 
+// Runs `program` with `args` in `dir` with `input` as standard input. The
+// child is killed after `seconds` of wall or processor time.
+ProcessRun run_process(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& input, const std::filesystem::path& dir,
+                       unsigned seconds = 120);
+
 // Runs build/kemro in `dir` with `input` as standard input. The child is
 // killed after `seconds` of wall or processor time.
 ProcessRun run_kemro_process(const std::string& input, const std::filesystem::path& dir,
