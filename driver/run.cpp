@@ -87,11 +87,14 @@ class ConsoleTrace final : public OutcomeListener {
 // Outcome of one question of the dialog.
 enum class Answer { Given, Failed };
 
-// Asks for one count; a null answer (a comma or slash) asks again.
-Answer ask_count(Dialog& dialog, std::string_view prompt, std::int32_t& value) {
+// Asks one question until it gets a value; a null answer (a comma or slash)
+// asks again. `read` is the reader's read for the value's type.
+template <typename Value>
+Answer ask(Dialog& dialog, std::string_view prompt, Value& value,
+           ReadResult (AnswerReader::*read)(Value&)) {
   for (;;) {
     dialog.prompt(prompt);
-    switch (dialog.reader.read_integer(value)) {
+    switch ((dialog.reader.*read)(value)) {
       case ReadResult::Value:
         return Answer::Given;
       case ReadResult::Failed:
@@ -102,18 +105,12 @@ Answer ask_count(Dialog& dialog, std::string_view prompt, std::int32_t& value) {
   }
 }
 
+Answer ask_count(Dialog& dialog, std::string_view prompt, std::int32_t& value) {
+  return ask(dialog, prompt, value, &AnswerReader::read_integer);
+}
+
 Answer ask_number(Dialog& dialog, std::string_view prompt, double& value) {
-  for (;;) {
-    dialog.prompt(prompt);
-    switch (dialog.reader.read_double(value)) {
-      case ReadResult::Value:
-        return Answer::Given;
-      case ReadResult::Failed:
-        return Answer::Failed;
-      case ReadResult::Null:
-        break;
-    }
-  }
+  return ask(dialog, prompt, value, &AnswerReader::read_double);
 }
 
 bool fits_32_bits(std::int64_t value) {

@@ -3,6 +3,7 @@
 // integrator codes the rest of the model reports.
 #pragma once
 
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_integration.h>
 
 #include <cstddef>
@@ -49,6 +50,18 @@ QagResult QAG(const gsl_function& F, double A, double B, double EPSABS, double E
 // of any piece. Without a breakpoint inside, this is exactly QAG(F, A, B, ...).
 QagResult QAG_PIECEWISE(const gsl_function& F, double A, double B, std::span<const double> breaks,
                         double EPSABS, double EPSREL, IntegrationWorkspace& work);
+
+// Keeps GSL from aborting for as long as it lives; restores the previous handler.
+class QuietGslErrors {
+ public:
+  QuietGslErrors() : previous_(gsl_set_error_handler_off()) {}
+  ~QuietGslErrors() { gsl_set_error_handler(previous_); }
+  QuietGslErrors(const QuietGslErrors&) = delete;
+  QuietGslErrors& operator=(const QuietGslErrors&) = delete;
+
+ private:
+  gsl_error_handler_t* previous_;
+};
 
 // Turns GSL's abort-on-error handler off for good, so that every GSL failure
 // comes back to its caller as a status.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/integrator.hpp"
 #include "model/normal.hpp"
 
 namespace kemro {
@@ -17,18 +18,6 @@ constexpr double GRID_TAIL = 1e-13;  // probability left outside the grid of exc
 constexpr int GRID_BINS = 128;       // bins of that grid
 constexpr int BISECTIONS = 50;       // halvings when locating the grid's ends
 constexpr double REACH = 40.0;       // beyond mean +- REACH a normal score has probability 0
-
-// Keeps GSL from aborting while special functions run; restores the previous handler.
-class QuietGslErrors {
- public:
-  QuietGslErrors() : previous_(gsl_set_error_handler_off()) {}
-  ~QuietGslErrors() { gsl_set_error_handler(previous_); }
-  QuietGslErrors(const QuietGslErrors&) = delete;
-  QuietGslErrors& operator=(const QuietGslErrors&) = delete;
-
- private:
-  gsl_error_handler_t* previous_;
-};
 
 // phi(z) = exp(-z^2/2) / sqrt(2 pi)
 double standard_density(double z) {

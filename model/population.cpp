@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "model/integrator.hpp"
 #include "model/normal.hpp"
 
 namespace kemro {
@@ -20,18 +21,6 @@ constexpr int MAX_EVALUATIONS = 500;             // most evaluations of FUN1 in 
 constexpr int EVALUATIONS_BEFORE_ITERATING = 4;  // both ends, checked here and by the solver
 
 using SolverPtr = std::unique_ptr<gsl_root_fsolver, decltype(&gsl_root_fsolver_free)>;
-
-// Keeps GSL from aborting while the root solver runs; restores the previous handler.
-class QuietGslErrors {
- public:
-  QuietGslErrors() : previous_(gsl_set_error_handler_off()) {}
-  ~QuietGslErrors() { gsl_set_error_handler(previous_); }
-  QuietGslErrors(const QuietGslErrors&) = delete;
-  QuietGslErrors& operator=(const QuietGslErrors&) = delete;
-
- private:
-  gsl_error_handler_t* previous_;
-};
 
 // Brent's method on [low, high], where FUN1 has finite values of opposite sign
 // at the ends; returns the best estimate when the interval is small enough,
