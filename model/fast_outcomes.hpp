@@ -1,0 +1,55 @@
+// The fast exact engine: every outcome's probability from one integral over
+// the score Z of the K-th highest scorer of the pooled sample. Given Z = x,
+// every other score lies above or below x independently, so with
+// p1 = 1 - Phi(x - d), p2 = 1 - Phi(x) and b(k; n, p) the binomial probability
+//
+//   P(S = s) = integral of [ N1 phi(x - d) b(K - s - 1; N1 - 1, p1) b(s; N2, p2)
+//                          + N2 phi(x)     b(s - 1; N2 - 1, p2) b(K - s; N1, p1) ] dx.
+//
+// One quadrature grid on the range where Z concentrates serves every s at once.
+// The nested engine (outcomes.hpp) stays the one the interactive program uses.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace kemro {
+
+// How a fast computation ended. The values keep the integrator codes of the
+// nested engine (integrator.hpp) so that every front end reports them alike.
+enum class EngineStatus : int {
+  converged = 0,          // every outcome's estimate settled within the tolerance
+  subdivision_limit = 1,  // the panel limit was reached first; the estimate is returned
+  roundoff = 2,           // the tolerance cannot be met in double precision
+  bad_integrand = 3,      // the integrand is not finite somewhere on the range
+  invalid_input = 6,      // counts or d outside the validated domain; nothing computed
+};
+
+// The distribution of S, the number of minority hires, over the window of
+// outcomes that carry probability: outcomes below `first` or above
+// first + point.size() - 1 have probability below 1e-300 each (together
+// below 1e-290) and are not stored.
+struct OutcomeProbabilities {
+  EngineStatus status = EngineStatus::invalid_input;
+  std::int32_t first = 0;      // smallest stored outcome s
+  std::vector<double> point;   // P(S = first + i)
+  std::vector<double> lower;   // P(S <= first + i), summed from the lower end
+  std::vector<double> upper;   // P(S >= first + i), summed from the upper end
+  double abserr = 0.0;         // estimated largest absolute error of any stored value
+  std::uint64_t evaluations = 0;  // integrand evaluations (quadrature nodes times outcomes)
+
+  // P(S = s), P(S <= s) and P(S >= s) for any s, 0 or 1 outside the window.
+  // P(S <= s) near 1 is 1 - P(S >= s + 1), formed from the upper tail.
+  double probability(std::int64_t s) const;
+  double at_most(std::int64_t s) const;
+  double at_least(std::int64_t s) const;
+};
+
+// The validating entry: 1 <= N1, 1 <= N2, 1 <= K <= N1 + N2 - 1 with
+// N1 + N2 <= FAST_MAX_APPLICANTS, and a finite d; anything else returns
+// status invalid_input with nothing computed.
+inline constexpr std::int32_t FAST_MAX_APPLICANTS = 10000000;
+OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2, std::int32_t K,
+                                                double d);
+
+}  // namespace kemro
