@@ -55,7 +55,12 @@ constexpr double LOG_NODE_FLOOR = -702.28845;  // ln NODE_FLOOR, rounded up
 constexpr double WINDOW_FLOOR = 1e-300;  // outcomes below this at the window's ends are not stored
 constexpr std::int32_t REANCHOR_STEPS = 64;  // ratio steps between saddle-point anchors
 constexpr std::int32_t MAX_PANELS = 20000;   // panel evaluations before giving up refinement
-constexpr double ROUNDING_ERROR = 200.0 * std::numeric_limits<double>::epsilon();
+// The integrand's values carry a relative rounding noise of about
+// eps (ROUNDING_BASE + ROUNDING_PER_ROOT sqrt(N)): ln g moves by (k - n p)/(p q)
+// ~ sqrt(n) per unit of relative error in p. A panel whose |K - G| is at that
+// level of its own mass cannot be improved by splitting it.
+constexpr double ROUNDING_BASE = 100.0;
+constexpr double ROUNDING_PER_ROOT = 4.0;
 constexpr double NARROWEST_PANEL = 1e-11;  // relative width below which a panel is not split
 constexpr double LOG_RATIO_LIMIT = 700.0;  // beyond it c over- or underflows
 constexpr int CUTOFF_BISECTIONS = 200;     // enough to halve 100 down to adjacent doubles
@@ -262,8 +267,9 @@ class OutcomeSums {
 struct Integration {
   Problem problem;
   double range_width = 0.0;
-  OutcomeSums total;           // accepted panels' Kronrod sums
-  OutcomeSums kronrod, gauss;  // the current panel's
+  double rounding_level = 0.0;  // relative noise of the integrand's values
+  OutcomeSums total;            // accepted panels' Kronrod sums
+  OutcomeSums kronrod, gauss;   // the current panel's
   NodeValues node;
   std::vector<double> scratch;
   double abserr = 0.0;
@@ -322,7 +328,7 @@ void integrate(Integration& work, const std::vector<double>& breakpoints) {
     ++work.panels;
     const double width = panel.hi - panel.lo;
     const bool settled =
-        error <= TOLERANCE * width / work.range_width || error <= ROUNDING_ERROR * mass;
+        error <= TOLERANCE * width / work.range_width || error <= work.rounding_level * mass;
     const double mid = 0.5 * (panel.lo + panel.hi);
     const bool splittable =
         width > NARROWEST_PANEL * std::max(1.0, std::fabs(mid)) && mid > panel.lo && mid < panel.hi;
@@ -457,6 +463,8 @@ OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2
 
   const ZRange range = z_range(p);
   work.range_width = range.b - range.a;
+  work.rounding_level =
+      std::numeric_limits<double>::epsilon() * (ROUNDING_BASE + ROUNDING_PER_ROOT * std::sqrt(p.N));
   integrate(work, initial_breakpoints(range));
 
   // Trim the ends below the window floor.
