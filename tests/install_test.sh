@@ -69,8 +69,11 @@ if [ -x "$bin/kemro-observed" ]; then
   "$bin/kemro-observed" --version >/dev/null || fail "kemro-observed --version: status $?"
 fi
 
-# Every page renders without a single warning, by groff and by mandoc.
+# Every page renders without a single warning, by groff and by mandoc, and
+# carries the programs' version.
+kemro_version=$(cat "$source/VERSION")
 for page in "$man1"/*.1; do
+  grep -q "^\.TH .*\"KEMRO $kemro_version\"" "$page" || fail "$(basename "$page") is not of version $kemro_version"
   groff_warnings=$(groff -man -ww -z "$page" 2>&1)
   [ -z "$groff_warnings" ] || fail "groff on $(basename "$page"): $groff_warnings"
   mandoc_warnings=$(mandoc -T lint "$page" 2>&1)
