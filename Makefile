@@ -1,5 +1,5 @@
 # KEMRO build entry points.
-#   make / make build   configure and build build/kemro and build/kemro-grid (Release)
+#   make / make build   configure and build build/kemro, build/kemro-grid and build/kemro-observed (Release)
 #   make run            build, then start the interactive program
 #   make test           build, then run every test (also under the sanitizers)
 #   make bench          build, then run the benchmarks
@@ -9,7 +9,7 @@
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin
+PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin libcsv-dev
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz

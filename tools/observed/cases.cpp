@@ -6,15 +6,15 @@
 #include <charconv>
 #include <map>
 
+#include "tools/common/options.hpp"
+
 namespace kemro::observed {
 namespace {
 
+using cli::quoted;
+
 constexpr std::array<std::string_view, 4> COUNT_COLUMNS = {"N", "N1", "K", "S"};
 constexpr std::string_view LABEL_COLUMN = "label";
-
-std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
-}
 
 std::string where(std::string_view file, std::size_t line) {
   return std::string(file) + ", line " + std::to_string(line);
