@@ -37,6 +37,7 @@ const CsvCase CSV_CASES[] = {
      {2, 4},
      {"2", "4"}},
     {"a,b\n\n  \n1, \"q\" \n,\n", "", {4}, {"q"}},
+    {"a\r1\r\"2\r\n3\"\n", "", {2, 3}, {"1", "2\r\n3"}},  // lone CRs end lines too
     {"a,b\n\"x\"y,1\n",
      "line 2: a quote inside an unquoted field, or text after a closing quote",
      {},

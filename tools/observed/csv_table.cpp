@@ -133,7 +133,10 @@ CsvTable parse_csv(std::string_view text) {
     } else if (r.record_line == 0) {
       r.record_line = r.line;
     }
-    if (text[i] == '\n' || i + 1 == text.size()) {
+    // Lines end in LF, CR LF or (as libcsv also reads them) a lone CR.
+    const bool line_end =
+        text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+    if (line_end || i + 1 == text.size()) {
       if (!is_utf8(text.substr(line_start, i + 1 - line_start))) {
         r.table.error = line_text(r.line) + "the text is not UTF-8";
       }

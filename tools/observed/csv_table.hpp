@@ -1,7 +1,7 @@
 // Reading a CSV file's text into a table of records with their line numbers.
 // The text is CSV as RFC 4180 describes it (fields separated by commas, quoted
 // fields that may hold commas, doubled quotes and line breaks, lines ending in
-// LF or CR LF) in UTF-8, with or without a byte-order mark. The parsing itself
+// LF, CR LF or a lone CR) in UTF-8, with or without a byte-order mark. The parsing itself
 // is libcsv's, in strict mode; blanks and tabs around unquoted fields are
 // dropped, and lines that are blank or hold only empty fields are skipped.
 #pragma once
