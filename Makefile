@@ -14,12 +14,13 @@ BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
-             groff-base mandoc
+             groff-base mandoc libcsv-dev
 PREFIX    ?= /usr/local
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz
-FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev
+FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz observed_csv_fuzz \
+                observed_options_fuzz
+FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev
 
 .PHONY: build configure run test bench fuzz deps fuzz-deps install uninstall clean
 

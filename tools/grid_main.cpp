@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "tools/common/diagnostics.hpp"
+#include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
-#include "tools/grid/progress.hpp"
 #include "tools/grid/scenario.hpp"
 
 namespace {
@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   }
 
   const bool keep_distribution = o.distribution || (plot != nullptr && grid.scenarios.size() == 1);
-  Progress progress(stderr, grid.scenarios.size(), ::isatty(::fileno(stderr)) == 1);
+  kemro::cli::Progress progress(stderr, PROGRAM, "scenarios", grid.scenarios.size(),
+                                ::isatty(::fileno(stderr)) == 1);
   const std::vector<ScenarioResult> results = compute_grid(
       grid.scenarios, keep_distribution, o.jobs, [&](std::size_t done) { progress.update(done); });
 
