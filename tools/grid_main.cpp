@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/common/diagnostics.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
@@ -15,19 +16,14 @@
 
 namespace {
 
-constexpr int EXIT_OUTPUT_ERROR = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr const char* VERSION = "kemro-grid 1.0";
+constexpr std::string_view PROGRAM = "kemro-grid";
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "kemro-grid: %s\nTry 'kemro-grid --help' for the options.\n",
-               message.c_str());
-  return EXIT_USAGE;
+  return kemro::cli::usage_error(PROGRAM, message);
 }
 
 int output_error(const std::string& what) {
-  std::fprintf(stderr, "kemro-grid: cannot write %s\n", what.c_str());
-  return EXIT_OUTPUT_ERROR;
+  return kemro::cli::output_error(PROGRAM, what);
 }
 
 std::string render(const kemro::grid::GridOptions& o, const kemro::grid::Grid& grid,
@@ -52,8 +48,12 @@ int main(int argc, char** argv) {
   const ParsedOptions parsed = parse_options(args);
   if (!parsed.ok()) return usage_error(parsed.error);
   const GridOptions& o = parsed.options;
-  if (o.help) return std::fputs(help_text().c_str(), stdout) < 0 ? EXIT_OUTPUT_ERROR : 0;
-  if (o.version) return std::puts(VERSION) < 0 ? EXIT_OUTPUT_ERROR : 0;
+  if (o.help)
+    return kemro::cli::write_all(stdout, help_text()) ? 0 : output_error("standard output");
+  if (o.version) {
+    const std::string version = std::string(PROGRAM) + " " + KEMRO_VERSION + "\n";
+    return kemro::cli::write_all(stdout, version) ? 0 : output_error("standard output");
+  }
 
   const GridOutcome built = build_grid(o);
   if (!built.ok()) return usage_error(built.error);
