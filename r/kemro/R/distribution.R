@@ -12,12 +12,12 @@ ai_distribution <- function(N, N1, K, d, engine = c("fast", "nested")) {
   check_below_N(K, N, "K")
 
   N2 <- N - N1
-  raw <- cpp_distribution(N1, N2, K, d, engine)
+  raw <- call_cpp(cpp_distribution(N, N1, K, d, engine))
   out <- data.frame(
     minority_hires = raw$minority_hires,
     majority_hires = raw$majority_hires,
-    SRA = raw$SRA,
-    SRI = raw$SRI,
+    SRA = raw$majority_hires / N1,
+    SRI = raw$minority_hires / N2,
     AI = raw$AI,
     probability = raw$probability,
     cumulative = raw$cumulative

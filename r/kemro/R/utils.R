@@ -120,3 +120,9 @@ recycled_length <- function(args) {
   }
   longest
 }
+
+# Evaluates a call into the compiled code; its errors (the library's reasons)
+# reach the user without the internal call.
+call_cpp <- function(expr) {
+  tryCatch(expr, error = function(e) abort_argument(conditionMessage(e)))
+}

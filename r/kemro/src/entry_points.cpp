@@ -81,41 +81,50 @@ double ratio_or_na(double AI) {
   return AI == kemro::UNDEFINED_RATIO ? NA_REAL : AI;
 }
 
+// The engine of that name, or an error naming the argument.
+kemro::Engine engine_named(const std::string& name) {
+  if (name == "fast") return kemro::Engine::fast;
+  if (name == "nested") return kemro::Engine::nested;
+  throw std::invalid_argument("`engine` must be \"fast\" or \"nested\", not \"" + name + "\"");
+}
+
 }  // namespace
 
-// The distribution of one scenario by the nested engine: a list of the
-// table's columns over entries 1..M (empty when the outcome stage gave up),
-// whether it completed, and its warning count (integration warnings, abnormal
-// returns and negative point probabilities, as kemro-grid counts them).
+// The distribution of one scenario: the table's entries (empty when the
+// computation was abandoned), whether it completed, and its warning count
+// (integration warnings, abnormal returns and negative point probabilities,
+// as kemro-grid counts them, and a fast estimate that stopped short of its
+// tolerance).
 // [[Rcpp::export]]
-Rcpp::List cpp_distribution(int N1, int N2, int K, double d, std::string engine) {
-  const Counts counts{N1, N2, K, d};
+Rcpp::List cpp_distribution(int N, int N1, int K, double d, std::string engine) {
+  const Counts counts{N1, N - N1, K, d};
   check_counts(counts);
-  if (engine != "nested") throw std::invalid_argument("unknown engine \"" + engine + "\"");
+  const kemro::Engine e = engine_named(engine);
   kemro::ModelState state = model_state(counts);
   kemro::Integrators work;
   const auto table = std::make_unique<Table>();
   CountingListener listener;
-  const Analysis analysis = kemro::analyse(state, majority_share(counts), work, *table, listener);
+  const Analysis analysis =
+      kemro::analyse_with(e, state, majority_share(counts), work, *table, listener);
 
   const bool completed = analysis.outcomes.completed;
   const std::int32_t M = completed ? table->M : 0;
   Rcpp::IntegerVector minority(M), majority(M);
-  Rcpp::NumericVector SRA(M), SRI(M), AI(M), probability(M), cumulative(M);
+  Rcpp::NumericVector AI(M), probability(M), cumulative(M);
   for (std::int32_t m = 1; m <= M; ++m) {
     minority[m - 1] = table->NY[m];
     majority[m - 1] = table->NX[m];
-    SRA[m - 1] = table->SR1[m];
-    SRI[m - 1] = table->SR2[m];
     AI[m - 1] = ratio_or_na(table->AI[m]);
     probability[m - 1] = table->PVS[m];
     cumulative[m - 1] = table->PVSC[m];
   }
-  const int warnings =
-      listener.count + static_cast<int>(analysis.negative_probabilities.size());
+  const bool short_of_tolerance = analysis.engine_status != kemro::EngineStatus::converged;
+  const int warnings = listener.count +
+                       static_cast<int>(analysis.negative_probabilities.size()) +
+                       (completed && short_of_tolerance ? 1 : 0);
   return Rcpp::List::create(
       Rcpp::Named("minority_hires") = minority, Rcpp::Named("majority_hires") = majority,
-      Rcpp::Named("SRA") = SRA, Rcpp::Named("SRI") = SRI, Rcpp::Named("AI") = AI,
+      Rcpp::Named("AI") = AI,
       Rcpp::Named("probability") = probability, Rcpp::Named("cumulative") = cumulative,
       Rcpp::Named("completed") = completed, Rcpp::Named("warnings") = warnings);
 }

@@ -39,7 +39,7 @@ test_that("with d = 0 the hires follow R's hypergeometric distribution", {
     N1 = c(12, 10, 25, 100, 40),
     K = c(5, 12, 25, 30, 20)
   )
-  for (engine in c("nested")) {
+  for (engine in c("fast", "nested")) {
     for (i in seq_len(nrow(scenarios))) {
       s <- scenarios[i, ]
       x <- ai_distribution(s$N, s$N1, s$K, 0, engine = engine)
@@ -77,6 +77,22 @@ test_that("the nested engine gives kemro-grid's distribution to the last bit", {
     expect_identical(x$AI, csv_number(rows$AI), label = label)
     expect_identical(x$probability, csv_number(rows$P), label = label)
     expect_identical(x$cumulative, csv_number(rows$cumulative_P), label = label)
+  }
+})
+
+test_that("the fast engine agrees with the nested one and leaves out only negligible outcomes", {
+  scenarios <- data.frame(N = c(20, 30, 200, 60), N1 = c(12, 10, 150, 50),
+                          K = c(5, 12, 40, 30), d = c(0.5, -1, 1, 2.5))
+  for (i in seq_len(nrow(scenarios))) {
+    s <- scenarios[i, ]
+    fast <- ai_distribution(s$N, s$N1, s$K, s$d, engine = "fast")
+    nested <- ai_distribution(s$N, s$N1, s$K, s$d, engine = "nested")
+    label <- sprintf("N = %d, N1 = %d, K = %d, d = %g", s$N, s$N1, s$K, s$d)
+    shared <- match(fast$minority_hires, nested$minority_hires)
+    expect_false(anyNA(shared), label = label)
+    expect_equal(fast$probability, nested$probability[shared], tolerance = 1e-7, label = label)
+    expect_lt(sum(nested$probability[-shared]), 1e-12, label = label)
+    expect_identical(fast$AI, nested$AI[shared], label = label)
   }
 })
 
