@@ -1,9 +1,13 @@
 # KEMRO build entry points.
-#   make / make build   configure and build build/kemro and build/kemro-grid (Release)
-#   make run            build, then start the interactive program
-#   make test           build, then run every test (also under the sanitizers)
+#   make / make build   configure and build the programs users run (Release), no tests
+#   make run            build only the interactive program, then start it
+#   make test           build the tests, then run every test (also under the sanitizers)
 #   make bench          build, then run the benchmarks
 #   make fuzz           build the fuzz targets with clang, run each for FUZZ_SECONDS
+#   make install        build, then install the programs and their manual pages
+#                       under PREFIX (default /usr/local; DESTDIR is honoured)
+#   make uninstall      remove exactly the files the last make install installed
+#                       (a staged installation: with the same DESTDIR)
 #   make r-package      build the R package's source tarball in build/r
 #   make r-install      build it and install it into R's library (R_LIBRARY=dir for another)
 #   make r-check        build it and run R CMD check --no-manual on it
@@ -13,7 +17,9 @@
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin
+PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
+             groff-base mandoc
+PREFIX    ?= /usr/local
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz
@@ -24,19 +30,25 @@ R_TEST_LIB   := $(R_BUILD_DIR)/library
 R_LIBRARY    ?=
 R_TARBALL     = $(R_BUILD_DIR)/kemro_$(shell head -n 1 VERSION).tar.gz
 
-.PHONY: build run test bench fuzz deps fuzz-deps r-deps r-package r-install r-check r-test clean
+.PHONY: build configure run test bench fuzz deps fuzz-deps install uninstall clean \
+        r-deps r-package r-install r-check r-test
 
-build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+
+# Only kemro and the library it links: the shortest way to the first prompt.
+run: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro
 	./$(BUILD_DIR)/kemro
 
 test: build
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro_tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEMRO_SANITIZE=ON
-	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cmake --build $(ASAN_DIR) -j $(JOBS) --target all kemro_tests
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 	$(MAKE) r-test
@@ -112,6 +124,14 @@ fuzz-deps:
 # R's recommended packages are not needed to build, check or test the package.
 r-deps:
 	$(call install_missing,$(R_PACKAGES),--no-install-recommends)
+
+# Through CMake's install rules; CMake lists what it installed in
+# $(BUILD_DIR)/install_manifest.txt, which uninstall works from.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -D MANIFEST=$(BUILD_DIR)/install_manifest.txt -P cmake/uninstall.cmake
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
