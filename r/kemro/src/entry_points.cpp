@@ -119,12 +119,11 @@ Rcpp::List cpp_distribution(int N, int N1, int K, double d, std::string engine) 
     cumulative[m - 1] = table->PVSC[m];
   }
   const bool short_of_tolerance = analysis.engine_status != kemro::EngineStatus::converged;
-  const int warnings = listener.count +
-                       static_cast<int>(analysis.negative_probabilities.size()) +
+  const int warnings = listener.count + static_cast<int>(analysis.negative_probabilities.size()) +
                        (completed && short_of_tolerance ? 1 : 0);
   return Rcpp::List::create(
       Rcpp::Named("minority_hires") = minority, Rcpp::Named("majority_hires") = majority,
-      Rcpp::Named("AI") = AI,
-      Rcpp::Named("probability") = probability, Rcpp::Named("cumulative") = cumulative,
-      Rcpp::Named("completed") = completed, Rcpp::Named("warnings") = warnings);
+      Rcpp::Named("AI") = AI, Rcpp::Named("probability") = probability,
+      Rcpp::Named("cumulative") = cumulative, Rcpp::Named("completed") = completed,
+      Rcpp::Named("warnings") = warnings);
 }
