@@ -3,6 +3,8 @@
 namespace kemro::grid {
 
 std::string help_text() {
+  GridOptions unused;
+  const std::vector<cli::OptionDef> table = option_table(unused);
   return R"(Usage: kemro-grid --applicants N (--majority N1 | --minority-share R)
                   (--hires K | --selection-ratio R) --d D [output options]
 
@@ -15,31 +17,14 @@ minority group) and writes its summaries.
 Scenario options. Each takes one value, a comma list (0,0.5,1) or a range
 start:stop:step whose stop is included (50:1000:50); list items may be ranges.
 The grid is the product of the options' values.
-  --applicants N         total number of applicants
-  --majority N1          majority applicants, 1 <= N1 <= N - 1
-  --minority-share R     instead of --majority: N2 = round(R * N), N1 = N - N2,
-                         with 0 < R < 1
-  --hires K              number to hire, 1 <= K <= N - 1
-  --selection-ratio R    instead of --hires: K = round(R * N), with 0 < R < 1
-  --d D                  effect size (majority mean minus minority mean), finite
-  round() goes to the nearest integer, halves away from zero. Every scenario is
+)" + cli::option_help(table, SCENARIO_SECTION) +
+         R"(  round() goes to the nearest integer, halves away from zero. Every scenario is
   checked before anything is computed; the distribution of one scenario may
   need at most 150000 outcomes.
 
 Output options.
-  --csv                  comma-separated values, one record per scenario
-  --json                 a JSON array, one object per scenario
-  --distribution         add the whole distribution of S (minority hires): AI,
-                         point and cumulative probabilities (with --csv: one
-                         record per scenario and outcome instead)
-  --plot FILE.svg        also write an SVG plot: for one scenario the
-                         distribution of AI with the 0.8 line; for a grid
-                         P(AI < 0.8) against the first option that takes
-                         several values, one line per value of the others
-  --jobs J               worker threads, at most 256 (default: one per core)
-  --help                 this text
-  --version              the program version
-  Options take their value as the next argument or after '=' (--d=0.5).
+)" + cli::option_help(table, OUTPUT_SECTION) +
+         R"(  Options take their value as the next argument or after '=' (--d=0.5).
 
 Reported per scenario (text column, CSV/JSON name).
   P(AI<0.8)  P_below_four_fifths  the probability that AI is defined and below
