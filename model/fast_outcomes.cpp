@@ -33,7 +33,14 @@
 // Panels start at the spread of Z around the population cutoff and double in
 // width outwards; each is bisected until the sum over outcomes of
 // |Kronrod 21 - Gauss 10| meets its share of TOLERANCE (its width over the
-// range's), or is at the rounding level of the panel's own sums.
+// range's), or is at the rounding level of the panel's own sums. Nodes are
+// offsets t from the cutoff, so that the panels tile the range exactly, and
+// each group's tails at x = cutoff + t are corrected to first order for the
+// rounding of that sum: the binomials magnify a relative change of p by about
+// sqrt(N), and Z may concentrate within a few ulps of x.
+//
+// The window is the contiguous run of outcomes whose sums reach WINDOW_FLOOR;
+// P(S <= s) and P(S >= s) are compensated running sums from either end.
 #include "model/fast_outcomes.hpp"
 
 #include <algorithm>
