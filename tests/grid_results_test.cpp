@@ -443,7 +443,9 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
 }
 
 TEST(GridProgress, SilentWhenDisabledOrQuick) {
-  EXPECT_EQ(progress_text(3, 40, 1.25), "3/40 scenarios, 1.2 s");
+  // 37 left at 1.25 s per 3: 15.4 s, rounded up.
+  EXPECT_EQ(progress_text(3, 40, 1.25), "3/40 scenarios, 1.2 s, about 16 s left");
+  EXPECT_EQ(progress_text(40, 40, 9.96), "40/40 scenarios, 10.0 s");
   std::FILE* sink = std::tmpfile();
   ASSERT_NE(sink, nullptr);
   Progress disabled(sink, 4, false);

@@ -5,10 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "distribution/table.hpp"
+#include "model/composite.hpp"
 #include "model/outcomes.hpp"
+#include "tools/grid/columns.hpp"
+#include "tools/grid/plot_file.hpp"
 
 namespace kemro::grid {
 
@@ -18,6 +22,21 @@ namespace {
 constexpr int MAX_EXACT_DECIMALS = 12;
 // Slack for a real range whose stop is reached only up to rounding.
 constexpr double RANGE_SLACK = 1e-9;
+// Most predictors of a composite, and the largest correlation file read.
+constexpr std::size_t MAX_PREDICTORS = 100;
+constexpr std::size_t MAX_MATRIX_FILE_BYTES = 1 << 20;
+
+// The whole of a file of at most MAX_MATRIX_FILE_BYTES; false when unreadable or larger.
+bool read_small_file(const std::string& path, std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  text.resize(MAX_MATRIX_FILE_BYTES + 1);
+  const std::size_t n = std::fread(text.data(), 1, text.size(), file);
+  const bool ok = std::ferror(file) == 0 && n <= MAX_MATRIX_FILE_BYTES;
+  std::fclose(file);
+  text.resize(n);
+  return ok;
+}
 
 std::string quoted(std::string_view text) {
   std::string q(1, '\'');
@@ -227,13 +246,68 @@ OptionValue split_option(std::string_view arg) {
 
 bool is_flag(std::string_view name) {
   return name == "--distribution" || name == "--csv" || name == "--json" || name == "--help" ||
-         name == "-h" || name == "--version";
+         name == "-h" || name == "--version" || name == "--log-x";
 }
 
 bool is_valued(std::string_view name) {
   return name == "--applicants" || name == "--majority" || name == "--minority-share" ||
          name == "--hires" || name == "--selection-ratio" || name == "--d" || name == "--plot" ||
-         name == "--jobs";
+         name == "--jobs" || name == "--columns" || name == "--x" || name == "--title" ||
+         name == "--width" || name == "--height" || name == "--predictor-d" ||
+         name == "--weights" || name == "--intercorrelations";
+}
+
+// The option names --x accepts: the scenario options without their dashes.
+constexpr std::string_view X_NAMES[] = {"applicants", "majority",        "minority-share",
+                                        "hires",      "selection-ratio", "d"};
+
+bool parse_x(std::string_view text, std::string& x, std::string& error) {
+  for (std::string_view name : X_NAMES) {
+    if (text == name) {
+      x = std::string(text);
+      return true;
+    }
+  }
+  error = quoted(text) +
+          " is not a scenario option; use applicants, majority, minority-share, "
+          "hires, selection-ratio or d";
+  return false;
+}
+
+bool parse_plot_size(std::string_view text, int& size, std::string& error) {
+  std::int64_t value = 0;
+  if (!parse_int64(text, value, error)) return false;
+  if (value < MIN_PLOT_SIZE || value > MAX_PLOT_SIZE) {
+    error = quoted(text) + " is not between " + std::to_string(MIN_PLOT_SIZE) + " and " +
+            std::to_string(MAX_PLOT_SIZE) + " pixels";
+    return false;
+  }
+  size = static_cast<int>(value);
+  return true;
+}
+
+bool parse_plot_file(std::string_view text, GridOptions& o, std::string& error) {
+  if (text.empty()) {
+    error = "an empty file name";
+    return false;
+  }
+  const std::optional<PlotFormat> format = plot_format_of(text);
+  if (!format) {
+    error = quoted(text) + " does not end in .svg, .png or .pdf";
+    return false;
+  }
+  o.plot_file = std::string(text);
+  o.plot.format = *format;
+  return true;
+}
+
+bool parse_text(std::string_view text, std::string& value, std::string& error) {
+  if (text.empty()) {
+    error = "an empty value";
+    return false;
+  }
+  value = std::string(text);
+  return true;
 }
 
 bool set_valued(GridOptions& o, std::string_view name, std::string_view value, std::string& error) {
@@ -244,18 +318,22 @@ bool set_valued(GridOptions& o, std::string_view name, std::string_view value, s
   if (name == "--selection-ratio") return parse_real_list(value, o.selection_ratio, error);
   if (name == "--d") return parse_real_list(value, o.d, error);
   if (name == "--jobs") return parse_jobs(value, o.jobs, error);
-  if (value.empty()) {
-    error = "an empty file name";
-    return false;
-  }
-  o.plot_file = std::string(value);
-  return true;
+  if (name == "--columns") return parse_column_list(value, o.columns, error);
+  if (name == "--x") return parse_x(value, o.plot.x, error);
+  if (name == "--title") return parse_text(value, o.plot.title, error);
+  if (name == "--width") return parse_plot_size(value, o.plot.width, error);
+  if (name == "--height") return parse_plot_size(value, o.plot.height, error);
+  if (name == "--predictor-d") return parse_real_list(value, o.predictor_d, error);
+  if (name == "--weights") return parse_real_list(value, o.weights, error);
+  if (name == "--intercorrelations") return parse_text(value, o.intercorrelations, error);
+  return parse_plot_file(value, o, error);
 }
 
 void set_flag(GridOptions& o, std::string_view name) {
   if (name == "--distribution") o.distribution = true;
   if (name == "--csv") o.format = Format::Csv;
   if (name == "--json") o.format = Format::Json;
+  if (name == "--log-x") o.plot.log_x = true;
 }
 
 // The options that must be given, each as one of two alternatives.
@@ -267,7 +345,7 @@ std::string missing_option(const GridOptions& o) {
   if (o.hires.empty() && o.selection_ratio.empty()) {
     return "--hires or --selection-ratio is required";
   }
-  if (o.d.empty()) return "--d is required";
+  if (o.d.empty() && o.predictor_d.empty()) return "--d or --predictor-d is required";
   return {};
 }
 
@@ -278,6 +356,41 @@ std::string share_error(const std::vector<double>& values, std::string_view opti
       char text[64];
       std::snprintf(text, sizeof text, "%.17g", v);
       return std::string(option) + " " + text + " is not between 0 and 1 (exclusive)";
+    }
+  }
+  return {};
+}
+
+// Why the plot options do not fit the scenario options, or an empty text.
+std::string plot_error(const GridOptions& o) {
+  const PlotOptions& p = o.plot;
+  if (o.plot_file.empty()) {
+    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != DEFAULT_PLOT_WIDTH ||
+        p.height != DEFAULT_PLOT_HEIGHT) {
+      return "--x, --log-x, --title, --width and --height need --plot";
+    }
+    return {};
+  }
+  const bool given[] = {!o.applicants.empty(),      !o.majority.empty(),
+                        !o.minority_share.empty(),  !o.hires.empty(),
+                        !o.selection_ratio.empty(), true};
+  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
+    if (p.x == X_NAMES[i] && !given[i]) return "--x " + p.x + ": --" + p.x + " is not given";
+  }
+  if (!p.log_x) return {};
+  const std::string x = p.x.empty() ? "applicants" : p.x;
+  const std::vector<double> values =
+      x == "majority"          ? std::vector<double>(o.majority.begin(), o.majority.end())
+      : x == "minority-share"  ? o.minority_share
+      : x == "hires"           ? std::vector<double>(o.hires.begin(), o.hires.end())
+      : x == "selection-ratio" ? o.selection_ratio
+      : x == "d"               ? o.d
+                               : std::vector<double>(o.applicants.begin(), o.applicants.end());
+  for (double v : values) {
+    if (!(v > 0.0)) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", v);
+      return "--log-x needs positive values on the x axis; --" + x + " has " + text;
     }
   }
   return {};
@@ -294,7 +407,86 @@ std::string combination_error(const GridOptions& o) {
   std::string error = missing_option(o);
   if (error.empty()) error = share_error(o.minority_share, "--minority-share");
   if (error.empty()) error = share_error(o.selection_ratio, "--selection-ratio");
+  if (error.empty()) error = plot_error(o);
   return error;
+}
+
+// The predictors' correlation matrix: --intercorrelations as a comma list of
+// the upper triangle, or the full matrix from a CSV file (a name ending in
+// .csv); one predictor needs none, two or more need it.
+bool correlation_matrix(const GridOptions& o, std::vector<double>& matrix, std::string& error) {
+  const std::size_t n = o.predictor_d.size();
+  const std::string& given = o.intercorrelations;
+  if (given.empty()) {
+    if (n == 1) {
+      matrix = {1.0};
+      return true;
+    }
+    error = "--intercorrelations is required with " + std::to_string(n) + " predictors";
+    return false;
+  }
+  const bool file = given.size() > 4 && given.compare(given.size() - 4, 4, ".csv") == 0;
+  std::vector<double> values;
+  if (!file) {
+    if (!parse_real_list(given, values, error)) {
+      error = "--intercorrelations: " + error;
+      return false;
+    }
+    const std::size_t needed = n * (n - 1) / 2;
+    if (values.size() != needed) {
+      error = "--intercorrelations: " + std::to_string(n) + " predictors need " +
+              std::to_string(needed) + " correlations (the upper triangle), not " +
+              std::to_string(values.size());
+      return false;
+    }
+    matrix = matrix_from_upper_triangle(values, n);
+    return true;
+  }
+  std::string text;
+  if (!read_small_file(given, text)) {
+    error = "--intercorrelations: cannot read " + quoted(given);
+    return false;
+  }
+  for (std::string_view row : split(text, '\n')) {
+    while (!row.empty() && (row.back() == '\r' || row.back() == ' ')) row.remove_suffix(1);
+    if (row.empty()) continue;
+    for (std::string_view cell : split(row, ',')) {
+      while (!cell.empty() && cell.front() == ' ') cell.remove_prefix(1);
+      while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
+      double r = 0.0;
+      if (!parse_real(cell, r, error)) {
+        error = "--intercorrelations " + quoted(given) + ": " + error;
+        return false;
+      }
+      values.push_back(r);
+    }
+  }
+  if (values.size() != n * n) {
+    error = "--intercorrelations " + quoted(given) + ": " + std::to_string(n) +
+            " predictors need a " + std::to_string(n) + " x " + std::to_string(n) +
+            " matrix, the file has " + std::to_string(values.size()) + " entries";
+    return false;
+  }
+  matrix = std::move(values);
+  return true;
+}
+
+CompositeEffect composite_of(const GridOptions& o) {
+  if (o.predictor_d.size() > MAX_PREDICTORS) {
+    return {0.0, "--predictor-d: more than " + std::to_string(MAX_PREDICTORS) + " predictors"};
+  }
+  if (!o.weights.empty() && o.weights.size() != o.predictor_d.size()) {
+    return {0.0, "--weights: " + std::to_string(o.weights.size()) + " weights for " +
+                     std::to_string(o.predictor_d.size()) + " predictors"};
+  }
+  std::vector<double> matrix;
+  std::string error;
+  if (!correlation_matrix(o, matrix, error)) return {0.0, error};
+  error = correlation_matrix_error(matrix, o.predictor_d.size());
+  if (!error.empty()) return {0.0, "--intercorrelations: " + error};
+  CompositeEffect composite = composite_effect_size(o.predictor_d, o.weights, matrix);
+  if (!composite.ok()) composite.error = "--predictor-d with --weights: " + composite.error;
+  return composite;
 }
 
 }  // namespace
@@ -357,6 +549,22 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
       parsed.error = name + ": " + error;
       return parsed;
     }
+  }
+  if (!o.d.empty() && !o.predictor_d.empty()) {
+    parsed.error = "--d and --predictor-d exclude each other";
+    return parsed;
+  }
+  if (o.predictor_d.empty() && (!o.weights.empty() || !o.intercorrelations.empty())) {
+    parsed.error = "--weights and --intercorrelations need --predictor-d";
+    return parsed;
+  }
+  if (!o.predictor_d.empty()) {
+    const CompositeEffect composite = composite_of(o);
+    if (!composite.ok()) {
+      parsed.error = composite.error;
+      return parsed;
+    }
+    o.d = {composite.d};
   }
   parsed.error = csv && json ? "--csv and --json exclude each other" : combination_error(o);
   return parsed;

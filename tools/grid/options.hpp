@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/grid/plot_options.hpp"
+
 namespace kemro::grid {
 
 // Most values one option may expand to, and most scenarios in one grid.
@@ -30,11 +32,16 @@ struct GridOptions {
   std::vector<double> minority_share;    // N2 / N, in (0, 1)
   std::vector<std::int32_t> hires;       // K, or empty when selection_ratio is given
   std::vector<double> selection_ratio;   // K / N, in (0, 1)
-  std::vector<double> d;                 // effect size
+  std::vector<double> d;                 // effect size; with predictor_d the composite's alone
+  std::vector<double> predictor_d;       // effect sizes of a composite's predictors
+  std::vector<double> weights;           // their weights; empty: unit weights
+  std::string intercorrelations;         // their correlations as given: a list or a CSV file
   bool distribution = false;
   Format format = Format::Text;
-  std::string plot_file;  // empty: no plot
-  unsigned jobs = 0;      // worker threads; 0: one per core
+  std::vector<std::size_t> columns;  // text-table columns (catalogue positions); empty: default
+  std::string plot_file;             // empty: no plot
+  PlotOptions plot;
+  unsigned jobs = 0;  // worker threads; 0: one per core
   bool help = false;
   bool version = false;
 };
