@@ -25,7 +25,8 @@ The grid is the product of the options' values.
   --selection-ratio R    instead of --hires: K = round(R * N), with 0 < R < 1
   --d D                  effect size (majority mean minus minority mean), finite
   --predictor-d LIST     instead of --d: the effect sizes d_i of the predictors
-                         of a composite; its d = sum w_i d_i / sqrt(sum w_i w_j r_ij)
+                         of a composite, whose effect size
+                         d = sum w_i d_i / sqrt(sum w_i w_j r_ij)
                          is used (and written in the d column)
   --weights LIST         the predictors' weights w_i (default: all 1)
   --intercorrelations M  their correlations r_ij: the upper triangle without
