@@ -13,8 +13,8 @@ PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bi
              pkg-config librsvg2-dev libcairo2-dev
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz
-FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev
+FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz
+FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev
 
 .PHONY: build run test bench fuzz deps fuzz-deps clean
 
@@ -36,7 +36,7 @@ bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro_bench
 	./$(BUILD_DIR)/kemro_bench --benchmark_out=$(BUILD_DIR)/bench.json --benchmark_out_format=json
 
-# Fuzzing is separate from the tests: a clang build of the report code only.
+# Fuzzing is separate from the tests: a clang build of the library and the fuzz targets.
 # Each target runs on a copy of its seed corpus (the seeds in fuzz/corpus stay
 # as they are); crash inputs land in $(FUZZ_DIR) as <target>-crash-*.
 fuzz: fuzz-deps

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/common/diagnostics.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
@@ -21,10 +22,7 @@
 
 namespace {
 
-constexpr int EXIT_OUTPUT_ERROR = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_SIGNAL_BASE = 128;  // the shell's status of a run ended by a signal
-constexpr const char* VERSION = "kemro-grid 1.0";
+constexpr std::string_view PROGRAM = "kemro-grid";
 
 // The signal that asked the run to stop, or 0. A signal handler can reach
 // nothing but static storage, so this one flag is the program's only global;
@@ -47,19 +45,20 @@ void install_stop_handlers() {
 }
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "kemro-grid: %s\nTry 'kemro-grid --help' for the options.\n",
-               message.c_str());
-  return EXIT_USAGE;
+  return kemro::cli::usage_error(PROGRAM, message);
 }
 
 int output_error(const std::string& what) {
-  std::fprintf(stderr, "kemro-grid: cannot write %s\n", what.c_str());
-  return EXIT_OUTPUT_ERROR;
+  return kemro::cli::output_error(PROGRAM, what);
 }
 
 bool write_out(const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-         std::fflush(stdout) == 0;
+  return kemro::cli::write_all(stdout, text);
+}
+
+// The status of a run stopped by a signal.
+int stopped_status(int signal_number) {
+  return signal_number == SIGTERM ? kemro::cli::EXIT_TERMINATED : kemro::cli::EXIT_INTERRUPTED;
 }
 
 }  // namespace
@@ -70,14 +69,19 @@ int main(int argc, char** argv) {
   const ParsedOptions parsed = parse_options(args);
   if (!parsed.ok()) return usage_error(parsed.error);
   const GridOptions& o = parsed.options;
-  if (o.help) return std::fputs(help_text().c_str(), stdout) < 0 ? EXIT_OUTPUT_ERROR : 0;
-  if (o.version) return std::puts(VERSION) < 0 ? EXIT_OUTPUT_ERROR : 0;
+  if (o.help) return write_out(help_text()) ? 0 : output_error("standard output");
+  if (o.version) {
+    const std::string version = std::string(PROGRAM) + " " + KEMRO_VERSION + "\n";
+    return write_out(version) ? 0 : output_error("standard output");
+  }
 
   const GridOutcome built = build_grid(o);
   if (!built.ok()) return usage_error(built.error);
   const Grid& grid = built.grid;
   if (!o.predictor_d.empty()) {
-    std::fprintf(stderr, "kemro-grid: composite effect size d = %.17g\n", o.d.front());
+    char text[64];
+    std::snprintf(text, sizeof text, "composite effect size d = %.17g", o.d.front());
+    kemro::cli::diagnostic(PROGRAM, text);
   }
 
   // The plot's temporary file is made before the work so that a bad name costs nothing.
@@ -111,24 +115,25 @@ int main(int argc, char** argv) {
   if (!output_ok) status = output_error("standard output");
 
   if (stopped && output_ok) {
-    std::fprintf(stderr, "kemro-grid: stopped after %zu of %zu scenarios%s\n", delivered,
-                 grid.scenarios.size(), want_plot ? "; no plot written" : "");
+    kemro::cli::diagnostic(PROGRAM, "stopped after " + std::to_string(delivered) + " of " +
+                                        std::to_string(grid.scenarios.size()) + " scenarios" +
+                                        (want_plot ? "; no plot written" : ""));
   }
   if (want_plot && !stopped) {
     std::string error;
     const std::string bytes = encode_plot(plot_svg(grid, kept, o.plot), o.plot.format, error);
     if (!error.empty()) {
-      std::fprintf(stderr, "kemro-grid: %s: %s\n", o.plot_file.c_str(), error.c_str());
-      status = EXIT_OUTPUT_ERROR;
+      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
+      status = kemro::cli::EXIT_FILE_ERROR;
     } else if (!plot.commit(bytes)) {
       status = output_error(o.plot_file);
     }
   }
 
   if (abandoned > 0) {
-    std::fprintf(stderr, "kemro-grid: %zu of %zu scenarios abandoned (the integration gave up)\n",
-                 abandoned, delivered);
+    kemro::cli::diagnostic(PROGRAM, std::to_string(abandoned) + " of " + std::to_string(delivered) +
+                                        " scenarios abandoned (the integration gave up)");
   }
-  if (stop_signal != 0) return EXIT_SIGNAL_BASE + stop_signal;
+  if (stop_signal != 0) return stopped_status(stop_signal);
   return status;
 }

@@ -12,19 +12,83 @@
 #include "model/composite.hpp"
 #include "model/outcomes.hpp"
 #include "tools/grid/columns.hpp"
-#include "tools/grid/plot_file.hpp"
 
 namespace kemro::grid {
 
+using cli::parse_int64;
+using cli::parse_real;
+using cli::quoted;
+using cli::split;
+
 namespace {
 
-// Most decimals a real range is stepped with in exact decimal arithmetic.
-constexpr int MAX_EXACT_DECIMALS = 12;
-// Slack for a real range whose stop is reached only up to rounding.
-constexpr double RANGE_SLACK = 1e-9;
 // Most predictors of a composite, and the largest correlation file read.
 constexpr std::size_t MAX_PREDICTORS = 100;
 constexpr std::size_t MAX_MATRIX_FILE_BYTES = 1 << 20;
+
+bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
+  std::int64_t value = 0;
+  if (!parse_int64(text, value, error)) return false;
+  if (value < 1 || value > MAX_JOBS) {
+    error = "the number of jobs must be between 1 and " + std::to_string(MAX_JOBS);
+    return false;
+  }
+  jobs = static_cast<unsigned>(value);
+  return true;
+}
+
+bool set_plot_file(std::string_view value, GridOptions& o, std::string& error) {
+  if (value.empty()) {
+    error = "an empty file name";
+    return false;
+  }
+  const std::optional<PlotFormat> format = plot_format_of(value);
+  if (!format) {
+    error = quoted(value) + " does not end in .svg, .png or .pdf";
+    return false;
+  }
+  o.plot_file = std::string(value);
+  o.plot.format = *format;
+  return true;
+}
+
+// The option names --x accepts: the scenario options without their dashes.
+constexpr std::string_view X_NAMES[] = {"applicants", "majority",        "minority-share",
+                                        "hires",      "selection-ratio", "d"};
+
+bool set_x(std::string_view text, std::string& x, std::string& error) {
+  for (std::string_view name : X_NAMES) {
+    if (text == name) {
+      x = std::string(text);
+      return true;
+    }
+  }
+  error = quoted(text) +
+          " is not a scenario option; use applicants, majority, minority-share, hires, "
+          "selection-ratio or d";
+  return false;
+}
+
+bool set_plot_size(std::string_view text, int& size, std::string& error) {
+  std::int64_t value = 0;
+  if (!parse_int64(text, value, error)) return false;
+  if (value < MIN_PLOT_SIZE || value > MAX_PLOT_SIZE) {
+    error = quoted(text) + " is not between " + std::to_string(MIN_PLOT_SIZE) + " and " +
+            std::to_string(MAX_PLOT_SIZE) + " pixels";
+    return false;
+  }
+  size = static_cast<int>(value);
+  return true;
+}
+
+bool set_text(std::string_view text, std::string& value, std::string& error) {
+  if (text.empty()) {
+    error = "an empty value";
+    return false;
+  }
+  value = std::string(text);
+  return true;
+}
 
 // The whole of a file of at most MAX_MATRIX_FILE_BYTES; false when unreadable or larger.
 bool read_small_file(const std::string& path, std::string& text) {
@@ -38,302 +102,133 @@ bool read_small_file(const std::string& path, std::string& text) {
   return ok;
 }
 
-std::string quoted(std::string_view text) {
-  std::string q(1, '\'');
-  q.append(text);
-  q.push_back('\'');
-  return q;
-}
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    parts.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
-    if (end == std::string_view::npos) return parts;
-    start = end + 1;
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
   }
+  return text;
 }
 
-bool parse_int64(std::string_view text, std::int64_t& value, std::string& error) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size()) {
-    error = quoted(text) + " is not a whole number";
+// The numbers of a CSV file, row by row; blank lines are skipped.
+bool read_matrix_file(const std::string& path, std::vector<double>& values, std::string& error) {
+  std::string text;
+  if (!read_small_file(path, text)) {
+    error = "cannot read " + quoted(path);
     return false;
   }
-  if (ec == std::errc::result_out_of_range || value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    error = quoted(text) + " is out of range";
-    return false;
-  }
-  return true;
-}
-
-bool parse_real(std::string_view text, double& value, std::string& error) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size()) {
-    error = quoted(text) + " is not a number";
-    return false;
-  }
-  if (ec == std::errc::result_out_of_range || !std::isfinite(value)) {
-    error = quoted(text) + " is not a finite number";
-    return false;
-  }
-  return true;
-}
-
-// Digits after the decimal point of a plain decimal, or -1 for exponent notation.
-int decimals_of(std::string_view text) {
-  if (text.find_first_of("eE") != std::string_view::npos) return -1;
-  const std::size_t point = text.find('.');
-  return point == std::string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
-}
-
-bool check_range(double start, double stop, double step, std::string_view item,
-                 std::string& error) {
-  if (!(step > 0.0)) {
-    error = "the step of range " + quoted(item) + " must be positive";
-    return false;
-  }
-  if (stop < start) {
-    error = "range " + quoted(item) + " is empty (its stop is below its start)";
-    return false;
-  }
-  return true;
-}
-
-bool check_count(double count, std::string_view item, std::string& error) {
-  if (count > static_cast<double>(MAX_VALUES_PER_OPTION)) {
-    error = "range " + quoted(item) + " has more than " + std::to_string(MAX_VALUES_PER_OPTION) +
-            " values";
-    return false;
-  }
-  return true;
-}
-
-bool split_range(std::string_view item, std::vector<std::string_view>& parts, std::string& error) {
-  parts = split(item, ':');
-  if (parts.size() == 3) return true;
-  error = quoted(item) + " is neither a value nor a range start:stop:step";
-  return false;
-}
-
-bool append_count_item(std::string_view item, std::vector<std::int32_t>& values,
-                       std::string& error) {
-  std::int64_t value = 0;
-  if (item.find(':') == std::string_view::npos) {
-    if (!parse_int64(item, value, error)) return false;
-    values.push_back(static_cast<std::int32_t>(value));
-    return true;
-  }
-  std::vector<std::string_view> parts;
-  std::int64_t start = 0;
-  std::int64_t stop = 0;
-  std::int64_t step = 0;
-  if (!split_range(item, parts, error) || !parse_int64(parts[0], start, error) ||
-      !parse_int64(parts[1], stop, error) || !parse_int64(parts[2], step, error) ||
-      !check_range(static_cast<double>(start), static_cast<double>(stop), static_cast<double>(step),
-                   item, error)) {
-    return false;
-  }
-  const std::int64_t count = (stop - start) / step + 1;
-  if (!check_count(static_cast<double>(count), item, error)) return false;
-  for (std::int64_t i = 0; i < count; ++i) {
-    values.push_back(static_cast<std::int32_t>(start + i * step));
-  }
-  return true;
-}
-
-// A real range is stepped in exact decimal arithmetic when its three numbers
-// are plain decimals, so that 0:1:0.1 gives 0.3 and not 0.30000000000000004
-// and reaches its stop exactly; otherwise in doubles with a little slack.
-bool append_real_range(std::string_view item, std::vector<double>& values, std::string& error) {
-  std::vector<std::string_view> parts;
-  double start = 0.0;
-  double stop = 0.0;
-  double step = 0.0;
-  if (!split_range(item, parts, error) || !parse_real(parts[0], start, error) ||
-      !parse_real(parts[1], stop, error) || !parse_real(parts[2], step, error) ||
-      !check_range(start, stop, step, item, error)) {
-    return false;
-  }
-  int decimals = 0;
-  for (std::string_view part : parts) {
-    const int k = decimals_of(part);
-    decimals = (k < 0 || decimals < 0) ? -1 : std::max(decimals, k);
-  }
-  const double scale = std::pow(10.0, decimals);
-  const double exact_limit = 0x1p52;
-  const bool exact = decimals >= 0 && decimals <= MAX_EXACT_DECIMALS &&
-                     std::abs(start) * scale < exact_limit && std::abs(stop) * scale < exact_limit;
-  if (exact) {
-    const auto start_i = std::llround(start * scale);
-    const auto stop_i = std::llround(stop * scale);
-    const auto step_i = std::llround(step * scale);
-    if (step_i <= 0) {
-      error = "the step of range " + quoted(item) + " must be positive";
-      return false;
-    }
-    const long long count = (stop_i - start_i) / step_i + 1;
-    if (!check_count(static_cast<double>(count), item, error)) return false;
-    for (long long i = 0; i < count; ++i) {
-      values.push_back(static_cast<double>(start_i + i * step_i) / scale);
-    }
-    return true;
-  }
-  const double count = std::floor((stop - start) / step + RANGE_SLACK) + 1.0;
-  if (!check_count(count, item, error)) return false;
-  for (double i = 0.0; i < count; ++i) values.push_back(start + i * step);
-  return true;
-}
-
-bool append_real_item(std::string_view item, std::vector<double>& values, std::string& error) {
-  if (item.find(':') != std::string_view::npos) return append_real_range(item, values, error);
-  double value = 0.0;
-  if (!parse_real(item, value, error)) return false;
-  values.push_back(value);
-  return true;
-}
-
-template <typename T, typename AppendItem>
-bool parse_list(std::string_view text, std::vector<T>& values, std::string& error,
-                AppendItem append_item) {
-  values.clear();
-  if (text.empty()) {
-    error = "an empty value";
-    return false;
-  }
-  for (std::string_view item : split(text, ',')) {
-    if (item.empty()) {
-      error = quoted(text) + " has an empty list item";
-      return false;
-    }
-    if (!append_item(item, values, error)) return false;
-    if (values.size() > MAX_VALUES_PER_OPTION) {
-      error = quoted(text) + " has more than " + std::to_string(MAX_VALUES_PER_OPTION) + " values";
-      return false;
+  for (std::string_view row : split(text, '\n')) {
+    if (trimmed(row).empty()) continue;
+    for (std::string_view cell : split(row, ',')) {
+      double r = 0.0;
+      if (!parse_real(trimmed(cell), r, error)) {
+        error = quoted(path) + ": " + error;
+        return false;
+      }
+      values.push_back(r);
     }
   }
   return true;
 }
 
-bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
-  std::int64_t value = 0;
-  if (!parse_int64(text, value, error)) return false;
-  if (value < 1 || value > MAX_JOBS) {
-    error = "the number of jobs must be between 1 and " + std::to_string(MAX_JOBS);
-    return false;
-  }
-  jobs = static_cast<unsigned>(value);
-  return true;
-}
-
-// The option name and its value of one argument, "--name value" or "--name=value".
-struct OptionValue {
-  std::string_view name;
-  std::string_view value;
-  bool has_value = false;
-};
-
-OptionValue split_option(std::string_view arg) {
-  const std::size_t equals = arg.find('=');
-  if (arg.starts_with("--") && equals != std::string_view::npos) {
-    return {arg.substr(0, equals), arg.substr(equals + 1), true};
-  }
-  return {arg, {}, false};
-}
-
-bool is_flag(std::string_view name) {
-  return name == "--distribution" || name == "--csv" || name == "--json" || name == "--help" ||
-         name == "-h" || name == "--version" || name == "--log-x";
-}
-
-bool is_valued(std::string_view name) {
-  return name == "--applicants" || name == "--majority" || name == "--minority-share" ||
-         name == "--hires" || name == "--selection-ratio" || name == "--d" || name == "--plot" ||
-         name == "--jobs" || name == "--columns" || name == "--x" || name == "--title" ||
-         name == "--width" || name == "--height" || name == "--predictor-d" ||
-         name == "--weights" || name == "--intercorrelations";
-}
-
-// The option names --x accepts: the scenario options without their dashes.
-constexpr std::string_view X_NAMES[] = {"applicants", "majority",        "minority-share",
-                                        "hires",      "selection-ratio", "d"};
-
-bool parse_x(std::string_view text, std::string& x, std::string& error) {
-  for (std::string_view name : X_NAMES) {
-    if (text == name) {
-      x = std::string(text);
+// The predictors' correlation matrix, row by row: --intercorrelations as a
+// comma list of the upper triangle, or the full matrix from a CSV file (a
+// name ending in .csv). One predictor needs none.
+bool correlation_matrix(const GridOptions& o, std::vector<double>& matrix, std::string& error) {
+  const std::size_t n = o.predictor_d.size();
+  const std::string& given = o.intercorrelations;
+  if (given.empty()) {
+    if (n == 1) {
+      matrix = {1.0};
       return true;
     }
-  }
-  error = quoted(text) +
-          " is not a scenario option; use applicants, majority, minority-share, "
-          "hires, selection-ratio or d";
-  return false;
-}
-
-bool parse_plot_size(std::string_view text, int& size, std::string& error) {
-  std::int64_t value = 0;
-  if (!parse_int64(text, value, error)) return false;
-  if (value < MIN_PLOT_SIZE || value > MAX_PLOT_SIZE) {
-    error = quoted(text) + " is not between " + std::to_string(MIN_PLOT_SIZE) + " and " +
-            std::to_string(MAX_PLOT_SIZE) + " pixels";
+    error = "--intercorrelations is required with " + std::to_string(n) + " predictors";
     return false;
   }
-  size = static_cast<int>(value);
+  std::vector<double> values;
+  if (given.ends_with(".csv")) {
+    if (!read_matrix_file(given, values, error)) {
+      error = "--intercorrelations: " + error;
+      return false;
+    }
+    if (values.size() != n * n) {
+      error = "--intercorrelations " + quoted(given) + ": " + std::to_string(n) +
+              " predictors need a " + std::to_string(n) + " x " + std::to_string(n) +
+              " matrix, the file has " + std::to_string(values.size()) + " entries";
+      return false;
+    }
+    matrix = std::move(values);
+    return true;
+  }
+  if (!parse_real_list(given, values, error)) {
+    error = "--intercorrelations: " + error;
+    return false;
+  }
+  const std::size_t needed = n * (n - 1) / 2;
+  if (values.size() != needed) {
+    error = "--intercorrelations: " + std::to_string(n) + " predictors need " +
+            std::to_string(needed) + " correlations (the upper triangle), not " +
+            std::to_string(values.size());
+    return false;
+  }
+  matrix = matrix_from_upper_triangle(values, n);
   return true;
 }
 
-bool parse_plot_file(std::string_view text, GridOptions& o, std::string& error) {
-  if (text.empty()) {
-    error = "an empty file name";
-    return false;
+// The composite's effect size from --predictor-d, --weights and --intercorrelations.
+CompositeEffect composite_of(const GridOptions& o) {
+  if (o.predictor_d.size() > MAX_PREDICTORS) {
+    return {0.0, "--predictor-d: more than " + std::to_string(MAX_PREDICTORS) + " predictors"};
   }
-  const std::optional<PlotFormat> format = plot_format_of(text);
-  if (!format) {
-    error = quoted(text) + " does not end in .svg, .png or .pdf";
-    return false;
+  if (!o.weights.empty() && o.weights.size() != o.predictor_d.size()) {
+    return {0.0, "--weights: " + std::to_string(o.weights.size()) + " weights for " +
+                     std::to_string(o.predictor_d.size()) + " predictors"};
   }
-  o.plot_file = std::string(text);
-  o.plot.format = *format;
-  return true;
+  std::vector<double> matrix;
+  std::string error;
+  if (!correlation_matrix(o, matrix, error)) return {0.0, error};
+  error = correlation_matrix_error(matrix, o.predictor_d.size());
+  if (!error.empty()) return {0.0, "--intercorrelations: " + error};
+  CompositeEffect composite = composite_effect_size(o.predictor_d, o.weights, matrix);
+  if (!composite.ok()) composite.error = "--predictor-d with --weights: " + composite.error;
+  return composite;
 }
 
-bool parse_text(std::string_view text, std::string& value, std::string& error) {
-  if (text.empty()) {
-    error = "an empty value";
-    return false;
+// Why the plot options do not fit the scenario options, or an empty text.
+std::string plot_error(const GridOptions& o) {
+  const PlotOptions& p = o.plot;
+  if (o.plot_file.empty()) {
+    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != DEFAULT_PLOT_WIDTH ||
+        p.height != DEFAULT_PLOT_HEIGHT) {
+      return "--x, --log-x, --title, --width and --height need --plot";
+    }
+    return {};
   }
-  value = std::string(text);
-  return true;
-}
-
-bool set_valued(GridOptions& o, std::string_view name, std::string_view value, std::string& error) {
-  if (name == "--applicants") return parse_count_list(value, o.applicants, error);
-  if (name == "--majority") return parse_count_list(value, o.majority, error);
-  if (name == "--minority-share") return parse_real_list(value, o.minority_share, error);
-  if (name == "--hires") return parse_count_list(value, o.hires, error);
-  if (name == "--selection-ratio") return parse_real_list(value, o.selection_ratio, error);
-  if (name == "--d") return parse_real_list(value, o.d, error);
-  if (name == "--jobs") return parse_jobs(value, o.jobs, error);
-  if (name == "--columns") return parse_column_list(value, o.columns, error);
-  if (name == "--x") return parse_x(value, o.plot.x, error);
-  if (name == "--title") return parse_text(value, o.plot.title, error);
-  if (name == "--width") return parse_plot_size(value, o.plot.width, error);
-  if (name == "--height") return parse_plot_size(value, o.plot.height, error);
-  if (name == "--predictor-d") return parse_real_list(value, o.predictor_d, error);
-  if (name == "--weights") return parse_real_list(value, o.weights, error);
-  if (name == "--intercorrelations") return parse_text(value, o.intercorrelations, error);
-  return parse_plot_file(value, o, error);
-}
-
-void set_flag(GridOptions& o, std::string_view name) {
-  if (name == "--distribution") o.distribution = true;
-  if (name == "--csv") o.format = Format::Csv;
-  if (name == "--json") o.format = Format::Json;
-  if (name == "--log-x") o.plot.log_x = true;
+  const bool given[] = {!o.applicants.empty(),      !o.majority.empty(),
+                        !o.minority_share.empty(),  !o.hires.empty(),
+                        !o.selection_ratio.empty(), true};
+  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
+    if (p.x == X_NAMES[i] && !given[i]) return "--x " + p.x + ": --" + p.x + " is not given";
+  }
+  if (!p.log_x) return {};
+  const std::string x = p.x.empty() ? "applicants" : p.x;
+  const auto reals = [](const std::vector<std::int32_t>& v) {
+    return std::vector<double>(v.begin(), v.end());
+  };
+  const std::vector<double> values = x == "majority"          ? reals(o.majority)
+                                     : x == "minority-share"  ? o.minority_share
+                                     : x == "hires"           ? reals(o.hires)
+                                     : x == "selection-ratio" ? o.selection_ratio
+                                     : x == "d"               ? o.d
+                                                              : reals(o.applicants);
+  for (double v : values) {
+    if (!(v > 0.0)) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", v);
+      return "--log-x needs positive values on the x axis; --" + x + " has " + text;
+    }
+  }
+  return {};
 }
 
 // The options that must be given, each as one of two alternatives.
@@ -361,41 +256,6 @@ std::string share_error(const std::vector<double>& values, std::string_view opti
   return {};
 }
 
-// Why the plot options do not fit the scenario options, or an empty text.
-std::string plot_error(const GridOptions& o) {
-  const PlotOptions& p = o.plot;
-  if (o.plot_file.empty()) {
-    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != DEFAULT_PLOT_WIDTH ||
-        p.height != DEFAULT_PLOT_HEIGHT) {
-      return "--x, --log-x, --title, --width and --height need --plot";
-    }
-    return {};
-  }
-  const bool given[] = {!o.applicants.empty(),      !o.majority.empty(),
-                        !o.minority_share.empty(),  !o.hires.empty(),
-                        !o.selection_ratio.empty(), true};
-  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
-    if (p.x == X_NAMES[i] && !given[i]) return "--x " + p.x + ": --" + p.x + " is not given";
-  }
-  if (!p.log_x) return {};
-  const std::string x = p.x.empty() ? "applicants" : p.x;
-  const std::vector<double> values =
-      x == "majority"          ? std::vector<double>(o.majority.begin(), o.majority.end())
-      : x == "minority-share"  ? o.minority_share
-      : x == "hires"           ? std::vector<double>(o.hires.begin(), o.hires.end())
-      : x == "selection-ratio" ? o.selection_ratio
-      : x == "d"               ? o.d
-                               : std::vector<double>(o.applicants.begin(), o.applicants.end());
-  for (double v : values) {
-    if (!(v > 0.0)) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.17g", v);
-      return "--log-x needs positive values on the x axis; --" + x + " has " + text;
-    }
-  }
-  return {};
-}
-
 // Why the scenario options do not fit together, or an empty text.
 std::string combination_error(const GridOptions& o) {
   if (!o.majority.empty() && !o.minority_share.empty()) {
@@ -411,154 +271,119 @@ std::string combination_error(const GridOptions& o) {
   return error;
 }
 
-// The predictors' correlation matrix: --intercorrelations as a comma list of
-// the upper triangle, or the full matrix from a CSV file (a name ending in
-// .csv); one predictor needs none, two or more need it.
-bool correlation_matrix(const GridOptions& o, std::vector<double>& matrix, std::string& error) {
-  const std::size_t n = o.predictor_d.size();
-  const std::string& given = o.intercorrelations;
-  if (given.empty()) {
-    if (n == 1) {
-      matrix = {1.0};
-      return true;
-    }
-    error = "--intercorrelations is required with " + std::to_string(n) + " predictors";
-    return false;
-  }
-  const bool file = given.size() > 4 && given.compare(given.size() - 4, 4, ".csv") == 0;
-  std::vector<double> values;
-  if (!file) {
-    if (!parse_real_list(given, values, error)) {
-      error = "--intercorrelations: " + error;
-      return false;
-    }
-    const std::size_t needed = n * (n - 1) / 2;
-    if (values.size() != needed) {
-      error = "--intercorrelations: " + std::to_string(n) + " predictors need " +
-              std::to_string(needed) + " correlations (the upper triangle), not " +
-              std::to_string(values.size());
-      return false;
-    }
-    matrix = matrix_from_upper_triangle(values, n);
-    return true;
-  }
-  std::string text;
-  if (!read_small_file(given, text)) {
-    error = "--intercorrelations: cannot read " + quoted(given);
-    return false;
-  }
-  for (std::string_view row : split(text, '\n')) {
-    while (!row.empty() && (row.back() == '\r' || row.back() == ' ')) row.remove_suffix(1);
-    if (row.empty()) continue;
-    for (std::string_view cell : split(row, ',')) {
-      while (!cell.empty() && cell.front() == ' ') cell.remove_prefix(1);
-      while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
-      double r = 0.0;
-      if (!parse_real(cell, r, error)) {
-        error = "--intercorrelations " + quoted(given) + ": " + error;
-        return false;
-      }
-      values.push_back(r);
-    }
-  }
-  if (values.size() != n * n) {
-    error = "--intercorrelations " + quoted(given) + ": " + std::to_string(n) +
-            " predictors need a " + std::to_string(n) + " x " + std::to_string(n) +
-            " matrix, the file has " + std::to_string(values.size()) + " entries";
-    return false;
-  }
-  matrix = std::move(values);
-  return true;
-}
-
-CompositeEffect composite_of(const GridOptions& o) {
-  if (o.predictor_d.size() > MAX_PREDICTORS) {
-    return {0.0, "--predictor-d: more than " + std::to_string(MAX_PREDICTORS) + " predictors"};
-  }
-  if (!o.weights.empty() && o.weights.size() != o.predictor_d.size()) {
-    return {0.0, "--weights: " + std::to_string(o.weights.size()) + " weights for " +
-                     std::to_string(o.predictor_d.size()) + " predictors"};
-  }
-  std::vector<double> matrix;
-  std::string error;
-  if (!correlation_matrix(o, matrix, error)) return {0.0, error};
-  error = correlation_matrix_error(matrix, o.predictor_d.size());
-  if (!error.empty()) return {0.0, "--intercorrelations: " + error};
-  CompositeEffect composite = composite_effect_size(o.predictor_d, o.weights, matrix);
-  if (!composite.ok()) composite.error = "--predictor-d with --weights: " + composite.error;
-  return composite;
-}
-
 }  // namespace
 
-bool parse_count_list(std::string_view text, std::vector<std::int32_t>& values,
-                      std::string& error) {
-  return parse_list(text, values, error, append_count_item);
-}
-
-bool parse_real_list(std::string_view text, std::vector<double>& values, std::string& error) {
-  return parse_list(text, values, error, append_real_item);
+std::vector<cli::OptionDef> option_table(GridOptions& o) {
+  const auto counts = [](std::vector<std::int32_t>& v) {
+    return [&v](std::string_view s, std::string& e) { return parse_count_list(s, v, e); };
+  };
+  const auto reals = [](std::vector<double>& v) {
+    return [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); };
+  };
+  const auto format = [&o](Format f) {
+    return [&o, f](std::string_view, std::string&) {
+      o.format = f;
+      return true;
+    };
+  };
+  return {
+      {"--applicants", "N", "total number of applicants", SCENARIO_SECTION, counts(o.applicants)},
+      {"--majority", "N1", "majority applicants, 1 <= N1 <= N - 1", SCENARIO_SECTION,
+       counts(o.majority)},
+      {"--minority-share", "R",
+       "instead of --majority: N2 = round(R * N), N1 = N - N2,\nwith 0 < R < 1", SCENARIO_SECTION,
+       reals(o.minority_share)},
+      {"--hires", "K", "number to hire, 1 <= K <= N - 1", SCENARIO_SECTION, counts(o.hires)},
+      {"--selection-ratio", "R", "instead of --hires: K = round(R * N), with 0 < R < 1",
+       SCENARIO_SECTION, reals(o.selection_ratio)},
+      {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
+       reals(o.d)},
+      {"--predictor-d", "LIST",
+       "instead of --d: the effect sizes d_i of the predictors\n"
+       "of a composite, whose effect size\n"
+       "d = sum w_i d_i / sqrt(sum w_i w_j r_ij) is used\n"
+       "(and written in the d column)",
+       SCENARIO_SECTION, reals(o.predictor_d)},
+      {"--weights", "LIST", "the predictors' weights w_i (default: all 1)", SCENARIO_SECTION,
+       reals(o.weights)},
+      {"--intercorrelations", "M",
+       "their correlations r_ij: the upper triangle without\n"
+       "the diagonal as a comma list (r12,r13,r23 for three),\n"
+       "or a FILE.csv holding the full matrix; it must be a\n"
+       "valid correlation matrix (positive semi-definite)",
+       SCENARIO_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_text(s, o.intercorrelations, e); }},
+      {"--csv", "", "comma-separated values, one record per scenario", OUTPUT_SECTION,
+       format(Format::Csv)},
+      {"--json", "", "a JSON array, one object per scenario", OUTPUT_SECTION, format(Format::Json)},
+      {"--distribution", "",
+       "add the whole distribution of S (minority hires): AI,\n"
+       "point and cumulative probabilities (with --csv: one\n"
+       "record per scenario and outcome instead)",
+       OUTPUT_SECTION,
+       [&o](std::string_view, std::string&) {
+         o.distribution = true;
+         return true;
+       }},
+      {"--columns", "LIST",
+       "the text table's columns by their CSV names (below);\n"
+       "CSV and JSON always carry every column",
+       OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_column_list(s, o.columns, e); }},
+      {"--plot", "FILE",
+       "also write a plot, SVG, PNG or PDF by the extension\n"
+       "(.svg, .png, .pdf): for one scenario the distribution\n"
+       "of AI with the 0.8 line; for a grid P(AI < 0.8)\n"
+       "against one option, one line per value of the others\n"
+       "(small multiples when they are too many). The file\n"
+       "appears only when whole",
+       OUTPUT_SECTION, [&o](std::string_view s, std::string& e) { return set_plot_file(s, o, e); }},
+      {"--x", "NAME",
+       "the plot's horizontal axis: applicants, majority,\n"
+       "minority-share, hires, selection-ratio or d\n"
+       "(default: the first option with several values)",
+       OUTPUT_SECTION, [&o](std::string_view s, std::string& e) { return set_x(s, o.plot.x, e); }},
+      {"--log-x", "", "a logarithmic horizontal axis", OUTPUT_SECTION,
+       [&o](std::string_view, std::string&) {
+         o.plot.log_x = true;
+         return true;
+       }},
+      {"--title", "TEXT", "the plot's title", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_text(s, o.plot.title, e); }},
+      {"--width", "PX", "the plot's width, 300 to 10000 (default 820)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.width, e); }},
+      {"--height", "PX",
+       "the plot's height, 300 to 10000 (default 520); a\n"
+       "legend below the plot adds to it",
+       OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.height, e); }},
+      {"--jobs", "J", "worker threads, at most 256 (default: one per core)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
+      {"--help", "", "this text", OUTPUT_SECTION, nullptr},
+      {"--version", "", "the program version", OUTPUT_SECTION, nullptr},
+  };
 }
 
 ParsedOptions parse_options(std::span<const std::string_view> args) {
   ParsedOptions parsed;
   GridOptions& o = parsed.options;
-  for (std::string_view arg : args) {
-    if (arg == "--help" || arg == "-h") o.help = true;
-    if (arg == "--version") o.version = true;
+  const std::vector<cli::OptionDef> table = option_table(o);
+  const cli::CommandLine line = cli::parse_command_line(table, args);
+  o.help = line.help;
+  o.version = line.version;
+  if (!line.ok() || o.help || o.version) {
+    parsed.error = line.error;
+    return parsed;
   }
-  if (o.help || o.version) return parsed;
-
-  std::vector<std::string_view> seen;
-  bool csv = false;
-  bool json = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    OptionValue option = split_option(args[i]);
-    const std::string name(option.name);
-    if (!is_flag(option.name) && !is_valued(option.name)) {
-      parsed.error = option.name.starts_with("-") ? "unknown option " + quoted(option.name)
-                                                  : "unexpected argument " + quoted(option.name);
-      return parsed;
-    }
-    for (std::string_view s : seen) {
-      if (s == option.name) {
-        parsed.error = name + " is given more than once";
-        return parsed;
-      }
-    }
-    seen.push_back(option.name);
-    if (is_flag(option.name)) {
-      if (option.has_value) {
-        parsed.error = name + " takes no value";
-        return parsed;
-      }
-      csv = csv || option.name == "--csv";
-      json = json || option.name == "--json";
-      set_flag(o, option.name);
-      continue;
-    }
-    if (!option.has_value) {
-      if (i + 1 == args.size()) {
-        parsed.error = name + " needs a value";
-        return parsed;
-      }
-      option.value = args[++i];
-    }
-    std::string error;
-    if (!set_valued(o, option.name, option.value, error)) {
-      parsed.error = name + ": " + error;
-      return parsed;
-    }
-  }
-  if (!o.d.empty() && !o.predictor_d.empty()) {
+  if (line.has("--d") && line.has("--predictor-d")) {
     parsed.error = "--d and --predictor-d exclude each other";
     return parsed;
   }
-  if (o.predictor_d.empty() && (!o.weights.empty() || !o.intercorrelations.empty())) {
+  if (!line.has("--predictor-d") && (line.has("--weights") || line.has("--intercorrelations"))) {
     parsed.error = "--weights and --intercorrelations need --predictor-d";
     return parsed;
   }
-  if (!o.predictor_d.empty()) {
+  if (line.has("--predictor-d")) {
     const CompositeEffect composite = composite_of(o);
     if (!composite.ok()) {
       parsed.error = composite.error;
@@ -566,7 +391,8 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
     }
     o.d = {composite.d};
   }
-  parsed.error = csv && json ? "--csv and --json exclude each other" : combination_error(o);
+  parsed.error = line.has("--csv") && line.has("--json") ? "--csv and --json exclude each other"
+                                                         : combination_error(o);
   return parsed;
 }
 
