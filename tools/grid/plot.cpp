@@ -340,7 +340,7 @@ std::string distribution_svg(const Scenario& s, const ScenarioResult& r, const P
   const std::vector<LegendEntry> entries = {
       {"AI < 0.8", {BELOW_COLOUR, "", Marker::Square}, true},
       {"AI >= 0.8", {ABOVE_COLOUR, "", Marker::Square}, true}};
-  const double legend_top = o.height + LEGEND_GAP - BOTTOM / 2;
+  const double legend_top = o.height - BOTTOM / 2 + 2 * LEGEND_GAP;  // below the x-axis label
   PlotExtent layout;
   const double height = legend_top + legend_height(entries, width) + LEGEND_GAP;
   if (!r.completed) {
