@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -182,6 +183,48 @@ TEST(GridStream, SignalsStopTheRunWithTheirStatusAndWholeOutput) {
     if (format == Format::Json) {
       EXPECT_TRUE(JsonChecker(out).well_formed()) << out;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GridTextTable, ColumnWidthsAreFixedBeforeTheFirstRow) {
+  // The widest N and d of the grid size their columns for every row, the first included.
+  GridOptions o;
+  o.applicants = {10, 12345678};
+  o.majority = {5};
+  o.hires = {2};
+  o.d = {0.5, -1.23456789e-05};
+  const Grid grid = build_grid(o).grid;
+  std::vector<ScenarioResult> results(grid.scenarios.size());
+  for (ScenarioResult& r : results) r.completed = true;
+  results[3].expected_AI = 123456789.5;  // too wide for its column
+  const auto lines = kemro::testing::split_lines(render_text(grid, results, false));
+  ASSERT_EQ(lines.size(), 5u);
+  for (const std::string& line : lines) EXPECT_EQ(line.size(), lines[0].size()) << line;
+  EXPECT_EQ(lines[0].substr(0, 9), "        N");
+  EXPECT_NE(lines[4].find(" 12345678 "), std::string::npos);
+  EXPECT_NE(lines[4].find(" -1.23457e-05 "), std::string::npos);
+  EXPECT_NE(lines[4].find(" 123456790 "), std::string::npos);
+}
+
+TEST(GridTextTable, ValuesTooWideKeepTheirMostSignificantDigits) {
+  struct Case {
+    double value;
+    int width, decimals;
+    std::string text;
+  };
+  const Case cases[] = {
+      {0.25, 11, 5, "    0.25000"},       {123456.5, 11, 5, "   123456.5"},
+      {1234567.25, 11, 5, " 1234567.25"}, {1.5e300, 11, 5, "   1.5e+300"},
+      {-0.0004, 7, 3, "  0.000"},  // a zero shows no sign, as in the report         {12345.6, 7, 3,
+                                   // "  12346"},
+      {std::nan(""), 7, 3, "  undef"},    {HUGE_VAL, 7, 3, "    Inf"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(fit_number(c.value, c.width, c.decimals), c.text) << c.value << " in " << c.width;
   }
 }
 
