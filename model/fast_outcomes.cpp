@@ -215,51 +215,52 @@ double weight_at(const Problem& problem, const NodeTails& t, std::int32_t s) {
   return (problem.K - s_d) * t.h1 + s_d * t.h2;
 }
 
-// Fills `out` with g w at x, walking from the mode in both directions.
-void evaluate_node(const Problem& problem, const Origin& origin, double x, NodeValues& out,
+// Fills `out` with g w at the node x = origin.x + offset, walking from the
+// mode in both directions; `below` is scratch space for the downward walk.
+void evaluate_node(const Problem& problem, const Origin& origin, double offset, NodeValues& out,
                    std::vector<double>& below) {
   out.values.clear();
   below.clear();
   out.terms = 0;
-  const NodeTails t = node_tails(problem, origin, x);
-  const std::int32_t mode = conditional_mode(problem, t);
+  const NodeTails tails = node_tails(problem, origin, offset);
+  const std::int32_t mode = conditional_mode(problem, tails);
   out.first = mode;
   // v = g(s) * K max(h1, h2) >= g(s) w(s); the stored value is v w(s) / (K max(h1, h2)).
-  const double log_v = log_g(problem, t, mode) + t.log_wmax;
+  const double log_v = log_g(problem, tails, mode) + tails.log_wmax;
   if (std::isnan(log_v)) {
     out.finite = false;
     return;
   }
   if (!(log_v >= LOG_NODE_FLOOR)) return;
   const double v = std::exp(log_v);
-  const double inverse_wmax = std::exp(-t.log_wmax);  // <= 1/v: finite
-  const double c = std::exp(std::clamp(t.log_c, -LOG_RATIO_LIMIT, LOG_RATIO_LIMIT));
+  const double inverse_wmax = std::exp(-tails.log_wmax);  // <= 1/v: finite
+  const double c = std::exp(std::clamp(tails.log_c, -LOG_RATIO_LIMIT, LOG_RATIO_LIMIT));
   const double K = problem.K, N2 = problem.N2, A = problem.N1 - problem.K;
 
-  out.values.push_back(v * weight_at(problem, t, mode) * inverse_wmax);
+  out.values.push_back(v * weight_at(problem, tails, mode) * inverse_wmax);
   // Upwards: g(s + 1) = g(s) c (K - s)(N2 - s) / ((A + s + 1)(s + 1)).
   double up = v;
   for (std::int32_t s = mode + 1; s <= problem.U; ++s) {
     if ((s - mode) % REANCHOR_STEPS == 0) {
-      up = std::exp(log_g(problem, t, s) + t.log_wmax);
+      up = std::exp(log_g(problem, tails, s) + tails.log_wmax);
     } else {
       const double r = static_cast<double>(s - 1);
       up *= c * ((K - r) * (N2 - r)) / ((A + r + 1.0) * (r + 1.0));
     }
     if (!(up >= NODE_FLOOR)) break;
-    out.values.push_back(up * weight_at(problem, t, s) * inverse_wmax);
+    out.values.push_back(up * weight_at(problem, tails, s) * inverse_wmax);
   }
   // Downwards: g(s - 1) = g(s) (A + s) s / (c (K - s + 1)(N2 - s + 1)).
   double down = v;
   for (std::int32_t s = mode - 1; s >= problem.L; --s) {
     if ((mode - s) % REANCHOR_STEPS == 0) {
-      down = std::exp(log_g(problem, t, s) + t.log_wmax);
+      down = std::exp(log_g(problem, tails, s) + tails.log_wmax);
     } else {
       const double r = static_cast<double>(s + 1);
       down *= ((A + r) * r) / (c * ((K - r + 1.0) * (N2 - r + 1.0)));
     }
     if (!(down >= NODE_FLOOR)) break;
-    below.push_back(down * weight_at(problem, t, s) * inverse_wmax);
+    below.push_back(down * weight_at(problem, tails, s) * inverse_wmax);
   }
   out.terms = out.values.size() + below.size();
   if (!below.empty()) {
@@ -287,7 +288,6 @@ class OutcomeSums {
   }
   std::int32_t first() const { return first_; }
   std::span<const double> values() const { return values_; }
-  std::vector<double>& storage() { return values_; }
 
  private:
   // Grows the range to include lo..hi, filling new entries with 0.
@@ -530,9 +530,10 @@ OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2
   result.status = work.status;
   result.abserr = work.abserr;
   result.evaluations = work.evaluations;
-  if (begin == end) {
-    // Nothing reached the floor: only possible when the integration failed.
-    if (result.status == EngineStatus::converged) result.status = EngineStatus::bad_integrand;
+  if (begin == end || result.status == EngineStatus::bad_integrand) {
+    // A non-finite value, or nothing that reached the floor (which only a
+    // failed integration can give): no window, so nothing NaN is handed out.
+    result.status = EngineStatus::bad_integrand;
     return result;
   }
   result.first = work.total.first() + static_cast<std::int32_t>(begin);

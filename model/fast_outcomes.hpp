@@ -30,7 +30,7 @@ enum class EngineStatus : int {
   converged = 0,          // every panel settled within its tolerance or at rounding level
   subdivision_limit = 1,  // the panel limit was reached first; the estimate is returned
   roundoff = 2,           // the tolerance cannot be met in double precision
-  bad_integrand = 3,      // the integrand is not finite somewhere on the range
+  bad_integrand = 3,      // the integrand is not finite somewhere: no window is stored
   invalid_input = 6,      // counts or d outside the validated domain; nothing computed
 };
 
@@ -52,7 +52,7 @@ struct OutcomeProbabilities {
   // P(S = s), P(S <= s) and P(S >= s) for any s, 0 or 1 outside the window.
   // P(S <= s) above 0.5 is 1 - P(S >= s + 1), formed from the upper tail, and
   // P(S >= s) above 0.5 likewise from the lower one, so that neither cancels.
-  // Without a window (invalid input) all three are 0.
+  // Without a window (invalid input, bad integrand) all three are 0.
   double probability(std::int64_t s) const;
   double at_most(std::int64_t s) const;
   double at_least(std::int64_t s) const;
