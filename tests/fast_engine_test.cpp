@@ -116,10 +116,11 @@ TEST(FastEngine, SwappingTheGroupsTurnsSIntoKMinusS) {
 }
 
 // Two applicants, one hired: the minority one is hired when its score is the
-// higher, with probability Q(d/sqrt(2)) however small (the engine bounds the
-// absolute error; this checks that far-tail values keep 1e-10 relative).
+// higher, with probability Q(d/sqrt(2)) however small, and exactly 0 where that
+// is below the smallest double (d = 60). The engine bounds the absolute error;
+// this checks that far-tail values keep 1e-10 relative as well.
 TEST(FastEngine, TwoApplicantsFollowTheClosedFormToTheFarTail) {
-  for (const double d : {-30.0, -8.0, -1.0, 0.0, 0.5, 8.0, 30.0}) {
+  for (const double d : {-60.0, -30.0, -8.0, -1.0, 0.0, 0.5, 8.0, 30.0, 60.0}) {
     const OutcomeProbabilities r = fast_outcome_probabilities(1, 1, 1, d);
     const double minority = upper_tail(d / std::sqrt(2.0));
     EXPECT_NEAR(r.probability(1), minority, 1e-10 * minority) << "d=" << d;
