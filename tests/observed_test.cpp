@@ -111,6 +111,24 @@ TEST(ObservedTests, ExtremeOutcomesHaveUnboundedEnds) {
   EXPECT_EQ(estimate_effect_size(5, 10, 8, 3, 0.05).d_upper, INFINITY);
 }
 
+TEST(ObservedTests, SwappingTheGroupsMirrorsTheEstimates) {
+  // Majority N(d, 1) against minority N(0, 1) is minority N(-d, 1) against
+  // majority N(0, 1): with the groups swapped S becomes K - S and d becomes -d.
+  for (const Decision& c : DECISIONS) {
+    SCOPED_TRACE(::testing::Message()
+                 << "N1 " << c.N1 << " N2 " << c.N2 << " K " << c.K << " S " << c.S);
+    const EffectSizeEstimate e = estimate_effect_size(c.N1, c.N2, c.K, c.S, 0.05);
+    const EffectSizeEstimate m = estimate_effect_size(c.N2, c.N1, c.K, c.K - c.S, 0.05);
+    EXPECT_NEAR(m.d_lower, -e.d_upper, 1e-9);
+    EXPECT_NEAR(m.d_upper, -e.d_lower, 1e-9);
+    EXPECT_NEAR(m.d_ml, -e.d_ml, 1e-6);
+    const double at_least = 1.0 - fisher_test(c.N1, c.N2, c.K, c.S - 1).one_sided;
+    EXPECT_NEAR(fisher_test(c.N2, c.N1, c.K, c.K - c.S).one_sided, at_least, 1e-12);
+    EXPECT_NEAR(fisher_test(c.N2, c.N1, c.K, c.K - c.S).two_sided,
+                fisher_test(c.N1, c.N2, c.K, c.S).two_sided, 1e-12);
+  }
+}
+
 // Minority hires among the K best of N1 scores N(d, 1) and N2 scores N(0, 1),
 // normal variates by Box-Muller from a fixed seed.
 std::int32_t simulate_decision(std::int32_t N1, std::int32_t N2, std::int32_t K, double d,
@@ -191,6 +209,9 @@ TEST(ObservedTests, RecordsCarryTheObservedRatesAndAnUndefinedRatioWithoutMajori
   EXPECT_EQ(r.d, 1.0);
   EXPECT_EQ(r.P_AI_at_most_observed, r.P_S_at_most_observed);
   EXPECT_GT(r.P_S_at_most_observed, a.results[0].P_S_at_most_observed);  // S falls as d grows
+  // AI = (4/50) / (5/50) is exactly 0.8: not below four fifths; one fewer minority hire is.
+  EXPECT_FALSE(analyse_observed({100, 50, 9, 4}, d, 0.05).results[0].four_fifths_violated);
+  EXPECT_TRUE(analyse_observed({100, 50, 8, 3}, d, 0.05).results[0].four_fifths_violated);
   const ObservedAnalysis none = analyse_observed({50, 40, 5, 5}, d, 0.05);
   EXPECT_TRUE(std::isnan(none.results[0].AI));
   EXPECT_FALSE(none.results[0].four_fifths_violated);
