@@ -190,6 +190,7 @@ double shortfall(const ObservedResult& r) {
 FisherTest fisher_test(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t S) {
   const std::int32_t low = smallest_outcome(N1, K);
   const std::int32_t high = largest_outcome(N2, K);
+  const GslErrorsAsCodes gsl_errors;
   auto point = [&](std::int32_t x) { return hypergeometric_point(N1, N2, K, x); };
   FisherTest t;
   t.one_sided = gsl_cdf_hypergeometric_P(static_cast<unsigned>(S), static_cast<unsigned>(N2),
@@ -282,6 +283,7 @@ EffectSizeEstimate estimate_effect_size(std::int32_t N1, std::int32_t N2, std::i
 
 ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const double> d_values,
                                   double alpha) {
+  const GslErrorsAsCodes gsl_errors;
   ObservedAnalysis analysis;
   analysis.error = observed_counts_error(counts);
   if (analysis.error.empty()) analysis.error = observed_parameters_error(d_values, alpha);
@@ -311,7 +313,6 @@ ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const 
   base.alpha = alpha;
   base.estimate = e.status;
 
-  const GslErrorsAsCodes gsl_errors;
   for (double d : d_values) {
     ObservedResult r = base;
     r.d = d;
