@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "tools/common/diagnostics.hpp"
+#include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
 #include "tools/grid/plot_file.hpp"
-#include "tools/grid/progress.hpp"
 #include "tools/grid/scenario.hpp"
 
 namespace {
@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
   RecordStream stream(grid, o.format, o.distribution, o.columns);
   bool output_ok = write_out(stream.head());
   std::size_t abandoned = 0;
-  Progress progress(stderr, grid.scenarios.size(), ::isatty(::fileno(stderr)) == 1);
+  kemro::cli::Progress progress(stderr, PROGRAM, "scenarios", grid.scenarios.size(),
+                                ::isatty(::fileno(stderr)) == 1);
   GridCallbacks callbacks;
   callbacks.progress = [&](std::size_t done) { progress.update(done); };
   callbacks.stop = [&] { return stop_signal != 0 || !output_ok; };

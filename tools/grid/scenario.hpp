@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "distribution/four_fifths.hpp"
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
 #include "model/integrator.hpp"
@@ -42,10 +43,6 @@ struct ScenarioResult {
   int warnings = 0;  // integration warnings, abnormal returns, negative point probabilities
   std::vector<DistributionEntry> distribution;  // entries 1..M, when asked for
 };
-
-// AI = (NY/N2) / (NX/N1) < 4/5, decided in integers (5 NY N1 < 4 NX N2) so that
-// an AI of exactly 0.8 never counts as below it through rounding. False when NX = 0.
-bool below_four_fifths(std::int32_t NY, std::int32_t NX, std::int32_t N1, std::int32_t N2);
 
 // Sum of PVS over the entries with a defined AI below 0.8: the joint
 // probability, not one conditional on the ratio being defined.

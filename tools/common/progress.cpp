@@ -1,13 +1,14 @@
-#include "tools/grid/progress.hpp"
+#include "tools/common/progress.hpp"
 
 #include <cmath>
 #include <limits>
 
-namespace kemro::grid {
+namespace kemro::cli {
 
 namespace {
 
-// Estimates up to a minute are given to the second, longer ones to the minute.
+// Estimates up to a minute are given to the second (rounded up, never "0 s"),
+// longer ones to the nearest minute.
 constexpr double SECONDS_PER_MINUTE = 60.0;
 
 std::string duration_text(double seconds) {
@@ -15,7 +16,7 @@ std::string duration_text(double seconds) {
   if (seconds < SECONDS_PER_MINUTE) {
     std::snprintf(text, sizeof text, "%.0f s", std::ceil(seconds));
   } else {
-    std::snprintf(text, sizeof text, "%.0f min", std::ceil(seconds / SECONDS_PER_MINUTE));
+    std::snprintf(text, sizeof text, "%.0f min", std::round(seconds / SECONDS_PER_MINUTE));
   }
   return text;
 }
@@ -27,16 +28,20 @@ double seconds_left(std::size_t done, std::size_t total, double seconds) {
   return seconds * static_cast<double>(total - done) / static_cast<double>(done);
 }
 
-std::string progress_text(std::size_t done, std::size_t total, double seconds) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%zu/%zu scenarios, %.1f s", done, total, seconds);
+std::string progress_text(std::size_t done, std::size_t total, double seconds,
+                          std::string_view unit) {
+  char text[64];
+  std::snprintf(text, sizeof text, ", %.1f s", seconds);
+  std::string line =
+      std::to_string(done) + "/" + std::to_string(total) + " " + std::string(unit) + text;
   const double left = seconds_left(done, total, seconds);
-  if (done >= total || std::isnan(left)) return text;
-  return text + (", about " + duration_text(left) + " left");
+  if (done >= total || std::isnan(left)) return line;
+  return line + ", about " + duration_text(left) + " left";
 }
 
-Progress::Progress(std::FILE* out, std::size_t total, bool enabled)
-    : out_(out), total_(total), enabled_(enabled) {}
+Progress::Progress(std::FILE* out, std::string_view program, std::string_view unit,
+                   std::size_t total, bool enabled)
+    : out_(out), program_(program), unit_(unit), total_(total), enabled_(enabled) {}
 
 void Progress::update(std::size_t done) {
   if (!enabled_) return;
@@ -56,11 +61,11 @@ void Progress::finish(std::size_t done) {
 
 void Progress::draw(std::size_t done, double seconds, bool last) {
   // Carriage return and erase-line rewrite the line in place; the last one stays.
-  std::fprintf(out_, "\r\033[Kkemro-grid: %s%s", progress_text(done, total_, seconds).c_str(),
-               last ? "\n" : "");
+  std::fprintf(out_, "\r\033[K%s: %s%s", program_.c_str(),
+               progress_text(done, total_, seconds, unit_).c_str(), last ? "\n" : "");
   std::fflush(out_);
   shown_ = !last;
   drawn_at_ = seconds;
 }
 
-}  // namespace kemro::grid
+}  // namespace kemro::cli
