@@ -80,7 +80,8 @@ fuzz: fuzz-deps
 
 # The R package (r/kemro): a self-contained source tarball made by
 # r/build-package.sh. Suggested packages that are not installed (ggplot2) are
-# not forced for R CMD check. r-test compares with build/kemro-grid.
+# not forced for R CMD check. r-test compares with build/kemro-grid and
+# build/kemro-observed.
 r-package: r-deps
 	sh r/build-package.sh $(R_BUILD_DIR)
 
@@ -92,9 +93,10 @@ r-check: r-package
 
 r-test: r-package build
 	rm -rf $(R_TEST_LIB) && mkdir -p $(R_TEST_LIB)
-	R CMD INSTALL --library=$(R_TEST_LIB) $(R_TARBALL) >$(R_BUILD_DIR)/install.log 2>&1 || \
+	MAKEFLAGS=-j$(JOBS) R CMD INSTALL --library=$(R_TEST_LIB) $(R_TARBALL) >$(R_BUILD_DIR)/install.log 2>&1 || \
 	  { cat $(R_BUILD_DIR)/install.log; exit 1; }
 	cd r/kemro/tests && R_LIBS=$(abspath $(R_TEST_LIB)) KEMRO_GRID=$(abspath $(BUILD_DIR))/kemro-grid \
+	  KEMRO_OBSERVED=$(abspath $(BUILD_DIR))/kemro-observed \
 	  Rscript -e 'testthat::test_dir("testthat", package = "kemro", load_package = "installed", stop_on_failure = TRUE)'
 
 # Installs the Debian packages in $(1) that are missing, with the apt-get
