@@ -59,11 +59,28 @@ struct Worker {
 
 ScenarioResult compute_scenario(const Scenario& scenario, bool keep_distribution, Worker& worker);
 
-// Computes every scenario on `jobs` threads (0: one per core, never more than
-// there are scenarios), results in scenario order. `progress` is called on the
-// calling thread with the number of scenarios done, at least every
-// PROGRESS_INTERVAL while the work lasts and once at the end.
+// What compute_grid_in_order reports to its caller, always on the calling thread.
+struct GridCallbacks {
+  // Called with the number of scenarios done (in any order), at least every
+  // PROGRESS_INTERVAL while the work lasts and once at the end.
+  std::function<void(std::size_t done)> progress;
+  // Called once per scenario, in grid order, as soon as that scenario and all
+  // before it are done; the result may be moved from.
+  std::function<void(std::size_t index, ScenarioResult& result)> deliver;
+  // Polled about every PROGRESS_INTERVAL; once it returns true the workers take
+  // no new scenario, the ones running finish, and only the scenarios done
+  // without a gap from the first are delivered. May be empty (never stop).
+  std::function<bool()> stop;
+};
+
+// Computes the scenarios on `jobs` threads (0: one per core, never more than
+// there are scenarios) and hands each result to `callbacks.deliver` in grid
+// order. Returns the number of scenarios delivered: all of them unless stopped.
 inline constexpr double PROGRESS_INTERVAL = 0.1;  // seconds
+std::size_t compute_grid_in_order(const std::vector<Scenario>& scenarios, bool keep_distribution,
+                                  unsigned jobs, const GridCallbacks& callbacks);
+
+// The collect-all form: every result, in scenario order. `progress` as above.
 std::vector<ScenarioResult> compute_grid(const std::vector<Scenario>& scenarios,
                                          bool keep_distribution, unsigned jobs,
                                          const std::function<void(std::size_t done)>& progress);
