@@ -55,6 +55,9 @@ TEST_F(GridPaperOptions, EveryBadValueGivesOneClearLineAndStatusTwo) {
       {{"--d", "0", "--x", "d"}, "--x, --log-x, --title, --width and --height need --plot"},
       {{"--d", "-1,1", "--plot", "p.svg", "--x", "d", "--log-x"},
        "--log-x needs positive values on the x axis; --d has -1"},
+      // Without --x the axis is the first option with several values, here d.
+      {{"--d", "-0.5,0.5", "--plot", "p.svg", "--log-x"},
+       "--log-x needs positive values on the x axis; --d has -0.5"},
       {{"--d", "0", "--plot", "p.svg", "--width", "299"},
        "--width: '299' is not between 300 and 10000 pixels"},
       {{"--d", "0", "--plot", "p.svg", "--height", "10001"},

@@ -16,9 +16,9 @@
 #include "report/record_writer.hpp"
 #include "tests/support/json_checker.hpp"
 #include "tests/support/program_process.hpp"
+#include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
-#include "tools/common/progress.hpp"
 
 namespace {
 
@@ -380,14 +380,16 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
 
 TEST(GridProgress, SilentWhenDisabledOrQuick) {
   // 37 left at 1.25 s per 3: 15.4 s, rounded up.
-  EXPECT_EQ(cli::progress_text(3, 40, 1.25), "3/40 scenarios, 1.2 s, about 16 s left");
-  EXPECT_EQ(cli::progress_text(40, 40, 9.96), "40/40 scenarios, 10.0 s");
+  EXPECT_EQ(cli::progress_text(3, 40, 1.25, "scenarios"), "3/40 scenarios, 1.2 s, about 16 s left");
+  EXPECT_EQ(cli::progress_text(40, 40, 9.96, "scenarios"), "40/40 scenarios, 10.0 s");
+  EXPECT_EQ(cli::progress_text(2, 40, 19.0, "cases"), "2/40 cases, 19.0 s, about 6 min left");
   std::FILE* sink = std::tmpfile();
   ASSERT_NE(sink, nullptr);
   cli::Progress disabled(sink, "kemro-grid", "scenarios", 4, false);
   disabled.update(1);
   disabled.update(4);
-  cli::Progress quick(sink, "kemro-grid", "scenarios", 4, true);  // finished before the delay: nothing shown
+  cli::Progress quick(sink, "kemro-grid", "scenarios", 4,
+                      true);  // finished before the delay: nothing shown
   quick.update(2);
   quick.update(4);
   EXPECT_EQ(std::ftell(sink), 0);

@@ -7,7 +7,8 @@ namespace kemro::cli {
 
 namespace {
 
-// Estimates up to a minute are given to the second, longer ones to the minute.
+// Estimates up to a minute are given to the second (rounded up, never "0 s"),
+// longer ones to the nearest minute.
 constexpr double SECONDS_PER_MINUTE = 60.0;
 
 std::string duration_text(double seconds) {
@@ -15,7 +16,7 @@ std::string duration_text(double seconds) {
   if (seconds < SECONDS_PER_MINUTE) {
     std::snprintf(text, sizeof text, "%.0f s", std::ceil(seconds));
   } else {
-    std::snprintf(text, sizeof text, "%.0f min", std::ceil(seconds / SECONDS_PER_MINUTE));
+    std::snprintf(text, sizeof text, "%.0f min", std::round(seconds / SECONDS_PER_MINUTE));
   }
   return text;
 }
@@ -30,11 +31,9 @@ double seconds_left(std::size_t done, std::size_t total, double seconds) {
 std::string progress_text(std::size_t done, std::size_t total, double seconds,
                           std::string_view unit) {
   char text[64];
-  std::snprintf(text, sizeof text, "%zu/%zu ", done, total);
-  std::string line = text;
-  line += unit;
   std::snprintf(text, sizeof text, ", %.1f s", seconds);
-  line += text;
+  std::string line =
+      std::to_string(done) + "/" + std::to_string(total) + " " + std::string(unit) + text;
   const double left = seconds_left(done, total, seconds);
   if (done >= total || std::isnan(left)) return line;
   return line + ", about " + duration_text(left) + " left";

@@ -211,16 +211,21 @@ std::string plot_error(const GridOptions& o) {
     if (p.x == X_NAMES[i] && !given[i]) return "--x " + p.x + ": --" + p.x + " is not given";
   }
   if (!p.log_x) return {};
-  const std::string x = p.x.empty() ? "applicants" : p.x;
   const auto reals = [](const std::vector<std::int32_t>& v) {
     return std::vector<double>(v.begin(), v.end());
   };
-  const std::vector<double> values = x == "majority"          ? reals(o.majority)
-                                     : x == "minority-share"  ? o.minority_share
-                                     : x == "hires"           ? reals(o.hires)
-                                     : x == "selection-ratio" ? o.selection_ratio
-                                     : x == "d"               ? o.d
-                                                              : reals(o.applicants);
+  const std::vector<double> all[] = {reals(o.applicants), reals(o.majority), o.minority_share,
+                                     reals(o.hires),      o.selection_ratio, o.d};
+  // The x axis: the one named, or as the plot chooses, the first with several values (else d).
+  std::size_t at = std::size(X_NAMES) - 1;
+  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
+    if (p.x.empty() ? all[i].size() > 1 : p.x == X_NAMES[i]) {
+      at = i;
+      break;
+    }
+  }
+  const std::string x(X_NAMES[at]);
+  const std::vector<double>& values = all[at];
   for (double v : values) {
     if (!(v > 0.0)) {
       char text[64];
