@@ -33,7 +33,14 @@
 // Panels start at the spread of Z around the population cutoff and double in
 // width outwards; each is bisected until the sum over outcomes of
 // |Kronrod 21 - Gauss 10| meets its share of TOLERANCE (its width over the
-// range's), or is at the rounding level of the panel's own sums.
+// range's), or is at the rounding level of the panel's own sums. Nodes are
+// offsets t from the cutoff, so that the panels tile the range exactly, and
+// each group's tails at x = cutoff + t are corrected to first order for the
+// rounding of that sum: the binomials magnify a relative change of p by about
+// sqrt(N), and Z may concentrate within a few ulps of x.
+//
+// The window is the contiguous run of outcomes whose sums reach WINDOW_FLOOR;
+// P(S <= s) and P(S >= s) are compensated running sums from either end.
 #include "model/fast_outcomes.hpp"
 
 #include <algorithm>
@@ -55,7 +62,12 @@ constexpr double LOG_NODE_FLOOR = -702.28845;  // ln NODE_FLOOR, rounded up
 constexpr double WINDOW_FLOOR = 1e-300;  // outcomes below this at the window's ends are not stored
 constexpr std::int32_t REANCHOR_STEPS = 64;  // ratio steps between saddle-point anchors
 constexpr std::int32_t MAX_PANELS = 20000;   // panel evaluations before giving up refinement
-constexpr double ROUNDING_ERROR = 200.0 * std::numeric_limits<double>::epsilon();
+// The integrand's values carry a relative rounding noise of about
+// eps (ROUNDING_BASE + ROUNDING_PER_ROOT sqrt(N)): ln g moves by (k - n p)/(p q)
+// ~ sqrt(n) per unit of relative error in p. A panel whose |K - G| is at that
+// level of its own mass cannot be improved by splitting it.
+constexpr double ROUNDING_BASE = 100.0;
+constexpr double ROUNDING_PER_ROOT = 4.0;
 constexpr double NARROWEST_PANEL = 1e-11;  // relative width below which a panel is not split
 constexpr double LOG_RATIO_LIMIT = 700.0;  // beyond it c over- or underflows
 constexpr int CUTOFF_BISECTIONS = 200;     // enough to halve 100 down to adjacent doubles
@@ -94,6 +106,14 @@ struct Problem {
   std::int32_t L = 0, U = 0;
 };
 
+// The origin of the integration variable t = x - origin.x, near where Z
+// concentrates: nodes are offsets from it, so that the panels tile exactly and
+// the rounding of x = origin.x + t and y = origin.y + t is known. origin.y is
+// origin.x - d rounded once, which shifts d by at most half an ulp of x.
+struct Origin {
+  double x = 0.0, y = 0.0;
+};
+
 // Upper tails, their complements and logarithms, and the hazards at one x.
 struct NodeTails {
   double p1 = 0.0, q1 = 0.0, p2 = 0.0, q2 = 0.0;
@@ -102,23 +122,54 @@ struct NodeTails {
   double log_wmax = 0.0;      // ln(K max(h1, h2)), a bound on ln w(s)
 };
 
-NodeTails node_tails(const Problem& problem, double x) {
-  NodeTails t;
-  const double y = x - problem.d;
-  t.p1 = upper_tail(y);
-  t.q1 = upper_tail(-y);
-  t.p2 = upper_tail(x);
-  t.q2 = upper_tail(-x);
-  const double log_p1 = log_upper_tail(y), log_q1 = log_upper_tail(-y);
-  const double log_p2 = log_upper_tail(x), log_q2 = log_upper_tail(-x);
-  t.log_c = (log_q1 - log_p1) + (log_p2 - log_q2);
-  // ln h = ln phi - ln Q, ln phi(z) = -z^2/2 - ln sqrt(2 pi)
-  const double log_h1 = (y * y) * (-0.5) - LN_SQRT_TWO_PI - log_p1;
-  const double log_h2 = (x * x) * (-0.5) - LN_SQRT_TWO_PI - log_p2;
-  t.h1 = std::exp(log_h1);
-  t.h2 = std::exp(log_h2);
-  t.log_wmax = std::log(problem.K) + std::max(log_h1, log_h2);
-  return t;
+// fl(a + b) and the exact residual (a + b) - fl(a + b), by Knuth's two-sum.
+struct RoundedSum {
+  double sum = 0.0, residual = 0.0;
+};
+RoundedSum two_sum(double a, double b) {
+  const double sum = a + b;
+  const double b_part = sum - a;
+  return {sum, (a - (sum - b_part)) + (b - b_part)};
+}
+
+// One group's tails at the exact argument z + r, z a double and r its rounding
+// residual, to first order in r: Q(z + r) = Q(z)(1 - h r) with the hazard
+// h = phi(z)/Q(z), and Q(-z - r) = Q(-z)(1 + h' r) with h' = phi(z)/Q(-z).
+// Where Z concentrates within a few ulps of x (N = 1e7 near x = 100 after a
+// large d), the residual moves the binomials by sqrt(N) times its relative size.
+struct GroupTails {
+  double p = 0.0, q = 0.0, log_p = 0.0, log_q = 0.0;
+  double log_hazard = 0.0;  // ln(phi(z)/p)
+};
+GroupTails group_tails(RoundedSum z) {
+  GroupTails g;
+  const double log_phi = (z.sum * z.sum) * (-0.5) - LN_SQRT_TWO_PI;
+  const double log_upper = log_upper_tail(z.sum), log_lower = log_upper_tail(-z.sum);
+  const double upper_shift = std::exp(log_phi - log_upper) * z.residual;  // h r
+  const double lower_shift = std::exp(log_phi - log_lower) * z.residual;  // h' r
+  g.p = upper_tail(z.sum) * (1.0 - upper_shift);
+  g.q = upper_tail(-z.sum) * (1.0 + lower_shift);
+  g.log_p = log_upper - upper_shift;
+  g.log_q = log_lower + lower_shift;
+  g.log_hazard = log_phi - g.log_p;
+  return g;
+}
+
+// The tails at the node x = origin + t: the minority's at x and the majority's
+// at y = x - d, both formed from the offset t so that their rounding is known.
+NodeTails node_tails(const Problem& problem, const Origin& origin, double t) {
+  const GroupTails majority = group_tails(two_sum(origin.y, t));
+  const GroupTails minority = group_tails(two_sum(origin.x, t));
+  NodeTails n;
+  n.p1 = majority.p;
+  n.q1 = majority.q;
+  n.p2 = minority.p;
+  n.q2 = minority.q;
+  n.log_c = (majority.log_q - majority.log_p) + (minority.log_p - minority.log_q);
+  n.h1 = std::exp(majority.log_hazard);
+  n.h2 = std::exp(minority.log_hazard);
+  n.log_wmax = std::log(problem.K) + std::max(majority.log_hazard, minority.log_hazard);
+  return n;
 }
 
 // ln g(s; x) = ln b(K - s; N1, p1) + ln b(s; N2, p2)
@@ -166,11 +217,12 @@ double weight_at(const Problem& problem, const NodeTails& t, std::int32_t s) {
 }
 
 // Fills `out` with g w at x, walking from the mode in both directions.
-void evaluate_node(const Problem& problem, double x, NodeValues& out, std::vector<double>& below) {
+void evaluate_node(const Problem& problem, const Origin& origin, double x, NodeValues& out,
+                   std::vector<double>& below) {
   out.values.clear();
   below.clear();
   out.terms = 0;
-  const NodeTails t = node_tails(problem, x);
+  const NodeTails t = node_tails(problem, origin, x);
   const std::int32_t mode = conditional_mode(problem, t);
   out.first = mode;
   // v = g(s) * K max(h1, h2) >= g(s) w(s); the stored value is v w(s) / (K max(h1, h2)).
@@ -261,9 +313,11 @@ class OutcomeSums {
 // The work of one call: the problem, its range and the running sums.
 struct Integration {
   Problem problem;
+  Origin origin;
   double range_width = 0.0;
-  OutcomeSums total;           // accepted panels' Kronrod sums
-  OutcomeSums kronrod, gauss;  // the current panel's
+  double rounding_level = 0.0;  // relative noise of the integrand's values
+  OutcomeSums total;            // accepted panels' Kronrod sums
+  OutcomeSums kronrod, gauss;   // the current panel's
   NodeValues node;
   std::vector<double> scratch;
   double abserr = 0.0;
@@ -283,7 +337,8 @@ double integrate_panel(Integration& work, double lo, double hi, double& mass) {
     const bool gauss_node = j % 2 == 1;
     for (const double side : {-1.0, 1.0}) {
       if (j + 1 == KRONROD_X.size() && side > 0.0) break;  // the centre once
-      evaluate_node(work.problem, center + side * half * KRONROD_X[j], work.node, work.scratch);
+      evaluate_node(work.problem, work.origin, center + side * half * KRONROD_X[j], work.node,
+                    work.scratch);
       work.evaluations += work.node.terms;
       if (!work.node.finite) work.status = EngineStatus::bad_integrand;
       work.kronrod.add(work.node.first, work.node.values, half * KRONROD_W[j]);
@@ -322,7 +377,7 @@ void integrate(Integration& work, const std::vector<double>& breakpoints) {
     ++work.panels;
     const double width = panel.hi - panel.lo;
     const bool settled =
-        error <= TOLERANCE * width / work.range_width || error <= ROUNDING_ERROR * mass;
+        error <= TOLERANCE * width / work.range_width || error <= work.rounding_level * mass;
     const double mid = 0.5 * (panel.lo + panel.hi);
     const bool splittable =
         width > NARROWEST_PANEL * std::max(1.0, std::fabs(mid)) && mid > panel.lo && mid < panel.hi;
@@ -404,17 +459,18 @@ ZRange z_range(const Problem& problem) {
   return r;
 }
 
-// Breakpoints: the cutoff +- 0..4 spreads, then +- 8, 16, 32, ... spreads, inside [a, b].
+// Breakpoints as offsets t from the cutoff: 0, +-1..4 spreads, then +- 8, 16,
+// 32, ... spreads, inside [a, b] - cutoff.
 std::vector<double> initial_breakpoints(const ZRange& r) {
-  std::vector<double> points = {r.a, r.b};
-  const auto add = [&](double x) {
-    if (x > r.a && x < r.b) points.push_back(x);
+  const double a = r.a - r.cutoff, b = r.b - r.cutoff;
+  std::vector<double> points = {a, b};
+  const auto add = [&](double t) {
+    if (t > a && t < b) points.push_back(t);
   };
-  for (const double step : CENTRAL_STEPS) add(r.cutoff + step * r.spread);
-  for (double reach = FIRST_DOUBLING * r.spread; r.cutoff - reach > r.a || r.cutoff + reach < r.b;
-       reach *= 2.0) {
-    add(r.cutoff - reach);
-    add(r.cutoff + reach);
+  for (const double step : CENTRAL_STEPS) add(step * r.spread);
+  for (double reach = FIRST_DOUBLING * r.spread; - reach > a || reach < b; reach *= 2.0) {
+    add(-reach);
+    add(reach);
   }
   std::sort(points.begin(), points.end());
   points.erase(std::unique(points.begin(), points.end()), points.end());
@@ -456,7 +512,10 @@ OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2
   p.U = std::min(K, N2);
 
   const ZRange range = z_range(p);
+  work.origin = {range.cutoff, range.cutoff - p.d};
   work.range_width = range.b - range.a;
+  work.rounding_level =
+      std::numeric_limits<double>::epsilon() * (ROUNDING_BASE + ROUNDING_PER_ROOT * std::sqrt(p.N));
   integrate(work, initial_breakpoints(range));
 
   // Trim the ends below the window floor.
