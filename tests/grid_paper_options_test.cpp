@@ -128,8 +128,10 @@ TEST_F(GridPaperOptions, ColumnsChooseTheTextTableAndLeaveCsvWhole) {
 TEST_F(GridPaperOptions, EveryColumnShowsTheSameValueInTextCsvAndHelp) {
   // All columns in catalogue order: the text row must round the CSV record's values.
   std::string all;
-  for (const auto& c : kemro::grid::summary_catalogue())
-    all += (all.empty() ? "" : ",") + std::string(c.name);
+  for (const auto& c : kemro::grid::summary_catalogue()) {
+    if (!all.empty()) all.push_back(',');
+    all.append(c.name);
+  }
   const auto text = run({"--d", "0.5", "--columns", all});
   const auto csv = run({"--d", "0.5", "--csv"});
   const auto help = run_program(KEMRO_GRID_EXE, {"--help"}, dir);
