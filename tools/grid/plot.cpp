@@ -472,7 +472,9 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
     x_lo = std::min(x_lo, v);
     x_hi = std::max(x_hi, v);
   }
-  if (x_hi == x_lo) x_hi = o.log_x ? x_lo * 10.0 : x_lo + 1.0;
+  // A log axis needs positive values (the options check that; a caller may not).
+  const bool log_x = o.log_x && x_lo > 0.0;
+  if (x_hi == x_lo) x_hi = log_x ? x_lo * 10.0 : x_lo + 1.0;
   double tallest = 0.0;
   for (auto& panel : series) {
     for (Series& line_series : panel) {
@@ -526,7 +528,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       svg += text(f.left + f.width / 2, f.top - 10, axis_value(grid.axes[panel_dim], p), "middle",
                   " font-weight=\"bold\"");
     }
-    const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, o.log_x};
+    const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, log_x};
     const Scale y{0.0, y_top, f.bottom(), f.top};
     svg += axes(f, x, y, axis_words(x_axis), "P(AI < 0.8)");
     for (std::size_t k = 0; k < series[p].size(); ++k) {
