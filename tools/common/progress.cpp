@@ -31,11 +31,9 @@ double seconds_left(std::size_t done, std::size_t total, double seconds) {
 std::string progress_text(std::size_t done, std::size_t total, double seconds,
                           std::string_view unit) {
   char text[64];
-  std::snprintf(text, sizeof text, "%zu/%zu ", done, total);
-  std::string line = text;
-  line += unit;
   std::snprintf(text, sizeof text, ", %.1f s", seconds);
-  line += text;
+  std::string line =
+      std::to_string(done) + "/" + std::to_string(total) + " " + std::string(unit) + text;
   const double left = seconds_left(done, total, seconds);
   if (done >= total || std::isnan(left)) return line;
   return line + ", about " + duration_text(left) + " left";

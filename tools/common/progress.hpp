@@ -21,10 +21,9 @@ inline constexpr double PROGRESS_REDRAW = 0.1;  // seconds
 double seconds_left(std::size_t done, std::size_t total, double seconds);
 
 // "12/40 scenarios, 3.4 s, about 8 s left": the text of one progress line,
-// `unit` naming the items (the estimate only while work remains and something
-// is done).
+// `unit` naming the items (the estimate only while work remains and some is done).
 std::string progress_text(std::size_t done, std::size_t total, double seconds,
-                          std::string_view unit = "scenarios");
+                          std::string_view unit);
 
 class Progress {
  public:
