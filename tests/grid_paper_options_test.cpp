@@ -4,7 +4,9 @@
 // they say end to end.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,41 @@ TEST_F(GridPaperOptions, ColumnsChooseTheTextTableAndLeaveCsvWhole) {
   for (const std::string& l : split_lines(plain.out)) EXPECT_LE(l.size(), 100u) << l;
   for (std::size_t c : kemro::grid::default_text_columns()) {
     EXPECT_NE(plain.out.find(kemro::grid::summary_catalogue()[c].header), std::string::npos);
+  }
+}
+
+TEST_F(GridPaperOptions, EveryColumnShowsTheSameValueInTextCsvAndHelp) {
+  // All columns in catalogue order: the text row must round the CSV record's values.
+  std::string all;
+  for (const auto& c : kemro::grid::summary_catalogue()) {
+    if (!all.empty()) all.push_back(',');
+    all.append(c.name);
+  }
+  const auto text = run({"--d", "0.5", "--columns", all});
+  const auto csv = run({"--d", "0.5", "--csv"});
+  const auto help = run_program(KEMRO_GRID_EXE, {"--help"}, dir);
+  ASSERT_EQ(text.status, 0) << text.err;
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  std::istringstream row(split_lines(text.out).at(1));
+  std::vector<std::string> fields;
+  std::stringstream record(split_lines(csv.out).at(1));
+  for (std::string f; std::getline(record, f, ',');) fields.push_back(f);
+  const auto catalogue = kemro::grid::summary_catalogue();
+  ASSERT_EQ(fields.size(), catalogue.size());
+  for (std::size_t i = 0; i < catalogue.size(); ++i) {
+    const auto& c = catalogue[i];
+    std::string shown;
+    row >> shown;
+    SCOPED_TRACE(std::string(c.name) + ": text " + shown + ", CSV " + fields[i]);
+    std::string listed = "\n  ";  // a line of the help's column list
+    listed.append(c.name).push_back(' ');
+    EXPECT_NE(help.out.find(listed), std::string::npos);
+    if (c.kind == kemro::grid::ColumnKind::Exact || c.kind == kemro::grid::ColumnKind::Population ||
+        c.kind == kemro::grid::ColumnKind::Percentile) {
+      EXPECT_NEAR(std::stod(shown), std::stod(fields[i]), 0.5 * std::pow(10.0, -c.decimals));
+    } else {
+      EXPECT_EQ(shown, fields[i]);
+    }
   }
 }
 

@@ -35,6 +35,7 @@ constexpr double LEGEND_PAD = 16;     // after a label, before the next column
 constexpr double LEGEND_GAP = 12;     // between the plot's last text and the legend
 
 constexpr int TARGET_TICKS = 6;
+constexpr double MAX_DECADES_WITH_STEPS = 3;  // wider log axes tick powers of ten only
 // More lines than this in one plot go to small multiples when a further option can split them.
 constexpr std::size_t MAX_LINES_PER_PANEL = 32;
 // Outcomes at least this likely decide how far the AI axis reaches.
@@ -123,14 +124,18 @@ std::string open_svg(double width, double height, const std::string& title,
 std::vector<double> ticks(const Scale& s) {
   std::vector<double> values;
   if (s.log) {
+    // 1, 2 and 5 times powers of ten; powers of ten alone over many decades.
+    const bool wide = std::log10(s.hi / s.lo) > MAX_DECADES_WITH_STEPS;
     for (double e = std::floor(std::log10(s.lo)); e <= std::ceil(std::log10(s.hi)); ++e) {
       for (double m : {1.0, 2.0, 5.0}) {
         const double v = m * std::pow(10.0, e);
-        if (v >= s.lo * (1 - 1e-9) && v <= s.hi * (1 + 1e-9)) values.push_back(v);
+        if ((m == 1.0 || !wide) && v >= s.lo * (1 - 1e-9) && v <= s.hi * (1 + 1e-9)) {
+          values.push_back(v);
+        }
       }
     }
-    if (values.size() < 2) values = {s.lo, s.hi};
-    return values;
+    if (values.size() >= 3) return values;
+    values.clear();  // less than a decade: round linear steps, placed on the log scale
   }
   const double step = tick_step(s.hi - s.lo);
   for (double v = std::ceil(s.lo / step - 1e-9) * step; v <= s.hi + step * 1e-6; v += step) {
@@ -472,7 +477,9 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
     x_lo = std::min(x_lo, v);
     x_hi = std::max(x_hi, v);
   }
-  if (x_hi == x_lo) x_hi = o.log_x ? x_lo * 10.0 : x_lo + 1.0;
+  // A log axis needs positive values (the options check that; a caller may not).
+  const bool log_x = o.log_x && x_lo > 0.0;
+  if (x_hi == x_lo) x_hi = log_x ? x_lo * 10.0 : x_lo + 1.0;
   double tallest = 0.0;
   for (auto& panel : series) {
     for (Series& line_series : panel) {
@@ -526,7 +533,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       svg += text(f.left + f.width / 2, f.top - 10, axis_value(grid.axes[panel_dim], p), "middle",
                   " font-weight=\"bold\"");
     }
-    const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, o.log_x};
+    const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, log_x};
     const Scale y{0.0, y_top, f.bottom(), f.top};
     svg += axes(f, x, y, axis_words(x_axis), "P(AI < 0.8)");
     for (std::size_t k = 0; k < series[p].size(); ++k) {

@@ -24,7 +24,8 @@ struct PlotExtent {
 };
 
 // The look of line k of a plot: an Okabe-Ito colour, a dash pattern and a
-// marker; the first 256 are pairwise different in at least two of the three.
+// marker. The first 256 are pairwise different, and the first 32 also in grey
+// (by dash pattern or marker alone).
 enum class Marker {
   Circle,
   Square,
