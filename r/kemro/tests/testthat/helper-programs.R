@@ -23,7 +23,7 @@ tool_output <- function(variable, runs, fixture) {
     return(list(table = table, exact = FALSE))
   }
   tables <- lapply(runs, function(args) {
-    text <- system2(program, c(args, "--csv"), stdout = TRUE, stderr = FALSE)
+    text <- system2(program, shQuote(c(args, "--csv")), stdout = TRUE, stderr = FALSE)
     utils::read.csv(text = text, colClasses = "character")
   })
   list(table = do.call(rbind, tables), exact = TRUE)
