@@ -88,9 +88,9 @@ TEST(GridStream, AStoppedRunWritesAPrefixOfTheCompleteOutputThatIsStillWhole) {
     callbacks.stop = [&] { return delivered.size() >= stop_after; };
     const std::size_t n = compute_grid_in_order(grid.scenarios, true, 1, callbacks);
     ASSERT_EQ(n, delivered.size());
-    // One worker finishes at most the scenario it has begun.
+    // Everything finished before the stop was seen is delivered too: on a busy
+    // machine the worker may have completed several scenarios by then.
     EXPECT_GE(n, stop_after);
-    EXPECT_LE(n, stop_after + 1);
     for (const Case& c : cases) {
       SCOPED_TRACE(::testing::Message()
                    << "stop after " << stop_after << ", format " << static_cast<int>(c.format)
