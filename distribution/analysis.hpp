@@ -30,4 +30,12 @@ struct Analysis {
 Analysis analyse(ModelState& state, const CFUN& share, Integrators& work, Table& table,
                  OutcomeListener& listener);
 
+// The two ways of computing the outcome probabilities: the single integral of
+// fast_outcomes.hpp, or the nested integration the interactive program uses.
+enum class Engine { fast, nested };
+
+// The same analysis with the fast engine; the table is filled over the window
+// of outcomes carrying probability.
+Analysis analyse_fast(ModelState& state, const CFUN& share, Table& table);
+
 }  // namespace kemro

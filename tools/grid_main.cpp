@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
 
   const bool keep_distribution = o.distribution || (plot != nullptr && grid.scenarios.size() == 1);
   Progress progress(stderr, grid.scenarios.size(), ::isatty(::fileno(stderr)) == 1);
-  const std::vector<ScenarioResult> results = compute_grid(
-      grid.scenarios, keep_distribution, o.jobs, [&](std::size_t done) { progress.update(done); });
+  const std::vector<ScenarioResult> results =
+      compute_grid(grid.scenarios, o.engine, keep_distribution, o.jobs,
+                   [&](std::size_t done) { progress.update(done); });
 
   int status = 0;
   const std::string text = render(o, grid, results);

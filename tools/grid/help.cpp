@@ -23,8 +23,18 @@ The grid is the product of the options' values.
   --selection-ratio R    instead of --hires: K = round(R * N), with 0 < R < 1
   --d D                  effect size (majority mean minus minority mean), finite
   round() goes to the nearest integer, halves away from zero. Every scenario is
-  checked before anything is computed; the distribution of one scenario may
-  need at most 150000 outcomes.
+  checked before anything is computed, against the limits of the engine.
+
+Computing options.
+  --engine E             fast (default): every outcome's probability from one
+                         integral; up to N = 10000000 applicants. nested: the
+                         interactive program's nested integration, its report
+                         digit for digit; up to 150000 outcomes per scenario
+  --shard I/N            compute only the scenarios whose grid index i has
+                         (i - 1) mod N = I - 1, with 1 <= I <= N; needs --csv or
+                         --json. The records of all N shards, sorted on their
+                         first field (scenario), are the whole grid's records
+  --jobs J               worker threads, at most 256 (default: one per core)
 
 Output options.
   --csv                  comma-separated values, one record per scenario
@@ -36,12 +46,13 @@ Output options.
                          distribution of AI with the 0.8 line; for a grid
                          P(AI < 0.8) against the first option that takes
                          several values, one line per value of the others
-  --jobs J               worker threads, at most 256 (default: one per core)
   --help                 this text
   --version              the program version
   Options take their value as the next argument or after '=' (--d=0.5).
 
 Reported per scenario (text column, CSV/JSON name).
+  CSV and JSON records start with scenario, the scenario's 1-based index in the
+  whole grid (the grid's order: N outermost, the effect size fastest).
   P(AI<0.8)  P_below_four_fifths  the probability that AI is defined and below
              0.8: the sum of the point probabilities of the outcomes with at
              least one majority hire and AI < 0.8. It is the joint

@@ -210,6 +210,31 @@ bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   return true;
 }
 
+bool parse_engine(std::string_view text, Engine& engine, std::string& error) {
+  if (engine_from_name(text, engine)) return true;
+  error = quoted(text) + " is not an engine (fast or nested)";
+  return false;
+}
+
+// "I/N" with whole numbers 1 <= I <= N <= MAX_SCENARIOS.
+bool parse_shard(std::string_view text, Shard& shard, std::string& error) {
+  const std::vector<std::string_view> parts = split(text, '/');
+  std::int64_t part = 0;
+  std::int64_t count = 0;
+  std::string ignored;
+  if (parts.size() != 2 || !parse_int64(parts[0], part, ignored) ||
+      !parse_int64(parts[1], count, ignored)) {
+    error = quoted(text) + " is not a shard I/N (two whole numbers, 1 <= I <= N)";
+    return false;
+  }
+  if (count < 1 || count > static_cast<std::int64_t>(MAX_SCENARIOS) || part < 1 || part > count) {
+    error = "shard " + quoted(text) + " needs 1 <= I <= N <= " + std::to_string(MAX_SCENARIOS);
+    return false;
+  }
+  shard = {part, count};
+  return true;
+}
+
 // The option name and its value of one argument, "--name value" or "--name=value".
 struct OptionValue {
   std::string_view name;
@@ -233,7 +258,7 @@ bool is_flag(std::string_view name) {
 bool is_valued(std::string_view name) {
   return name == "--applicants" || name == "--majority" || name == "--minority-share" ||
          name == "--hires" || name == "--selection-ratio" || name == "--d" || name == "--plot" ||
-         name == "--jobs";
+         name == "--jobs" || name == "--engine" || name == "--shard";
 }
 
 bool set_valued(GridOptions& o, std::string_view name, std::string_view value, std::string& error) {
@@ -244,6 +269,8 @@ bool set_valued(GridOptions& o, std::string_view name, std::string_view value, s
   if (name == "--selection-ratio") return parse_real_list(value, o.selection_ratio, error);
   if (name == "--d") return parse_real_list(value, o.d, error);
   if (name == "--jobs") return parse_jobs(value, o.jobs, error);
+  if (name == "--engine") return parse_engine(value, o.engine, error);
+  if (name == "--shard") return parse_shard(value, o.shard, error);
   if (value.empty()) {
     error = "an empty file name";
     return false;
@@ -290,6 +317,12 @@ std::string combination_error(const GridOptions& o) {
   }
   if (!o.hires.empty() && !o.selection_ratio.empty()) {
     return "--hires and --selection-ratio exclude each other";
+  }
+  if (o.shard.count > 1 && o.format == Format::Text) {
+    return "--shard needs --csv or --json (shards are merged by their scenario column)";
+  }
+  if (o.shard.count > 1 && !o.plot_file.empty()) {
+    return "--shard and --plot exclude each other (a shard holds part of the grid)";
   }
   std::string error = missing_option(o);
   if (error.empty()) error = share_error(o.minority_share, "--minority-share");
@@ -379,27 +412,17 @@ std::int64_t share_of(double share, std::int32_t N) {
   return std::llround(share * static_cast<double>(N));
 }
 
+// Whether the scenario with 1-based grid index i belongs to the shard.
+bool in_shard(std::size_t i, const Shard& shard) {
+  return static_cast<std::int64_t>((i - 1) % static_cast<std::size_t>(shard.count)) ==
+         shard.part - 1;
+}
+
 std::string scenario_name(const Scenario& s) {
   char d[64];
   std::snprintf(d, sizeof d, "%.17g", s.d);
   return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
          ", K = " + std::to_string(s.K) + ", d = " + d;
-}
-
-// Why the scenario cannot be computed, or an empty text.
-std::string invalid_reason(const Scenario& s, const std::string& N1_source,
-                           const std::string& K_source) {
-  const std::string within = " between 1 and N - 1 = " + std::to_string(std::int64_t{s.N} - 1);
-  if (s.N < 2) return "N = " + std::to_string(s.N) + " is below 2";
-  if (s.N1 < 1 || s.N1 >= s.N) return N1_source + " is not" + within;
-  if (s.K < 1 || s.K >= s.N) return K_source + " is not" + within;
-  if (!std::isfinite(s.d)) return "d is not finite";
-  const std::int64_t needed = entries_needed(s.N1, s.N2, s.K);
-  if (needed > TABLE_CAPACITY) {
-    return "the distribution needs " + std::to_string(needed) + " entries, the table holds " +
-           std::to_string(TABLE_CAPACITY);
-  }
-  return {};
 }
 
 }  // namespace
@@ -425,8 +448,9 @@ GridOutcome build_grid(const GridOptions& o) {
     total *= axis.values.size();
   }
 
-  grid.scenarios.reserve(total);
+  grid.scenarios.reserve((total + o.shard.count - 1) / o.shard.count);
   Scenario s;
+  std::size_t index = 0;
   for (s.at[APPLICANTS] = 0; s.at[APPLICANTS] < o.applicants.size(); ++s.at[APPLICANTS]) {
     s.N = o.applicants[s.at[APPLICANTS]];
     for (s.at[MAJORITY] = 0; s.at[MAJORITY] < grid.axes[MAJORITY].values.size(); ++s.at[MAJORITY]) {
@@ -441,15 +465,15 @@ GridOutcome build_grid(const GridOptions& o) {
           s.N2 = static_cast<std::int32_t>(std::int64_t{s.N} - N1);
           s.K = static_cast<std::int32_t>(K);
           s.d = o.d[s.at[EFFECT_SIZE]];
-          const std::string why = invalid_reason(
-              s,
-              std::string(by_share ? "N1 = N - round(N2/N * N) = " : "N1 = ") + std::to_string(N1),
-              std::string(by_ratio ? "K = round(K/N * N) = " : "K = ") + std::to_string(K));
+          s.index = ++index;
+          const std::string why =
+              scenario_invalid_reason(s, o.engine, by_share ? "N1 = N - round(N2/N * N)" : "N1",
+                                      by_ratio ? "K = round(K/N * N)" : "K");
           if (!why.empty()) {
             out.error = "scenario " + scenario_name(s) + ": " + why;
             return out;
           }
-          grid.scenarios.push_back(s);
+          if (in_shard(s.index, o.shard)) grid.scenarios.push_back(s);
         }
       }
     }

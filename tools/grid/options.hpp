@@ -14,15 +14,25 @@
 #include <string_view>
 #include <vector>
 
+#include "distribution/scenario.hpp"
+
 namespace kemro::grid {
 
 // Most values one option may expand to, and most scenarios in one grid.
 inline constexpr std::size_t MAX_VALUES_PER_OPTION = 10000;
 inline constexpr std::size_t MAX_SCENARIOS = 100000;
 // Most worker threads one may ask for; each holds about 13 MB of work areas.
+// The grid may be split into at most MAX_SCENARIOS shards.
 inline constexpr std::int64_t MAX_JOBS = 256;
 
 enum class Format { Text, Csv, Json };
+
+// One part of a grid split over several runs: the scenarios whose 1-based
+// grid index i satisfies (i - 1) mod count = part - 1.
+struct Shard {
+  std::int64_t part = 1;   // I, 1 <= I <= count
+  std::int64_t count = 1;  // N, at most MAX_SCENARIOS
+};
 
 struct GridOptions {
   std::vector<std::int32_t> applicants;  // N
@@ -31,6 +41,8 @@ struct GridOptions {
   std::vector<std::int32_t> hires;       // K, or empty when selection_ratio is given
   std::vector<double> selection_ratio;   // K / N, in (0, 1)
   std::vector<double> d;                 // effect size
+  Engine engine = Engine::fast;
+  Shard shard;  // the whole grid by default
   bool distribution = false;
   Format format = Format::Text;
   std::string plot_file;  // empty: no plot
@@ -66,18 +78,15 @@ struct Axis {
   std::vector<double> values;  // in the order given
 };
 
-struct Scenario {
-  std::int32_t N = 0;
-  std::int32_t N1 = 0;
-  std::int32_t N2 = 0;
-  std::int32_t K = 0;
-  double d = 0.0;
+// A scenario of the library (N, N1, N2, K, d) and where it sits in the grid.
+struct Scenario : kemro::Scenario {
+  std::size_t index = 0;                     // 1-based position in the whole grid
   std::array<std::size_t, DIMENSIONS> at{};  // index into each axis's values
 };
 
 struct Grid {
   std::array<Axis, DIMENSIONS> axes;
-  std::vector<Scenario> scenarios;  // product order: the effect size varies fastest
+  std::vector<Scenario> scenarios;  // product order (the effect size varies fastest), of the shard
 };
 
 struct GridOutcome {
@@ -88,8 +97,9 @@ struct GridOutcome {
 
 // The product of the options' values, with N1 = N - round(share * N) and
 // K = round(ratio * N) (halves away from zero) where shares are given. Every
-// scenario must satisfy 1 <= N1 <= N - 1, 1 <= K <= N - 1, a finite d and fit
-// the distribution table; the first one that does not is named in the error.
+// scenario of the whole grid must be one the chosen engine can compute
+// (scenario_invalid_reason); the first one that is not is named in the error.
+// Only the scenarios of the options' shard are kept, each with its grid index.
 GridOutcome build_grid(const GridOptions& options);
 
 // The text of --help.

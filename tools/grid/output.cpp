@@ -58,9 +58,10 @@ std::string_view status(const ScenarioResult& r) {
   return r.completed ? COMPUTED : ABANDONED;
 }
 
-// The scenario's own fields N, N1, N2, K, d as text.
+// The scenario's grid index and its own fields N, N1, N2, K, d as text.
 std::vector<std::string> scenario_fields(const Scenario& s) {
-  return {count(s.N), count(s.N1), count(s.N2), count(s.K), exact_number(s.d)};
+  return {std::to_string(s.index), count(s.N), count(s.N1), count(s.N2), count(s.K),
+          exact_number(s.d)};
 }
 
 std::string join(const std::vector<std::string>& fields, std::string_view separator) {
@@ -196,7 +197,8 @@ double ratio_value(double AI) {
 }
 
 std::vector<std::string> summary_columns() {
-  std::vector<std::string> names = {"N",
+  std::vector<std::string> names = {"scenario",
+                                    "N",
                                     "N1",
                                     "N2",
                                     "K",
@@ -216,7 +218,8 @@ std::vector<std::string> summary_columns() {
 }
 
 std::vector<std::string> distribution_columns() {
-  return {"N", "N1", "N2", "K", "d", "status", "S", "majority_hires", "AI", "P", "cumulative_P"};
+  return {"scenario",       "N",  "N1", "N2",          "K", "d", "status", "S",
+          "majority_hires", "AI", "P",  "cumulative_P"};
 }
 
 std::string render_csv(const Grid& grid, const std::vector<ScenarioResult>& results,
@@ -245,7 +248,7 @@ std::string render_csv(const Grid& grid, const std::vector<ScenarioResult>& resu
 std::string render_json(const Grid& grid, const std::vector<ScenarioResult>& results,
                         bool distribution) {
   const std::vector<std::string> keys = summary_columns();
-  const std::size_t status_at = 5;
+  const std::size_t status_at = 6;
   const std::vector<std::string> entry_keys = {"S", "majority_hires", "AI", "P", "cumulative_P"};
   std::string text = "[";
   for (std::size_t i = 0; i < results.size(); ++i) {

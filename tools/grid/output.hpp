@@ -19,7 +19,9 @@ std::string exact_number(double value);
 // An AI value from the table or its summaries: NaN stands for UNDEFINED_RATIO.
 double ratio_value(double AI);
 
-// Column names of the summary records, in CSV order (also the JSON keys).
+// Column names of the summary records, in CSV order (also the JSON keys). The
+// first, `scenario`, is the 1-based index of the scenario in the whole grid,
+// so that the records of shards (--shard) merge by sorting on it.
 std::vector<std::string> summary_columns();
 // Column names of the distribution records of --csv --distribution.
 std::vector<std::string> distribution_columns();
