@@ -12,6 +12,7 @@
 #include "tools/grid/plot.hpp"
 #include "tools/grid/progress.hpp"
 #include "tools/grid/scenario.hpp"
+#include "tools/grid/solve.hpp"
 
 namespace {
 
@@ -44,6 +45,37 @@ std::string render(const kemro::grid::GridOptions& o, const kemro::grid::Grid& g
   return render_text(grid, results, o.distribution);
 }
 
+// Writes `text` to standard output and `svg` to the plot file (when open).
+int write_outputs(const std::string& text, std::FILE* plot, const std::string& plot_file,
+                  const std::string& svg) {
+  int status = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    status = output_error("standard output");
+  }
+  if (plot != nullptr) {
+    const bool written = std::fwrite(svg.data(), 1, svg.size(), plot) == svg.size();
+    if (std::fclose(plot) != 0 || !written) status = output_error(plot_file);
+  }
+  return status;
+}
+
+// A planning solve: one record per combination of the options not solved for.
+int solve(const kemro::grid::GridOptions& o) {
+  using namespace kemro::grid;
+  const SolvePlanOutcome built = build_solve(o);
+  if (!built.ok()) return usage_error(built.error);
+  std::FILE* plot = nullptr;
+  if (!o.plot_file.empty() && (plot = std::fopen(o.plot_file.c_str(), "w")) == nullptr) {
+    return output_error(o.plot_file);
+  }
+  const std::vector<kemro::SolveResult> results = run_solve(built.plan, o.engine, o.jobs);
+  const std::string text = o.format == Format::Csv    ? render_solve_csv(built.plan, results)
+                           : o.format == Format::Json ? render_solve_json(built.plan, results)
+                                                      : render_solve_text(built.plan, results);
+  return write_outputs(text, plot, o.plot_file,
+                       plot != nullptr ? solve_svg(built.plan, results) : std::string());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,6 +86,7 @@ int main(int argc, char** argv) {
   const GridOptions& o = parsed.options;
   if (o.help) return std::fputs(help_text().c_str(), stdout) < 0 ? EXIT_OUTPUT_ERROR : 0;
   if (o.version) return std::puts(VERSION) < 0 ? EXIT_OUTPUT_ERROR : 0;
+  if (!o.solve.empty()) return solve(o);
 
   const GridOutcome built = build_grid(o);
   if (!built.ok()) return usage_error(built.error);
@@ -71,16 +104,8 @@ int main(int argc, char** argv) {
       compute_grid(grid.scenarios, o.engine, keep_distribution, o.jobs,
                    [&](std::size_t done) { progress.update(done); });
 
-  int status = 0;
-  const std::string text = render(o, grid, results);
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    status = output_error("standard output");
-  }
-  if (plot != nullptr) {
-    const std::string svg = plot_svg(grid, results);
-    const bool written = std::fwrite(svg.data(), 1, svg.size(), plot) == svg.size();
-    if (std::fclose(plot) != 0 || !written) status = output_error(o.plot_file);
-  }
+  const int status = write_outputs(render(o, grid, results), plot, o.plot_file,
+                                   plot != nullptr ? plot_svg(grid, results) : std::string());
 
   std::size_t abandoned = 0;
   for (const ScenarioResult& r : results) abandoned += r.completed ? 0 : 1;

@@ -235,6 +235,65 @@ bool parse_shard(std::string_view text, Shard& shard, std::string& error) {
   return true;
 }
 
+// The options --solve may name, without their dashes.
+constexpr std::string_view SOLVABLE[] = {"applicants", "minority-share", "selection-ratio", "d"};
+
+bool parse_solve(std::string_view text, std::string& solve, std::string& error) {
+  if (std::find(std::begin(SOLVABLE), std::end(SOLVABLE), text) == std::end(SOLVABLE)) {
+    error = quoted(text) + " is not an option to solve for (applicants, minority-share, " +
+            "selection-ratio or d)";
+    return false;
+  }
+  solve = std::string(text);
+  return true;
+}
+
+// The range of the option solved for: start:stop or start:stop:step. A
+// count range without a step steps by 1; a share range without one stands
+// for every count its shares round to; d takes start:stop only.
+bool parse_solve_range(std::string_view option, std::string_view text, SolveRange& range,
+                       std::string& error) {
+  const std::vector<std::string_view> parts = split(text, ':');
+  range.given = true;
+  if (text.find(',') != std::string_view::npos || parts.size() < 2 || parts.size() > 3) {
+    error = "when solving for it, give a range start:stop" +
+            std::string(option == "d" ? "" : " or start:stop:step") + ", not " + quoted(text);
+    return false;
+  }
+  if (option == "applicants") {
+    std::int64_t start = 0;
+    std::int64_t stop = 0;
+    std::int64_t step = 1;
+    if (!parse_int64(parts[0], start, error) || !parse_int64(parts[1], stop, error) ||
+        (parts.size() == 3 && !parse_int64(parts[2], step, error)) ||
+        !check_range(static_cast<double>(start), static_cast<double>(stop),
+                     static_cast<double>(step), text, error)) {
+      return false;
+    }
+    const std::int64_t count = (stop - start) / step + 1;
+    if (count > static_cast<std::int64_t>(MAX_SOLVE_VALUES)) {
+      error = "range " + quoted(text) + " has more than " + std::to_string(MAX_SOLVE_VALUES) +
+              " values";
+      return false;
+    }
+    for (std::int64_t i = 0; i < count; ++i) range.values.push_back(start + i * step);
+    return true;
+  }
+  if (parts.size() == 3) {
+    if (option == "d") {
+      error = "when solving for it, give a range start:stop, not " + quoted(text);
+      return false;
+    }
+    return append_real_range(text, range.values, error);
+  }
+  if (!parse_real(parts[0], range.low, error) || !parse_real(parts[1], range.high, error) ||
+      !check_range(range.low, range.high, 1.0, text, error)) {
+    return false;
+  }
+  range.every_count = option != "d";
+  return true;
+}
+
 // The option name and its value of one argument, "--name value" or "--name=value".
 struct OptionValue {
   std::string_view name;
@@ -258,10 +317,16 @@ bool is_flag(std::string_view name) {
 bool is_valued(std::string_view name) {
   return name == "--applicants" || name == "--majority" || name == "--minority-share" ||
          name == "--hires" || name == "--selection-ratio" || name == "--d" || name == "--plot" ||
-         name == "--jobs" || name == "--engine" || name == "--shard";
+         name == "--jobs" || name == "--engine" || name == "--shard" || name == "--solve" ||
+         name == "--target";
 }
 
 bool set_valued(GridOptions& o, std::string_view name, std::string_view value, std::string& error) {
+  if (!o.solve.empty() && name.substr(2) == o.solve) {
+    return parse_solve_range(o.solve, value, o.solve_range, error);
+  }
+  if (name == "--solve") return true;  // read before the other options
+  if (name == "--target") return o.has_target = parse_target(value, o.target, error);
   if (name == "--applicants") return parse_count_list(value, o.applicants, error);
   if (name == "--majority") return parse_count_list(value, o.majority, error);
   if (name == "--minority-share") return parse_real_list(value, o.minority_share, error);
@@ -287,14 +352,51 @@ void set_flag(GridOptions& o, std::string_view name) {
 
 // The options that must be given, each as one of two alternatives.
 std::string missing_option(const GridOptions& o) {
-  if (o.applicants.empty()) return "--applicants is required";
-  if (o.majority.empty() && o.minority_share.empty()) {
+  const auto solved = [&](std::string_view option) {
+    return o.solve == option && o.solve_range.given;
+  };
+  if (o.applicants.empty() && !solved("applicants")) return "--applicants is required";
+  if (o.majority.empty() && o.minority_share.empty() && !solved("minority-share")) {
     return "--majority or --minority-share is required";
   }
-  if (o.hires.empty() && o.selection_ratio.empty()) {
+  if (o.hires.empty() && o.selection_ratio.empty() && !solved("selection-ratio")) {
     return "--hires or --selection-ratio is required";
   }
-  if (o.d.empty()) return "--d is required";
+  if (o.d.empty() && !solved("d")) return "--d is required";
+  return {};
+}
+
+// Why the options of a planning solve do not fit together, or an empty text.
+std::string solve_error(const GridOptions& o) {
+  if (o.solve.empty()) return o.has_target ? "--target needs --solve" : "";
+  if (!o.has_target) return "--solve needs --target";
+  if (!o.solve_range.given) {
+    return "--solve " + o.solve + " needs --" + o.solve + " as a range start:stop" +
+           (o.solve == "d" ? "" : " or start:stop:step");
+  }
+  if (o.solve == "minority-share" && !o.majority.empty()) {
+    return "--majority and --minority-share exclude each other";
+  }
+  if (o.solve == "selection-ratio" && !o.hires.empty()) {
+    return "--hires and --selection-ratio exclude each other";
+  }
+  if (o.distribution) return "--solve and --distribution exclude each other";
+  if (o.shard.count > 1) return "--solve and --shard exclude each other";
+  const bool continuous = o.solve == "d";
+  if (continuous && o.target.comparison != Comparison::equal) {
+    return "solving for d needs a target QUANTITY=VALUE";
+  }
+  if (!continuous && o.target.comparison == Comparison::equal) {
+    return "solving for " + o.solve + " needs a target QUANTITY<=VALUE or QUANTITY>=VALUE";
+  }
+  if (o.solve != "applicants" && o.solve != "d") {
+    const SolveRange& r = o.solve_range;
+    const double low = r.every_count ? r.low : r.values.front();
+    const double high = r.every_count ? r.high : r.values.back();
+    if (!(low > 0.0 && high < 1.0)) {
+      return "--" + o.solve + " range is not between 0 and 1 (exclusive)";
+    }
+  }
   return {};
 }
 
@@ -318,6 +420,7 @@ std::string combination_error(const GridOptions& o) {
   if (!o.hires.empty() && !o.selection_ratio.empty()) {
     return "--hires and --selection-ratio exclude each other";
   }
+  if (std::string error = solve_error(o); !error.empty()) return error;
   if (o.shard.count > 1 && o.format == Format::Text) {
     return "--shard needs --csv or --json (shards are merged by their scenario column)";
   }
@@ -349,6 +452,20 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
     if (arg == "--version") o.version = true;
   }
   if (o.help || o.version) return parsed;
+  // The option solved for is read as a range, whatever its place on the line.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    if (args[i] == "--solve" && i + 1 < args.size())
+      value = args[i + 1];
+    else if (args[i].starts_with("--solve="))
+      value = args[i].substr(8);
+    else
+      continue;
+    if (!parse_solve(value, o.solve, parsed.error)) {
+      parsed.error = "--solve: " + parsed.error;
+      return parsed;
+    }
+  }
 
   std::vector<std::string_view> seen;
   bool csv = false;
@@ -418,26 +535,32 @@ bool in_shard(std::size_t i, const Shard& shard) {
          shard.part - 1;
 }
 
-std::string scenario_name(const Scenario& s) {
+}  // namespace
+
+std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& o) {
+  const bool by_share = !o.minority_share.empty() || o.solve == "minority-share";
+  const bool by_ratio = !o.selection_ratio.empty() || o.solve == "selection-ratio";
+  return {count_axis("--applicants", "N", o.applicants),
+          by_share ? real_axis("--minority-share", "N2/N", o.minority_share)
+                   : count_axis("--majority", "N1", o.majority),
+          by_ratio ? real_axis("--selection-ratio", "K/N", o.selection_ratio)
+                   : count_axis("--hires", "K", o.hires),
+          real_axis("--d", "d", o.d)};
+}
+
+std::string scenario_name(const kemro::Scenario& s) {
   char d[64];
   std::snprintf(d, sizeof d, "%.17g", s.d);
   return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
          ", K = " + std::to_string(s.K) + ", d = " + d;
 }
 
-}  // namespace
-
 GridOutcome build_grid(const GridOptions& o) {
   GridOutcome out;
   Grid& grid = out.grid;
   const bool by_share = !o.minority_share.empty();
   const bool by_ratio = !o.selection_ratio.empty();
-  grid.axes[APPLICANTS] = count_axis("--applicants", "N", o.applicants);
-  grid.axes[MAJORITY] = by_share ? real_axis("--minority-share", "N2/N", o.minority_share)
-                                 : count_axis("--majority", "N1", o.majority);
-  grid.axes[HIRES] = by_ratio ? real_axis("--selection-ratio", "K/N", o.selection_ratio)
-                              : count_axis("--hires", "K", o.hires);
-  grid.axes[EFFECT_SIZE] = real_axis("--d", "d", o.d);
+  grid.axes = grid_axes(o);
 
   std::size_t total = 1;
   for (const Axis& axis : grid.axes) {

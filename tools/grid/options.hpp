@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "distribution/scenario.hpp"
+#include "distribution/solve.hpp"
 
 namespace kemro::grid {
 
@@ -34,6 +35,18 @@ struct Shard {
   std::int64_t count = 1;  // N, at most MAX_SCENARIOS
 };
 
+// The range of the option a planning solve searches (--solve), as given.
+struct SolveRange {
+  std::vector<double> values;  // applicants, or a share with a step: every value, in order
+  double low = 0.0;            // d, or a share without a step: the range's start ...
+  double high = 0.0;           // ... and stop
+  bool every_count = false;    // a share without a step: every count its shares round to
+  bool given = false;          // the solved option was on the command line
+};
+
+// Most values the range of a solved option may hold.
+inline constexpr std::size_t MAX_SOLVE_VALUES = 1000000;
+
 struct GridOptions {
   std::vector<std::int32_t> applicants;  // N
   std::vector<std::int32_t> majority;    // N1, or empty when minority_share is given
@@ -41,6 +54,10 @@ struct GridOptions {
   std::vector<std::int32_t> hires;       // K, or empty when selection_ratio is given
   std::vector<double> selection_ratio;   // K / N, in (0, 1)
   std::vector<double> d;                 // effect size
+  std::string solve;                     // the option solved for without its dashes, or empty
+  SolveRange solve_range;                // that option's range
+  Target target;
+  bool has_target = false;
   Engine engine = Engine::fast;
   Shard shard;  // the whole grid by default
   bool distribution = false;
@@ -94,6 +111,13 @@ struct GridOutcome {
   std::string error;  // empty when every scenario is valid
   bool ok() const { return error.empty(); }
 };
+
+// The grid's axes for the options, in grid order; the axis of an option
+// solved for (--solve) has no values.
+std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& options);
+
+// "N = 100, N1 = 80, K = 20, d = 0.5", the name by which errors point to a scenario.
+std::string scenario_name(const kemro::Scenario& scenario);
 
 // The product of the options' values, with N1 = N - round(share * N) and
 // K = round(ratio * N) (halves away from zero) where shares are given. Every

@@ -230,12 +230,16 @@ std::string axis_value(const Axis& axis, std::size_t at) {
 
 }  // namespace
 
-std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& results) {
+std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& results,
+                     const std::string& quantity) {
   std::vector<std::size_t> varying;
   for (std::size_t a = 0; a < DIMENSIONS; ++a) {
     if (grid.axes[a].values.size() > 1) varying.push_back(a);
   }
-  if (varying.empty()) varying.push_back(EFFECT_SIZE);
+  // Nothing varies: the last option with a value (an option solved for has none).
+  for (std::size_t a = DIMENSIONS; varying.empty() && a-- > 0;) {
+    if (!grid.axes[a].values.empty()) varying.push_back(a);
+  }
   const Axis& x_axis = grid.axes[varying.front()];
 
   // One series per combination of the other varying options, in first-seen order.
@@ -250,7 +254,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       label += (k > 1 ? ", " : "") + axis_value(grid.axes[varying[k]], s.at[varying[k]]);
     }
     const auto [it, added] = series_of.try_emplace(key, series.size());
-    if (added) series.push_back({label.empty() ? "P(AI < 0.8)" : label, {}});
+    if (added) series.push_back({label.empty() ? quantity : label, {}});
     const double p = results[i].completed ? results[i].P_below_four_fifths : NAN;
     series[it->second].points.emplace_back(x_axis.values[s.at[varying.front()]], p);
   }
@@ -258,6 +262,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   double x_lo = x_axis.values.front();
   double x_hi = x_lo;
   double tallest = 0.0;
+  double lowest = 0.0;
   for (double v : x_axis.values) {
     x_lo = std::min(x_lo, v);
     x_hi = std::max(x_hi, v);
@@ -268,10 +273,11 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& point : line_series.points) {
       if (!std::isnan(point.second)) tallest = std::max(tallest, point.second);
+      if (!std::isnan(point.second)) lowest = std::min(lowest, point.second);
     }
   }
   const Scale x{x_lo, x_hi, LEFT + INSET, LEFT + PLOT_WIDTH - INSET};
-  const Scale y{0.0, nice_top(tallest), TOP + PLOT_HEIGHT, TOP};
+  const Scale y{lowest < 0.0 ? -nice_top(-lowest) : 0.0, nice_top(tallest), TOP + PLOT_HEIGHT, TOP};
 
   // The options that stay fixed, for the subtitle.
   std::string fixed;
@@ -280,8 +286,8 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       fixed += (fixed.empty() ? "" : ", ") + axis_value(grid.axes[a], 0);
     }
   }
-  std::string svg = open_svg("P(AI < 0.8) by " + x_axis.symbol, fixed);
-  svg += axes(x, y, x_axis.symbol + " (" + x_axis.option + ")", "P(AI < 0.8)");
+  std::string svg = open_svg(quantity + " by " + x_axis.symbol, fixed);
+  svg += axes(x, y, x_axis.symbol + " (" + x_axis.option + ")", quantity);
 
   for (std::size_t k = 0; k < series.size(); ++k) {
     const char* colour = PALETTE[k % std::size(PALETTE)];

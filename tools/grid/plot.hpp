@@ -17,8 +17,9 @@ std::string distribution_svg(const Scenario& scenario, const ScenarioResult& res
 
 // P(AI < 0.8) against the first option that takes several values, one line per
 // combination of the values of the other options that do. Abandoned scenarios
-// leave a gap.
-std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& results);
+// leave a gap. `quantity` names what P_below_four_fifths holds.
+std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& results,
+                     const std::string& quantity = "P(AI < 0.8)");
 
 // distribution_svg for a grid of one scenario, grid_svg otherwise.
 std::string plot_svg(const Grid& grid, const std::vector<ScenarioResult>& results);
