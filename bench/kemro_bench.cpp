@@ -1,11 +1,15 @@
 // Benchmarks: the normal distribution function, the two integrands, one outer
-// integration, and whole computations (no dialog) for a fixed set of problems.
+// integration, and whole computations (no dialog) for a fixed set of problems,
+// by the nested engine and, side by side, by the fast engine (which also runs
+// the problems too large for the nested one).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <memory>
 
 #include "distribution/analysis.hpp"
+#include "model/binomial.hpp"
+#include "model/fast_outcomes.hpp"
 #include "model/integrands.hpp"
 #include "model/integrator.hpp"
 #include "model/normal.hpp"
@@ -139,6 +143,65 @@ void benchmark_problems(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_Problem)->Apply(benchmark_problems);
 BENCHMARK(BM_ProblemOneThread)->Apply(benchmark_problems);
+
+// The saddle-point log binomial near the mode of a large count.
+void BM_LogBinomial(benchmark::State& bench) {
+  double k = 2490000.0, sum = 0.0;
+  for (auto _ : bench) {
+    sum += log_binomial_probability(k, 10000000.0, 0.25, 0.75);
+    k = k > 2510000.0 ? 2490000.0 : k + 1.0;
+  }
+  benchmark::DoNotOptimize(sum);
+}
+BENCHMARK(BM_LogBinomial);
+
+// The fast engine's outcome probabilities alone (always on the calling
+// thread); evaluations counts the integrand's terms, window the outcomes kept.
+void BM_FastEngine(benchmark::State& bench) {
+  const auto N = static_cast<std::int32_t>(bench.range(0));
+  const auto N1 = static_cast<std::int32_t>(bench.range(1));
+  const auto K = static_cast<std::int32_t>(bench.range(2));
+  const double d = static_cast<double>(bench.range(3)) / 10.0;
+  OutcomeProbabilities result;
+  for (auto _ : bench) {
+    result = fast_outcome_probabilities(N1, N - N1, K, d);
+    benchmark::DoNotOptimize(result.point.data());
+  }
+  bench.counters["evaluations"] = static_cast<double>(result.evaluations);
+  bench.counters["window"] = static_cast<double>(result.point.size());
+  bench.counters["abserr"] = result.abserr;
+}
+
+// A whole computation with the fast engine: population stage, outcome
+// probabilities, table and summaries, as analyse_fast runs them.
+void BM_FastProblem(benchmark::State& bench) {
+  const auto N = static_cast<std::int32_t>(bench.range(0));
+  const auto N1 = static_cast<std::int32_t>(bench.range(1));
+  const auto K = static_cast<std::int32_t>(bench.range(2));
+  const double d = static_cast<double>(bench.range(3)) / 10.0;
+  auto table = std::make_unique<Table>();
+  for (auto _ : bench) {
+    ModelState state = problem_state(N, N1, K, d);
+    const CFUN share{static_cast<double>(N1) / static_cast<double>(N)};
+    benchmark::DoNotOptimize(analyse_fast(state, share, *table));
+  }
+}
+
+// The nested engine's problems, then the large ones only the fast engine runs:
+// arguments N, N1, K, 10 * d.
+void fast_problems(benchmark::internal::Benchmark* b) {
+  b->Args({1000, 700, 100, 10})
+      ->Args({2000, 1500, 400, 5})
+      ->Args({10000, 8000, 1000, 5})
+      ->Args({100000, 80000, 10000, 5})
+      ->Args({1000000, 800000, 100000, 5})
+      ->Args({300000, 150000, 149000, 3})
+      ->Args({10000000, 8000000, 1000000, 5})
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+}
+BENCHMARK(BM_FastEngine)->Apply(fast_problems);
+BENCHMARK(BM_FastProblem)->Apply(fast_problems);
 
 }  // namespace
 }  // namespace kemro

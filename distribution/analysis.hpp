@@ -8,6 +8,7 @@
 
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
+#include "model/fast_outcomes.hpp"
 #include "model/integrator.hpp"
 #include "model/outcomes.hpp"
 #include "model/population.hpp"
@@ -21,7 +22,17 @@ struct Analysis {
   TableSums expected;
   double expected_AI = 0.0;
   std::array<double, NLDAT.size()> percentiles{};
+  // How the fast engine ended, its error estimate and evaluation count; left
+  // at these defaults by the nested engine.
+  EngineStatus engine_status = EngineStatus::converged;
+  double engine_abserr = 0.0;
+  std::uint64_t engine_evaluations = 0;
 };
+
+// The two ways to compute the outcome probabilities: one integral over the
+// K-th highest score for all outcomes (fast_outcomes.hpp), or the nested
+// integration per outcome that the interactive program reports and traces.
+enum class Engine { fast, nested };
 
 // Runs the computing stages on a filled model state. The table receives the
 // distribution; the listener hears the outcome stage's trace. A problem that
@@ -30,12 +41,22 @@ struct Analysis {
 Analysis analyse(ModelState& state, const CFUN& share, Integrators& work, Table& table,
                  OutcomeListener& listener);
 
-// The two ways of computing the outcome probabilities: the single integral of
-// fast_outcomes.hpp, or the nested integration the interactive program uses.
-enum class Engine { fast, nested };
-
-// The same analysis with the fast engine; the table is filled over the window
-// of outcomes carrying probability.
+// The same stages with the fast engine: the population stage as analyse()
+// runs it, then all outcome probabilities at once. The table holds the
+// window of outcomes that carry probability (L = its first outcome, M its
+// size), with PROB(m) = P(S <= L + m - 1) taken from the lower tail where that
+// is at most 0.5 and as 1 - P(S >= L + m) above, so that the table's
+// differences are the point probabilities without cancellation. Nothing is
+// reported to a listener; the engine's status, error estimate and evaluation
+// count go into the Analysis. outcomes.completed stays false when the input is
+// outside the engine's domain, the integrand failed, or the window needs more
+// entries than the table holds; an estimate that stopped at the panel limit or
+// at the rounding level is completed, with that status.
 Analysis analyse_fast(ModelState& state, const CFUN& share, Table& table);
+
+// analyse() for Engine::nested, analyse_fast() for Engine::fast (which leaves
+// the work areas and the listener alone).
+Analysis analyse_with(Engine engine, ModelState& state, const CFUN& share, Integrators& work,
+                      Table& table, OutcomeListener& listener);
 
 }  // namespace kemro

@@ -27,11 +27,6 @@ std::vector<DistributionEntry> copy_distribution(const Table& table) {
 
 }  // namespace
 
-bool below_four_fifths(std::int32_t NY, std::int32_t NX, std::int32_t N1, std::int32_t N2) {
-  // N1 + N2 < 2^31 keeps 5 * NY * N1 <= 5 * N1 * N2 below 2^63.
-  return NX > 0 && 5 * std::int64_t{NY} * N1 < 4 * std::int64_t{NX} * N2;
-}
-
 double probability_below_four_fifths(const Table& table, std::int32_t N1, std::int32_t N2) {
   double sum = 0.0;
   for (std::int32_t m = 1; m <= table.M; ++m) {
@@ -60,14 +55,13 @@ ScenarioResult compute_scenario(const Scenario& s, Engine engine, bool keep_dist
   const CFUN share{static_cast<double>(s.N1) / static_cast<double>(s.N)};
 
   WarningCounter warnings;
-  const Analysis analysis = engine == Engine::nested
-                                ? analyse(state, share, work.integrators, work.table, warnings)
-                                : analyse_fast(state, share, work.table);
+  const Analysis analysis =
+      analyse_with(engine, state, share, work.integrators, work.table, warnings);
 
   ScenarioResult r;
   r.population = analysis.population;
   r.completed = analysis.outcomes.completed;
-  r.warnings = warnings.count;
+  r.warnings = warnings.count + (analysis.engine_status == EngineStatus::converged ? 0 : 1);
   if (!r.completed) return r;
 
   const Table& table = work.table;

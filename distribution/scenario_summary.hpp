@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "distribution/analysis.hpp"
+#include "distribution/four_fifths.hpp"
 #include "distribution/scenario.hpp"
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
@@ -39,13 +40,12 @@ struct ScenarioResult {
   std::array<double, NLDAT.size()> percentiles{};  // UNDEFINED_RATIO where undefined
   double P_below_four_fifths = 0.0;                // P(AI defined and AI < 0.8)
   double P_undefined = 0.0;                        // P(no majority hire)
-  int warnings = 0;  // integration warnings, abnormal returns, negative point probabilities
+  // Integration warnings and abnormal returns (nested engine), an estimate
+  // stopped at the panel limit or the rounding level (fast engine), and
+  // negative point probabilities.
+  int warnings = 0;
   std::vector<DistributionEntry> distribution;  // the table's entries in order, when asked for
 };
-
-// AI = (NY/N2) / (NX/N1) < 4/5, decided in integers (5 NY N1 < 4 NX N2) so that
-// an AI of exactly 0.8 never counts as below it through rounding. False when NX = 0.
-bool below_four_fifths(std::int32_t NY, std::int32_t NX, std::int32_t N1, std::int32_t N2);
 
 // Sum of PVS over the entries with a defined AI below 0.8: the joint
 // probability, not one conditional on the ratio being defined.

@@ -1,9 +1,11 @@
 #include "driver/dialog.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
-#include "report/record_writer.hpp"
+#include "report/catalogue.hpp"
 
 namespace kemro {
 
@@ -26,21 +28,40 @@ int Dialog::fail(int status, const std::string& message) {
   return status;
 }
 
+void Dialog::remember_report_error(int error_number) {
+  if (report.error == 0) report.error = error_number;
+}
+
+void Dialog::write_report(Layout layout, std::initializer_list<Item> items) {
+  std::FILE* stream = report_stream();
+  // The stream drops what it could not write, so a later flush succeeds and
+  // the errno is only known here.
+  if (!write(stream, layout, items) && stream == report.file) remember_report_error(errno);
+}
+
+void Dialog::flush_report() {
+  std::FILE* stream = report_stream();
+  if (std::fflush(stream) != 0 && stream == report.file) remember_report_error(errno);
+  if (report.file == nullptr) return;
+  // Pipes, terminals and devices cannot be synchronised (EINVAL, EROFS);
+  // what they took is as far as it can go.
+  if (::fsync(::fileno(report.file)) != 0 && errno != EINVAL && errno != EROFS) {
+    remember_report_error(errno);
+  }
+}
+
 bool Dialog::close_report() {
   if (report.file == nullptr) return true;
   std::FILE* file = report.file;
   report.file = nullptr;
   report.unit = 0;
-  const bool write_failed = std::ferror(file) != 0 || std::fflush(file) != 0;
-  const int saved_errno = errno;
-  const bool close_failed = std::fclose(file) != 0;
-  if (write_failed || close_failed) {
-    std::fflush(console);
-    std::fprintf(errors, "KEMRO: error writing the report file \"%s\": %s\n", report.name.c_str(),
-                 std::strerror(write_failed ? saved_errno : errno));
-    return false;
-  }
-  return true;
+  if (std::fflush(file) != 0 || std::ferror(file) != 0) remember_report_error(errno);
+  if (std::fclose(file) != 0) remember_report_error(errno);
+  if (report.error == 0) return true;
+  std::fflush(console);
+  std::fprintf(errors, "KEMRO: error writing the report file \"%s\": %s\n", report.name.c_str(),
+               std::strerror(report.error));
+  return false;
 }
 
 }  // namespace kemro

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <istream>
 #include <string>
 #include <string_view>
 
 #include "report/answer_reader.hpp"
+#include "report/record_writer.hpp"
 
 namespace kemro {
 
@@ -22,6 +24,7 @@ struct ReportChannel {
   int unit = 0;
   std::FILE* file = nullptr;  // open report file when unit is 1
   std::string name;           // the file name without trailing blanks
+  int error = 0;  // errno of the first failed write, flush or sync of the file; 0 if none
 };
 
 struct Dialog {
@@ -36,6 +39,17 @@ struct Dialog {
   // The stream that report records go to.
   std::FILE* report_stream() const { return report.unit == 1 ? report.file : errors; }
 
+  // Writes one record to the report stream; a failure on the report file is
+  // remembered, with its errno, for close_report's diagnostic.
+  void write_report(Layout layout, std::initializer_list<Item> items = {});
+
+  // Hands everything written to the report file so far to the system and
+  // waits until the system has it on the disk; the file stays open. After
+  // this a run that ends without closing the file (killed, hung up, the
+  // machine stopped) still leaves the whole report. A failure is remembered
+  // and reported by close_report, as if it had happened there.
+  void flush_report();
+
   // List-directed write of a prompt, flushed so it is visible before the read.
   void prompt(std::string_view text);
 
@@ -46,8 +60,12 @@ struct Dialog {
   // A one-line diagnostic on standard error ending the run with `status`.
   int fail(int status, const std::string& message);
 
-  // Flushes and closes the report file; false when anything written was lost.
+  // Flushes and closes the report file; false when anything written was lost,
+  // which the diagnostic on standard error names with the first error seen.
   bool close_report();
+
+ private:
+  void remember_report_error(int error_number);
 };
 
 }  // namespace kemro

@@ -165,31 +165,30 @@ Answer ask_problem(Dialog& dialog, Answers& a) {
   return ask_number(dialog, records::PROMPT_EFFECT_SIZE, a.d);
 }
 
-void write_report_header(std::FILE* report, const Answers& a) {
-  write(report, records::BANNER);
-  write(report, records::PROBLEM_SPECIFICATION, {a.N, a.N1, a.N2, a.K, a.d});
+void write_report_header(Dialog& dialog, const Answers& a) {
+  dialog.write_report(records::BANNER);
+  dialog.write_report(records::PROBLEM_SPECIFICATION, {a.N, a.N1, a.N2, a.K, a.d});
 }
 
 // Table, summaries and population values, in report order.
 void write_results(Dialog& dialog, const Analysis& analysis, const Table& table) {
-  std::FILE* report = dialog.report_stream();
-  write(report, records::OUTPUT_HEADING);
-  write(report, records::DISTRIBUTION_HEADING);
+  dialog.write_report(records::OUTPUT_HEADING);
+  dialog.write_report(records::DISTRIBUTION_HEADING);
   for (const NegativeProbability& w : analysis.negative_probabilities) {
     write(dialog.console, records::NEGATIVE_PROBABILITY_WARNING, {w.m, w.PROB_m, w.PROB_next});
   }
   for (std::int32_t m = 1; m <= table.M; ++m) {
     if (row_is_printed(table, m)) {
-      write(report, records::DISTRIBUTION_ROW,
-            {table.AI[m], table.PVS[m], table.PVSC[m], table.NY[m], table.NX[m]});
+      dialog.write_report(records::DISTRIBUTION_ROW,
+                          {table.AI[m], table.PVS[m], table.PVSC[m], table.NY[m], table.NX[m]});
     }
   }
   const auto& p = analysis.percentiles;
-  write(report, records::EXACT_VALUES,
-        {analysis.expected.expected_SRA, analysis.expected.expected_SRI, analysis.expected_AI, p[0],
-         p[1], p[2], p[3], p[4], p[5], p[6]});
+  dialog.write_report(records::EXACT_VALUES,
+                      {analysis.expected.expected_SRA, analysis.expected.expected_SRI,
+                       analysis.expected_AI, p[0], p[1], p[2], p[3], p[4], p[5], p[6]});
   const PopulationValues& pop = analysis.population;
-  write(report, records::POPULATION_VALUES, {pop.SRA, pop.SRI, pop.AI});
+  dialog.write_report(records::POPULATION_VALUES, {pop.SRA, pop.SRI, pop.AI});
 }
 
 // The exit prompt, repeated until an answer begins with a lower-case y.
@@ -229,7 +228,7 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
   if (ask_problem(dialog, answers) == Answer::Failed) return dialog.input_failure();
   state.d = answers.d;
 
-  write_report_header(dialog.report_stream(), answers);
+  write_report_header(dialog, answers);
   write(console, records::TRACE_HEADING);
 
   state.N1 = answers.N1;
@@ -246,7 +245,10 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
   const Analysis analysis = stages(state, share, integrators, table, trace);
   if (analysis.outcomes.completed) write_results(dialog, analysis, table);
 
-  write(dialog.report_stream(), records::CPU_TIME, {cpu_seconds() - start_cpu});
+  dialog.write_report(records::CPU_TIME, {cpu_seconds() - start_cpu});
+  // The report is finished: on the disk before the exit prompt, which a user
+  // may leave by closing the terminal or killing the program.
+  dialog.flush_report();
 
   if (ask_exit(dialog) == Answer::Failed) return dialog.input_failure();
   return dialog.close_report() ? EXIT_OK : EXIT_FILE_ERROR;

@@ -1,5 +1,7 @@
 #include "model/normal.hpp"
 
+#include <gsl/gsl_sf_erf.h>
+
 #include <cmath>
 
 namespace kemro {
@@ -9,6 +11,11 @@ constexpr double TAIL_LIMIT = 37.0;                 // beyond it the tail area i
 constexpr double BRANCH_POINT = 7.071067811865475;  // 10/sqrt(2): rational below, fraction above
 constexpr double SQRT_TWO_PI = 2.506628274631001;   // divisor of the continued fraction
 constexpr double FRACTION_SEED = 0.65;              // innermost term of the continued fraction
+constexpr double SQRT_HALF = 0.7071067811865476;    // 1/sqrt(2): erfc's argument is x/sqrt(2)
+constexpr double LN_TWO = 0.6931471805599453;       // ln 2
+// Up to this x, erfc(x/sqrt(2))/2 >= 1e-198 is a normal double and its log is
+// taken directly; beyond, GSL's ln erfc avoids the underflow.
+constexpr double DIRECT_LOG_LIMIT = 30.0;
 
 // Numerator P(z) of degree 6, by Horner's scheme from the highest power down.
 double hart_numerator(double z) {
@@ -60,6 +67,19 @@ double upper_tail_area(double z) {
 double PHID(double x) {
   const double p = upper_tail_area(std::fabs(x));
   return x > 0.0 ? 1.0 - p : p;
+}
+
+// Q(x) = erfc(x/sqrt(2))/2
+double upper_tail(double x) {
+  return 0.5 * std::erfc(x * SQRT_HALF);
+}
+
+// ln Q(x) = log1p(-Q(-x)) for x < 0, ln(erfc(x/sqrt(2))/2) up to the direct
+// limit, ln erfc(x/sqrt(2)) - ln 2 by GSL beyond.
+double log_upper_tail(double x) {
+  if (x < 0.0) return std::log1p(-upper_tail(-x));
+  if (x <= DIRECT_LOG_LIMIT) return std::log(upper_tail(x));
+  return gsl_sf_log_erfc(x * SQRT_HALF) - LN_TWO;
 }
 
 // phi(x; mu, v) = (c * exp((t*t) * (-0.5))) / sqrt(v), t = (x - mu)/sqrt(v).

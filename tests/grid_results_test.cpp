@@ -17,7 +17,7 @@
 #include "tests/support/program_process.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
-#include "tools/grid/progress.hpp"
+#include "tools/common/progress.hpp"
 
 namespace {
 
@@ -444,13 +444,13 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
 }
 
 TEST(GridProgress, SilentWhenDisabledOrQuick) {
-  EXPECT_EQ(progress_text(3, 40, 1.25), "3/40 scenarios, 1.2 s");
+  EXPECT_EQ(cli::progress_text(3, 40, 1.25, "scenarios"), "3/40 scenarios, 1.2 s");
   std::FILE* sink = std::tmpfile();
   ASSERT_NE(sink, nullptr);
-  Progress disabled(sink, 4, false);
+  cli::Progress disabled(sink, "kemro-grid", "scenarios", 4, false);
   disabled.update(1);
   disabled.update(4);
-  Progress quick(sink, 4, true);  // finished before the delay: nothing shown
+  cli::Progress quick(sink, "kemro-grid", "scenarios", 4, true);  // finished before the delay: nothing shown
   quick.update(2);
   quick.update(4);
   EXPECT_EQ(std::ftell(sink), 0);

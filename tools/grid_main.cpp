@@ -7,28 +7,24 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/common/diagnostics.hpp"
+#include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
-#include "tools/grid/progress.hpp"
 #include "tools/grid/scenario.hpp"
 #include "tools/grid/solve.hpp"
 
 namespace {
 
-constexpr int EXIT_OUTPUT_ERROR = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr const char* VERSION = "kemro-grid 1.0";
+constexpr std::string_view PROGRAM = "kemro-grid";
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "kemro-grid: %s\nTry 'kemro-grid --help' for the options.\n",
-               message.c_str());
-  return EXIT_USAGE;
+  return kemro::cli::usage_error(PROGRAM, message);
 }
 
 int output_error(const std::string& what) {
-  std::fprintf(stderr, "kemro-grid: cannot write %s\n", what.c_str());
-  return EXIT_OUTPUT_ERROR;
+  return kemro::cli::output_error(PROGRAM, what);
 }
 
 std::string render(const kemro::grid::GridOptions& o, const kemro::grid::Grid& grid,
@@ -49,9 +45,7 @@ std::string render(const kemro::grid::GridOptions& o, const kemro::grid::Grid& g
 int write_outputs(const std::string& text, std::FILE* plot, const std::string& plot_file,
                   const std::string& svg) {
   int status = 0;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    status = output_error("standard output");
-  }
+  if (!kemro::cli::write_all(stdout, text)) status = output_error("standard output");
   if (plot != nullptr) {
     const bool written = std::fwrite(svg.data(), 1, svg.size(), plot) == svg.size();
     if (std::fclose(plot) != 0 || !written) status = output_error(plot_file);
@@ -84,8 +78,13 @@ int main(int argc, char** argv) {
   const ParsedOptions parsed = parse_options(args);
   if (!parsed.ok()) return usage_error(parsed.error);
   const GridOptions& o = parsed.options;
-  if (o.help) return std::fputs(help_text().c_str(), stdout) < 0 ? EXIT_OUTPUT_ERROR : 0;
-  if (o.version) return std::puts(VERSION) < 0 ? EXIT_OUTPUT_ERROR : 0;
+  if (o.help)
+    return kemro::cli::write_all(stdout, help_text()) ? 0 : output_error("standard output");
+  if (o.version) {
+    const std::string version = std::string(PROGRAM) + " " + KEMRO_VERSION + "\n";
+    return kemro::cli::write_all(stdout, version) ? 0 : output_error("standard output");
+  }
+
   if (!o.solve.empty()) return solve(o);
 
   const GridOutcome built = build_grid(o);
@@ -99,7 +98,8 @@ int main(int argc, char** argv) {
   }
 
   const bool keep_distribution = o.distribution || (plot != nullptr && grid.scenarios.size() == 1);
-  Progress progress(stderr, grid.scenarios.size(), ::isatty(::fileno(stderr)) == 1);
+  kemro::cli::Progress progress(stderr, PROGRAM, "scenarios", grid.scenarios.size(),
+                                ::isatty(::fileno(stderr)) == 1);
   const std::vector<ScenarioResult> results =
       compute_grid(grid.scenarios, o.engine, keep_distribution, o.jobs,
                    [&](std::size_t done) { progress.update(done); });

@@ -3,6 +3,8 @@
 namespace kemro::grid {
 
 std::string help_text() {
+  GridOptions unused;
+  const std::vector<cli::OptionDef> table = option_table(unused);
   return R"(Usage: kemro-grid --applicants N (--majority N1 | --minority-share R)
                   (--hires K | --selection-ratio R) --d D [output options]
 
@@ -15,40 +17,32 @@ minority group) and writes its summaries.
 Scenario options. Each takes one value, a comma list (0,0.5,1) or a range
 start:stop:step whose stop is included (50:1000:50); list items may be ranges.
 The grid is the product of the options' values.
-  --applicants N         total number of applicants
-  --majority N1          majority applicants, 1 <= N1 <= N - 1
-  --minority-share R     instead of --majority: N2 = round(R * N), N1 = N - N2,
-                         with 0 < R < 1
-  --hires K              number to hire, 1 <= K <= N - 1
-  --selection-ratio R    instead of --hires: K = round(R * N), with 0 < R < 1
-  --d D                  effect size (majority mean minus minority mean), finite
-  round() goes to the nearest integer, halves away from zero. Every scenario is
+)" + cli::option_help(table, SCENARIO_SECTION) +
+         R"(  round() goes to the nearest integer, halves away from zero. Every scenario is
   checked before anything is computed, against the limits of the engine.
 
 Computing options.
-  --engine E             fast (default): every outcome's probability from one
-                         integral; up to N = 10000000 applicants. nested: the
-                         interactive program's nested integration, its report
-                         digit for digit; up to 150000 outcomes per scenario
-  --shard I/N            compute only the scenarios whose grid index i has
-                         (i - 1) mod N = I - 1, with 1 <= I <= N; needs --csv or
-                         --json. The records of all N shards, sorted on their
-                         first field (scenario), are the whole grid's records
-  --jobs J               worker threads, at most 256 (default: one per core)
+)" + cli::option_help(table, COMPUTING_SECTION) +
+         R"(
+Planning solves. Instead of the grid's records, one record per combination of
+the values of the options not solved for (which may take lists).
+)" + cli::option_help(table, SOLVE_SECTION) +
+         R"(  d is solved by bisection to 1e-6, relying on every quantity moving
+  monotonically with d (for the percentiles, which move in steps, it is the d
+  where the step crosses VALUE); a range whose ends lie on the same side of
+  VALUE gives "not reached". A count or share is searched exactly, without
+  assuming monotonicity: value is the first value of the range meeting the
+  target, stable_from the value from which on every value of the range meets
+  it. For P_below_four_fifths and P_undefined over applicants, bounds decide
+  whole blocks of the range without computing them; a search needing more
+  than 20000 scenarios stops with status "evaluation limit". Records: the
+  other options, solved_for, value, stable_from, quantity, target,
+  quantity_at_value, status (solved, not reached, abandoned, evaluation
+  limit); value fields are empty (null) unless solved.
 
 Output options.
-  --csv                  comma-separated values, one record per scenario
-  --json                 a JSON array, one object per scenario
-  --distribution         add the whole distribution of S (minority hires): AI,
-                         point and cumulative probabilities (with --csv: one
-                         record per scenario and outcome instead)
-  --plot FILE.svg        also write an SVG plot: for one scenario the
-                         distribution of AI with the 0.8 line; for a grid
-                         P(AI < 0.8) against the first option that takes
-                         several values, one line per value of the others
-  --help                 this text
-  --version              the program version
-  Options take their value as the next argument or after '=' (--d=0.5).
+)" + cli::option_help(table, OUTPUT_SECTION) +
+         R"(  Options take their value as the next argument or after '=' (--d=0.5).
 
 Reported per scenario (text column, CSV/JSON name).
   CSV and JSON records start with scenario, the scenario's 1-based index in the

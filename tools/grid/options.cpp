@@ -12,192 +12,10 @@
 
 namespace kemro::grid {
 
+using cli::parse_int64;
+using cli::quoted;
+
 namespace {
-
-// Most decimals a real range is stepped with in exact decimal arithmetic.
-constexpr int MAX_EXACT_DECIMALS = 12;
-// Slack for a real range whose stop is reached only up to rounding.
-constexpr double RANGE_SLACK = 1e-9;
-
-std::string quoted(std::string_view text) {
-  std::string q(1, '\'');
-  q.append(text);
-  q.push_back('\'');
-  return q;
-}
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    parts.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
-    if (end == std::string_view::npos) return parts;
-    start = end + 1;
-  }
-}
-
-bool parse_int64(std::string_view text, std::int64_t& value, std::string& error) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size()) {
-    error = quoted(text) + " is not a whole number";
-    return false;
-  }
-  if (ec == std::errc::result_out_of_range || value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    error = quoted(text) + " is out of range";
-    return false;
-  }
-  return true;
-}
-
-bool parse_real(std::string_view text, double& value, std::string& error) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size()) {
-    error = quoted(text) + " is not a number";
-    return false;
-  }
-  if (ec == std::errc::result_out_of_range || !std::isfinite(value)) {
-    error = quoted(text) + " is not a finite number";
-    return false;
-  }
-  return true;
-}
-
-// Digits after the decimal point of a plain decimal, or -1 for exponent notation.
-int decimals_of(std::string_view text) {
-  if (text.find_first_of("eE") != std::string_view::npos) return -1;
-  const std::size_t point = text.find('.');
-  return point == std::string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
-}
-
-bool check_range(double start, double stop, double step, std::string_view item,
-                 std::string& error) {
-  if (!(step > 0.0)) {
-    error = "the step of range " + quoted(item) + " must be positive";
-    return false;
-  }
-  if (stop < start) {
-    error = "range " + quoted(item) + " is empty (its stop is below its start)";
-    return false;
-  }
-  return true;
-}
-
-bool check_count(double count, std::string_view item, std::string& error) {
-  if (count > static_cast<double>(MAX_VALUES_PER_OPTION)) {
-    error = "range " + quoted(item) + " has more than " + std::to_string(MAX_VALUES_PER_OPTION) +
-            " values";
-    return false;
-  }
-  return true;
-}
-
-bool split_range(std::string_view item, std::vector<std::string_view>& parts, std::string& error) {
-  parts = split(item, ':');
-  if (parts.size() == 3) return true;
-  error = quoted(item) + " is neither a value nor a range start:stop:step";
-  return false;
-}
-
-bool append_count_item(std::string_view item, std::vector<std::int32_t>& values,
-                       std::string& error) {
-  std::int64_t value = 0;
-  if (item.find(':') == std::string_view::npos) {
-    if (!parse_int64(item, value, error)) return false;
-    values.push_back(static_cast<std::int32_t>(value));
-    return true;
-  }
-  std::vector<std::string_view> parts;
-  std::int64_t start = 0;
-  std::int64_t stop = 0;
-  std::int64_t step = 0;
-  if (!split_range(item, parts, error) || !parse_int64(parts[0], start, error) ||
-      !parse_int64(parts[1], stop, error) || !parse_int64(parts[2], step, error) ||
-      !check_range(static_cast<double>(start), static_cast<double>(stop), static_cast<double>(step),
-                   item, error)) {
-    return false;
-  }
-  const std::int64_t count = (stop - start) / step + 1;
-  if (!check_count(static_cast<double>(count), item, error)) return false;
-  for (std::int64_t i = 0; i < count; ++i) {
-    values.push_back(static_cast<std::int32_t>(start + i * step));
-  }
-  return true;
-}
-
-// A real range is stepped in exact decimal arithmetic when its three numbers
-// are plain decimals, so that 0:1:0.1 gives 0.3 and not 0.30000000000000004
-// and reaches its stop exactly; otherwise in doubles with a little slack.
-bool append_real_range(std::string_view item, std::vector<double>& values, std::string& error) {
-  std::vector<std::string_view> parts;
-  double start = 0.0;
-  double stop = 0.0;
-  double step = 0.0;
-  if (!split_range(item, parts, error) || !parse_real(parts[0], start, error) ||
-      !parse_real(parts[1], stop, error) || !parse_real(parts[2], step, error) ||
-      !check_range(start, stop, step, item, error)) {
-    return false;
-  }
-  int decimals = 0;
-  for (std::string_view part : parts) {
-    const int k = decimals_of(part);
-    decimals = (k < 0 || decimals < 0) ? -1 : std::max(decimals, k);
-  }
-  const double scale = std::pow(10.0, decimals);
-  const double exact_limit = 0x1p52;
-  const bool exact = decimals >= 0 && decimals <= MAX_EXACT_DECIMALS &&
-                     std::abs(start) * scale < exact_limit && std::abs(stop) * scale < exact_limit;
-  if (exact) {
-    const auto start_i = std::llround(start * scale);
-    const auto stop_i = std::llround(stop * scale);
-    const auto step_i = std::llround(step * scale);
-    if (step_i <= 0) {
-      error = "the step of range " + quoted(item) + " must be positive";
-      return false;
-    }
-    const long long count = (stop_i - start_i) / step_i + 1;
-    if (!check_count(static_cast<double>(count), item, error)) return false;
-    for (long long i = 0; i < count; ++i) {
-      values.push_back(static_cast<double>(start_i + i * step_i) / scale);
-    }
-    return true;
-  }
-  const double count = std::floor((stop - start) / step + RANGE_SLACK) + 1.0;
-  if (!check_count(count, item, error)) return false;
-  for (double i = 0.0; i < count; ++i) values.push_back(start + i * step);
-  return true;
-}
-
-bool append_real_item(std::string_view item, std::vector<double>& values, std::string& error) {
-  if (item.find(':') != std::string_view::npos) return append_real_range(item, values, error);
-  double value = 0.0;
-  if (!parse_real(item, value, error)) return false;
-  values.push_back(value);
-  return true;
-}
-
-template <typename T, typename AppendItem>
-bool parse_list(std::string_view text, std::vector<T>& values, std::string& error,
-                AppendItem append_item) {
-  values.clear();
-  if (text.empty()) {
-    error = "an empty value";
-    return false;
-  }
-  for (std::string_view item : split(text, ',')) {
-    if (item.empty()) {
-      error = quoted(text) + " has an empty list item";
-      return false;
-    }
-    if (!append_item(item, values, error)) return false;
-    if (values.size() > MAX_VALUES_PER_OPTION) {
-      error = quoted(text) + " has more than " + std::to_string(MAX_VALUES_PER_OPTION) + " values";
-      return false;
-    }
-  }
-  return true;
-}
 
 bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   std::int64_t value = 0;
@@ -210,6 +28,15 @@ bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   return true;
 }
 
+bool set_plot_file(std::string_view value, std::string& plot_file, std::string& error) {
+  if (value.empty()) {
+    error = "an empty file name";
+    return false;
+  }
+  plot_file = std::string(value);
+  return true;
+}
+
 bool parse_engine(std::string_view text, Engine& engine, std::string& error) {
   if (engine_from_name(text, engine)) return true;
   error = quoted(text) + " is not an engine (fast or nested)";
@@ -218,7 +45,7 @@ bool parse_engine(std::string_view text, Engine& engine, std::string& error) {
 
 // "I/N" with whole numbers 1 <= I <= N <= MAX_SCENARIOS.
 bool parse_shard(std::string_view text, Shard& shard, std::string& error) {
-  const std::vector<std::string_view> parts = split(text, '/');
+  const std::vector<std::string_view> parts = cli::split(text, '/');
   std::int64_t part = 0;
   std::int64_t count = 0;
   std::string ignored;
@@ -240,8 +67,8 @@ constexpr std::string_view SOLVABLE[] = {"applicants", "minority-share", "select
 
 bool parse_solve(std::string_view text, std::string& solve, std::string& error) {
   if (std::find(std::begin(SOLVABLE), std::end(SOLVABLE), text) == std::end(SOLVABLE)) {
-    error = quoted(text) + " is not an option to solve for (applicants, minority-share, " +
-            "selection-ratio or d)";
+    error = quoted(text) +
+            " is not an option to solve for (applicants, minority-share, selection-ratio or d)";
     return false;
   }
   solve = std::string(text);
@@ -253,11 +80,13 @@ bool parse_solve(std::string_view text, std::string& solve, std::string& error) 
 // for every count its shares round to; d takes start:stop only.
 bool parse_solve_range(std::string_view option, std::string_view text, SolveRange& range,
                        std::string& error) {
-  const std::vector<std::string_view> parts = split(text, ':');
+  const std::vector<std::string_view> parts = cli::split(text, ':');
   range.given = true;
-  if (text.find(',') != std::string_view::npos || parts.size() < 2 || parts.size() > 3) {
+  const bool continuous = option == "d";
+  if (text.find(',') != std::string_view::npos || parts.size() < 2 || parts.size() > 3 ||
+      (continuous && parts.size() == 3)) {
     error = "when solving for it, give a range start:stop" +
-            std::string(option == "d" ? "" : " or start:stop:step") + ", not " + quoted(text);
+            std::string(continuous ? "" : " or start:stop:step") + ", not " + quoted(text);
     return false;
   }
   if (option == "applicants") {
@@ -265,9 +94,11 @@ bool parse_solve_range(std::string_view option, std::string_view text, SolveRang
     std::int64_t stop = 0;
     std::int64_t step = 1;
     if (!parse_int64(parts[0], start, error) || !parse_int64(parts[1], stop, error) ||
-        (parts.size() == 3 && !parse_int64(parts[2], step, error)) ||
-        !check_range(static_cast<double>(start), static_cast<double>(stop),
-                     static_cast<double>(step), text, error)) {
+        (parts.size() == 3 && !parse_int64(parts[2], step, error))) {
+      return false;
+    }
+    if (step < 1 || stop < start) {
+      error = "range " + quoted(text) + " needs a positive step and a stop not below its start";
       return false;
     }
     const std::int64_t count = (stop - start) / step + 1;
@@ -279,78 +110,21 @@ bool parse_solve_range(std::string_view option, std::string_view text, SolveRang
     for (std::int64_t i = 0; i < count; ++i) range.values.push_back(start + i * step);
     return true;
   }
-  if (parts.size() == 3) {
-    if (option == "d") {
-      error = "when solving for it, give a range start:stop, not " + quoted(text);
-      return false;
-    }
-    return append_real_range(text, range.values, error);
-  }
-  if (!parse_real(parts[0], range.low, error) || !parse_real(parts[1], range.high, error) ||
-      !check_range(range.low, range.high, 1.0, text, error)) {
+  if (parts.size() == 3) return cli::parse_real_list(text, range.values, error);
+  if (!cli::parse_real(parts[0], range.low, error) ||
+      !cli::parse_real(parts[1], range.high, error)) {
     return false;
   }
-  range.every_count = option != "d";
+  if (range.high < range.low) {
+    error = "range " + quoted(text) + " is empty (its stop is below its start)";
+    return false;
+  }
+  range.every_count = !continuous;
   return true;
 }
 
-// The option name and its value of one argument, "--name value" or "--name=value".
-struct OptionValue {
-  std::string_view name;
-  std::string_view value;
-  bool has_value = false;
-};
-
-OptionValue split_option(std::string_view arg) {
-  const std::size_t equals = arg.find('=');
-  if (arg.starts_with("--") && equals != std::string_view::npos) {
-    return {arg.substr(0, equals), arg.substr(equals + 1), true};
-  }
-  return {arg, {}, false};
-}
-
-bool is_flag(std::string_view name) {
-  return name == "--distribution" || name == "--csv" || name == "--json" || name == "--help" ||
-         name == "-h" || name == "--version";
-}
-
-bool is_valued(std::string_view name) {
-  return name == "--applicants" || name == "--majority" || name == "--minority-share" ||
-         name == "--hires" || name == "--selection-ratio" || name == "--d" || name == "--plot" ||
-         name == "--jobs" || name == "--engine" || name == "--shard" || name == "--solve" ||
-         name == "--target";
-}
-
-bool set_valued(GridOptions& o, std::string_view name, std::string_view value, std::string& error) {
-  if (!o.solve.empty() && name.substr(2) == o.solve) {
-    return parse_solve_range(o.solve, value, o.solve_range, error);
-  }
-  if (name == "--solve") return true;  // read before the other options
-  if (name == "--target") return o.has_target = parse_target(value, o.target, error);
-  if (name == "--applicants") return parse_count_list(value, o.applicants, error);
-  if (name == "--majority") return parse_count_list(value, o.majority, error);
-  if (name == "--minority-share") return parse_real_list(value, o.minority_share, error);
-  if (name == "--hires") return parse_count_list(value, o.hires, error);
-  if (name == "--selection-ratio") return parse_real_list(value, o.selection_ratio, error);
-  if (name == "--d") return parse_real_list(value, o.d, error);
-  if (name == "--jobs") return parse_jobs(value, o.jobs, error);
-  if (name == "--engine") return parse_engine(value, o.engine, error);
-  if (name == "--shard") return parse_shard(value, o.shard, error);
-  if (value.empty()) {
-    error = "an empty file name";
-    return false;
-  }
-  o.plot_file = std::string(value);
-  return true;
-}
-
-void set_flag(GridOptions& o, std::string_view name) {
-  if (name == "--distribution") o.distribution = true;
-  if (name == "--csv") o.format = Format::Csv;
-  if (name == "--json") o.format = Format::Json;
-}
-
-// The options that must be given, each as one of two alternatives.
+// The options that must be given, each as one of two alternatives; the
+// option solved for is given as its range.
 std::string missing_option(const GridOptions& o) {
   const auto solved = [&](std::string_view option) {
     return o.solve == option && o.solve_range.given;
@@ -389,7 +163,7 @@ std::string solve_error(const GridOptions& o) {
   if (!continuous && o.target.comparison == Comparison::equal) {
     return "solving for " + o.solve + " needs a target QUANTITY<=VALUE or QUANTITY>=VALUE";
   }
-  if (o.solve != "applicants" && o.solve != "d") {
+  if (o.solve != "applicants" && !continuous) {
     const SolveRange& r = o.solve_range;
     const double low = r.every_count ? r.low : r.values.front();
     const double high = r.every_count ? r.high : r.values.back();
@@ -435,24 +209,105 @@ std::string combination_error(const GridOptions& o) {
 
 }  // namespace
 
-bool parse_count_list(std::string_view text, std::vector<std::int32_t>& values,
-                      std::string& error) {
-  return parse_list(text, values, error, append_count_item);
-}
-
-bool parse_real_list(std::string_view text, std::vector<double>& values, std::string& error) {
-  return parse_list(text, values, error, append_real_item);
+std::vector<cli::OptionDef> option_table(GridOptions& o) {
+  // A scenario option takes a list, or a range when it is the one solved for.
+  const auto solvable = [&o](std::string_view option, cli::OptionSetter list) {
+    return [&o, option, list](std::string_view s, std::string& e) {
+      if (o.solve == option) return parse_solve_range(option, s, o.solve_range, e);
+      return list(s, e);
+    };
+  };
+  const auto counts = [&](std::string_view option, std::vector<std::int32_t>& v) {
+    return solvable(option,
+                    [&v](std::string_view s, std::string& e) { return parse_count_list(s, v, e); });
+  };
+  const auto reals = [&](std::string_view option, std::vector<double>& v) {
+    return solvable(option,
+                    [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); });
+  };
+  const auto format = [&o](Format f) {
+    return [&o, f](std::string_view, std::string&) {
+      o.format = f;
+      return true;
+    };
+  };
+  return {
+      {"--applicants", "N", "total number of applicants", SCENARIO_SECTION,
+       counts("applicants", o.applicants)},
+      {"--majority", "N1", "majority applicants, 1 <= N1 <= N - 1", SCENARIO_SECTION,
+       counts("majority", o.majority)},
+      {"--minority-share", "R",
+       "instead of --majority: N2 = round(R * N), N1 = N - N2,\nwith 0 < R < 1", SCENARIO_SECTION,
+       reals("minority-share", o.minority_share)},
+      {"--hires", "K", "number to hire, 1 <= K <= N - 1", SCENARIO_SECTION,
+       counts("hires", o.hires)},
+      {"--selection-ratio", "R", "instead of --hires: K = round(R * N), with 0 < R < 1",
+       SCENARIO_SECTION, reals("selection-ratio", o.selection_ratio)},
+      {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
+       reals("d", o.d)},
+      {"--engine", "E",
+       "fast (default): every outcome's probability from one\n"
+       "integral; up to N = 10000000 applicants. nested: the\n"
+       "interactive program's nested integration, its report\n"
+       "digit for digit; up to 150000 outcomes per scenario",
+       COMPUTING_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_engine(s, o.engine, e); }},
+      {"--shard", "I/N",
+       "compute only the scenarios whose grid index i has\n"
+       "(i - 1) mod N = I - 1, with 1 <= I <= N; needs --csv or\n"
+       "--json. The records of all N shards, sorted on their\n"
+       "first field (scenario), are the whole grid's records",
+       COMPUTING_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_shard(s, o.shard, e); }},
+      {"--solve", "OPTION",
+       "instead of the grid: for each combination of the\n"
+       "other options, the value of OPTION (applicants,\n"
+       "minority-share, selection-ratio or d), given as a range\n"
+       "start:stop (a count steps by 1) or start:stop:step,\n"
+       "at which --target is met",
+       SOLVE_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_solve(s, o.solve, e); }},
+      {"--target", "TARGET",
+       "QUANTITY=VALUE for d, QUANTITY<=VALUE or\n"
+       "QUANTITY>=VALUE for the others; QUANTITY is one of\n"
+       "P_below_four_fifths P_undefined expected_AI\n"
+       "expected_SRA expected_SRI AI_P05 .. AI_P95",
+       SOLVE_SECTION,
+       [&o](std::string_view s, std::string& e) {
+         return o.has_target = parse_target(s, o.target, e);
+       }},
+      {"--csv", "", "comma-separated values, one record per scenario", OUTPUT_SECTION,
+       format(Format::Csv)},
+      {"--json", "", "a JSON array, one object per scenario", OUTPUT_SECTION, format(Format::Json)},
+      {"--distribution", "",
+       "add the whole distribution of S (minority hires): AI,\n"
+       "point and cumulative probabilities (with --csv: one\n"
+       "record per scenario and outcome instead)",
+       OUTPUT_SECTION,
+       [&o](std::string_view, std::string&) {
+         o.distribution = true;
+         return true;
+       }},
+      {"--plot", "FILE.svg",
+       "also write an SVG plot: for one scenario the\n"
+       "distribution of AI with the 0.8 line; for a grid\n"
+       "P(AI < 0.8) against the first option that takes\n"
+       "several values, one line per value of the others",
+       OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_plot_file(s, o.plot_file, e); }},
+      {"--jobs", "J", "worker threads, at most 256 (default: one per core)", COMPUTING_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
+      {"--help", "", "this text", OUTPUT_SECTION, nullptr},
+      {"--version", "", "the program version", OUTPUT_SECTION, nullptr},
+  };
 }
 
 ParsedOptions parse_options(std::span<const std::string_view> args) {
   ParsedOptions parsed;
   GridOptions& o = parsed.options;
-  for (std::string_view arg : args) {
-    if (arg == "--help" || arg == "-h") o.help = true;
-    if (arg == "--version") o.version = true;
-  }
-  if (o.help || o.version) return parsed;
-  // The option solved for is read as a range, whatever its place on the line.
+  const std::vector<cli::OptionDef> table = option_table(o);
+  // The option solved for reads its value as a range, wherever --solve stands;
+  // a name that is not one is refused by --solve's own definition.
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view value;
     if (args[i] == "--solve" && i + 1 < args.size())
@@ -461,54 +316,18 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
       value = args[i].substr(8);
     else
       continue;
-    if (!parse_solve(value, o.solve, parsed.error)) {
-      parsed.error = "--solve: " + parsed.error;
-      return parsed;
-    }
+    std::string ignored;
+    parse_solve(value, o.solve, ignored);
   }
-
-  std::vector<std::string_view> seen;
-  bool csv = false;
-  bool json = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    OptionValue option = split_option(args[i]);
-    const std::string name(option.name);
-    if (!is_flag(option.name) && !is_valued(option.name)) {
-      parsed.error = option.name.starts_with("-") ? "unknown option " + quoted(option.name)
-                                                  : "unexpected argument " + quoted(option.name);
-      return parsed;
-    }
-    for (std::string_view s : seen) {
-      if (s == option.name) {
-        parsed.error = name + " is given more than once";
-        return parsed;
-      }
-    }
-    seen.push_back(option.name);
-    if (is_flag(option.name)) {
-      if (option.has_value) {
-        parsed.error = name + " takes no value";
-        return parsed;
-      }
-      csv = csv || option.name == "--csv";
-      json = json || option.name == "--json";
-      set_flag(o, option.name);
-      continue;
-    }
-    if (!option.has_value) {
-      if (i + 1 == args.size()) {
-        parsed.error = name + " needs a value";
-        return parsed;
-      }
-      option.value = args[++i];
-    }
-    std::string error;
-    if (!set_valued(o, option.name, option.value, error)) {
-      parsed.error = name + ": " + error;
-      return parsed;
-    }
+  const cli::CommandLine line = cli::parse_command_line(table, args);
+  o.help = line.help;
+  o.version = line.version;
+  if (!line.ok() || o.help || o.version) {
+    parsed.error = line.error;
+    return parsed;
   }
-  parsed.error = csv && json ? "--csv and --json exclude each other" : combination_error(o);
+  parsed.error = line.has("--csv") && line.has("--json") ? "--csv and --json exclude each other"
+                                                         : combination_error(o);
   return parsed;
 }
 

@@ -16,11 +16,16 @@
 
 #include "distribution/scenario.hpp"
 #include "distribution/solve.hpp"
+#include "tools/common/options.hpp"
+#include "tools/common/values.hpp"
 
 namespace kemro::grid {
 
-// Most values one option may expand to, and most scenarios in one grid.
-inline constexpr std::size_t MAX_VALUES_PER_OPTION = 10000;
+using cli::MAX_VALUES_PER_OPTION;
+using cli::parse_count_list;
+using cli::parse_real_list;
+
+// Most scenarios in one grid.
 inline constexpr std::size_t MAX_SCENARIOS = 100000;
 // Most worker threads one may ask for; each holds about 13 MB of work areas.
 // The grid may be split into at most MAX_SCENARIOS shards.
@@ -74,15 +79,20 @@ struct ParsedOptions {
   bool ok() const { return error.empty(); }
 };
 
+// The --help sections the options are listed in.
+inline constexpr std::string_view SCENARIO_SECTION = "Scenario options.";
+inline constexpr std::string_view COMPUTING_SECTION = "Computing options.";
+inline constexpr std::string_view SOLVE_SECTION = "Planning solves.";
+inline constexpr std::string_view OUTPUT_SECTION = "Output options.";
+
+// kemro-grid's options, one definition each, setting the fields of `target`
+// (which must outlive the table). The parse loop and --help both read it.
+std::vector<cli::OptionDef> option_table(GridOptions& target);
+
 // Parses the arguments after the program name. --help or --version anywhere
 // wins over every other option; otherwise the four scenario options are
 // required (--majority or --minority-share, --hires or --selection-ratio).
 ParsedOptions parse_options(std::span<const std::string_view> args);
-
-// One option value: a count list or a real list, as described above. On
-// failure the list is left unspecified and `error` says why.
-bool parse_count_list(std::string_view text, std::vector<std::int32_t>& values, std::string& error);
-bool parse_real_list(std::string_view text, std::vector<double>& values, std::string& error);
 
 // The four dimensions of the grid, outermost first.
 enum Dimension : std::size_t { APPLICANTS, MAJORITY, HIRES, EFFECT_SIZE };

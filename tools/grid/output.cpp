@@ -185,13 +185,6 @@ std::string text_distribution(const Scenario& s, const ScenarioResult& r) {
 
 }  // namespace
 
-std::string exact_number(double value) {
-  if (!std::isfinite(value)) return {};
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  return ec == std::errc{} ? std::string(text, end) : std::string{};
-}
-
 double ratio_value(double AI) {
   return AI == UNDEFINED_RATIO ? NaN : AI;
 }

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/numbers.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/scenario.hpp"
 
 namespace kemro::grid {
 
-// Shortest round-trip text of a finite double; empty for NaN and infinities.
-std::string exact_number(double value);
+using cli::exact_number;
 
 // An AI value from the table or its summaries: NaN stands for UNDEFINED_RATIO.
 double ratio_value(double AI);

@@ -1,0 +1,52 @@
+// The checks of an observed decision's counts and parameters, apart from the
+// computations so that the input readers (and their fuzz targets) link them
+// without GSL or the engine.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "distribution/observed.hpp"
+
+namespace kemro {
+namespace {
+
+std::string count_text(std::string_view name, std::int64_t value) {
+  return std::string(name) + " = " + std::to_string(value);
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
+std::string observed_counts_error(const ObservedCounts& c) {
+  if (c.N < 2) return count_text("N", c.N) + " is below 2";
+  if (c.N > FAST_MAX_APPLICANTS) {
+    return count_text("N", c.N) + " is above " + std::to_string(FAST_MAX_APPLICANTS);
+  }
+  const std::string within = " is not between 1 and N - 1 = " + std::to_string(c.N - 1);
+  if (c.N1 < 1 || c.N1 >= c.N) return count_text("N1", c.N1) + within;
+  if (c.K < 1 || c.K >= c.N) return count_text("K", c.K) + within;
+  const std::int64_t low = std::max<std::int64_t>(0, c.K - c.N1);
+  const std::int64_t high = std::min(c.K, c.N - c.N1);
+  if (c.S < low || c.S > high) {
+    return count_text("S", c.S) + " is not between max(0, K - N1) = " + std::to_string(low) +
+           " and min(K, N2) = " + std::to_string(high);
+  }
+  return {};
+}
+
+std::string observed_parameters_error(std::span<const double> d_values, double alpha) {
+  if (!(alpha > 0.0 && alpha < 1.0)) {
+    return "alpha = " + number_text(alpha) + " is not between 0 and 1 (exclusive)";
+  }
+  for (double d : d_values) {
+    if (!std::isfinite(d)) return "d = " + number_text(d) + " is not finite";
+  }
+  return {};
+}
+
+}  // namespace kemro

@@ -1,0 +1,52 @@
+// libFuzzer target for kemro-grid's command line: the input is split at NUL
+// bytes into arguments, which are parsed and, when understood, spanned into a
+// grid without computing anything. Every refusal must come with a reason, and
+// every grid built must hold only scenarios the library can compute.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "tools/grid/options.hpp"
+
+namespace {
+
+// Most arguments taken from one input, so that a run stays short.
+constexpr std::size_t MAX_ARGUMENTS = 24;
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+std::vector<std::string_view> arguments(std::string_view bytes) {
+  std::vector<std::string_view> args;
+  while (!bytes.empty() && args.size() < MAX_ARGUMENTS) {
+    const std::size_t end = bytes.find('\0');
+    args.push_back(bytes.substr(0, end));
+    if (end == std::string_view::npos) break;
+    bytes.remove_prefix(end + 1);
+  }
+  return args;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace kemro::grid;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::vector<std::string_view> args = arguments(bytes);
+  const ParsedOptions parsed = parse_options(args);
+  if (!parsed.ok() || parsed.options.help || parsed.options.version) {
+    require(parsed.ok() || !parsed.error.empty());
+    return 0;
+  }
+  const GridOutcome built = build_grid(parsed.options);
+  if (!built.ok()) return 0;
+  require(!built.grid.scenarios.empty() && built.grid.scenarios.size() <= MAX_SCENARIOS);
+  for (const Scenario& s : built.grid.scenarios) {
+    require(s.N >= 2 && s.N1 >= 1 && s.N1 < s.N && s.K >= 1 && s.K < s.N);
+    require(s.N1 + s.N2 == s.N);
+  }
+  return 0;
+}

@@ -1,0 +1,5 @@
+# Runs the package's testthat tests during R CMD check.
+library(testthat)
+library(kemro)
+
+test_check("kemro")

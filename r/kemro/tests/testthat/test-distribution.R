@@ -1,0 +1,105 @@
+# ai_distribution(): argument errors, the column layout, the d = 0 case
+# against R's own hypergeometric distribution, and equality to the last bit
+# with kemro-grid's --distribution output for the same scenarios.
+
+test_that("ai_distribution() stops on invalid arguments, naming the argument", {
+  cases <- list(
+    list(call = quote(ai_distribution(NA, 12, 5, 0)), error = "`N` must not be NA"),
+    list(call = quote(ai_distribution(20, NA_real_, 5, 0)), error = "`N1` must not be NA"),
+    list(call = quote(ai_distribution(20, 12, 5, NA)), error = "`d` must not be NA"),
+    list(call = quote(ai_distribution(20, -3, 5, 0)), error = "`N1` must be at least 1"),
+    list(call = quote(ai_distribution(20, 12, 2.5, 0)), error = "`K` must hold whole numbers"),
+    list(call = quote(ai_distribution(20, 20, 5, 0)), error = "`N1` must lie between 1 and N - 1 = 19"),
+    list(call = quote(ai_distribution(20, 12, 20, 0)), error = "`K` must lie between 1 and N - 1 = 19"),
+    list(call = quote(ai_distribution(1, 1, 1, 0)), error = "`N` must be at least 2"),
+    list(call = quote(ai_distribution(20, 12, 5, Inf)), error = "`d` must be finite"),
+    list(call = quote(ai_distribution(c(20, 30), 12, 5, 0)), error = "`N` must be a single value"),
+    list(call = quote(ai_distribution("20", 12, 5, 0)), error = "`N` must be numeric"),
+    list(call = quote(ai_distribution(3e9, 12, 5, 0)), error = "`N` must be at least 2 and below 2\\^31"),
+    list(call = quote(ai_distribution(20, 12, 5, 0, engine = "exact")), error = "`engine` must be one of")
+  )
+  for (case in cases) {
+    expect_error(eval(case$call), case$error, label = deparse(case$call))
+  }
+})
+
+test_that("ai_distribution() returns one row per outcome with the documented columns", {
+  x <- ai_distribution(20, 12, 5, 0.5, engine = "nested")
+  expect_s3_class(x, "data.frame")
+  expect_identical(names(x), c("minority_hires", "majority_hires", "SRA", "SRI", "AI",
+                               "probability", "cumulative"))
+  expect_identical(x$minority_hires, 0:5)
+  expect_identical(x$majority_hires, 5:0)
+  expect_identical(is.na(x$AI), c(rep(FALSE, 5), TRUE))
+})
+
+test_that("with d = 0 the hires follow R's hypergeometric distribution", {
+  scenarios <- data.frame(
+    N = c(20, 30, 50, 120, 41),
+    N1 = c(12, 10, 25, 100, 40),
+    K = c(5, 12, 25, 30, 20)
+  )
+  for (engine in c("fast", "nested")) {
+    for (i in seq_len(nrow(scenarios))) {
+      s <- scenarios[i, ]
+      x <- ai_distribution(s$N, s$N1, s$K, 0, engine = engine)
+      exact <- stats::dhyper(x$minority_hires, s$N - s$N1, s$N1, s$K)
+      label <- sprintf("%s engine, N = %d, N1 = %d, K = %d", engine, s$N, s$N1, s$K)
+      expect_equal(x$probability, exact, tolerance = 1e-8, label = label)
+      expect_equal(x$cumulative,
+                   stats::phyper(x$minority_hires, s$N - s$N1, s$N1, s$K),
+                   tolerance = 1e-8, label = label)
+    }
+  }
+})
+
+test_that("the nested engine gives kemro-grid's distribution to the last bit", {
+  expected <- read_fixture("grid_distribution.csv")
+  scenarios <- unique(expected[c("N", "N1", "K", "d")])
+  if (nzchar(kemro_grid_program())) {
+    for (i in seq_len(nrow(scenarios))) {
+      s <- scenarios[i, ]
+      live <- run_kemro_grid(c("--applicants", s$N, "--majority", s$N1, "--hires", s$K,
+                               "--d", s$d, "--distribution"))
+      stored <- expected[expected$N == s$N & expected$N1 == s$N1 & expected$K == s$K, ]
+      expect_identical(live[c("S", "AI", "P", "cumulative_P")],
+                       `row.names<-`(stored[c("S", "AI", "P", "cumulative_P")], NULL),
+                       label = "kemro-grid against the stored fixture (regenerate it if the model changed)")
+    }
+  }
+  for (i in seq_len(nrow(scenarios))) {
+    s <- scenarios[i, ]
+    rows <- expected[expected$N == s$N & expected$N1 == s$N1 & expected$K == s$K, ]
+    x <- ai_distribution(as.numeric(s$N), as.numeric(s$N1), as.numeric(s$K),
+                         as.numeric(s$d), engine = "nested")
+    label <- sprintf("N = %s, N1 = %s, K = %s, d = %s", s$N, s$N1, s$K, s$d)
+    expect_identical(x$minority_hires, as.integer(rows$S), label = label)
+    expect_identical(x$AI, csv_number(rows$AI), label = label)
+    expect_identical(x$probability, csv_number(rows$P), label = label)
+    expect_identical(x$cumulative, csv_number(rows$cumulative_P), label = label)
+  }
+})
+
+test_that("the fast engine agrees with the nested one and leaves out only negligible outcomes", {
+  scenarios <- data.frame(N = c(20, 30, 200, 60), N1 = c(12, 10, 150, 50),
+                          K = c(5, 12, 40, 30), d = c(0.5, -1, 1, 2.5))
+  for (i in seq_len(nrow(scenarios))) {
+    s <- scenarios[i, ]
+    fast <- ai_distribution(s$N, s$N1, s$K, s$d, engine = "fast")
+    nested <- ai_distribution(s$N, s$N1, s$K, s$d, engine = "nested")
+    label <- sprintf("N = %d, N1 = %d, K = %d, d = %g", s$N, s$N1, s$K, s$d)
+    shared <- match(fast$minority_hires, nested$minority_hires)
+    expect_false(anyNA(shared), label = label)
+    expect_equal(fast$probability, nested$probability[shared], tolerance = 1e-7, label = label)
+    expect_lt(sum(nested$probability[-shared]), 1e-12, label = label)
+    expect_identical(fast$AI, nested$AI[shared], label = label)
+  }
+})
+
+test_that("print and plot show a computed distribution", {
+  x <- ai_distribution(30, 10, 12, -1, engine = "nested")
+  expect_output(print(x), "N = 30, N1 = 10, N2 = 20, K = 12, d = -1")
+  grDevices::pdf(NULL)
+  on.exit(grDevices::dev.off())
+  expect_identical(plot(x), x)
+})

@@ -1,0 +1,106 @@
+// A finished report survives the end of the run at the exit prompt: kemro is
+// killed (SIGKILL) or hung up (SIGHUP) while it waits for the last answer, and
+// the report file must already hold the whole report. Also: a report file that
+// cannot take the report ends the run with the diagnostic that names the cause,
+// whether the report fails at the end or in the middle of the run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/kemro_process.hpp"
+#include "tests/support/report_compare.hpp"
+
+namespace kemro::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string EXIT_PROMPT = " Ready to exit (Answer with y or n)?";
+constexpr int PROMPT_WAIT_MS = 120'000;  // longest wait for the exit prompt (sanitizer build)
+
+struct Problem {
+  const char* expected;  // stored report in tests/expected/
+  const char* answers;   // N, N1, K, d
+};
+
+// A report shorter than one stdio buffer (lost whole unless flushed) and a longer one.
+const Problem PROBLEMS[] = {
+    {"no_effect.txt", "100\n80\n20\n0\n"},
+    {"bench_10000.report", "10000\n8000\n1000\n0.5\n"},
+};
+
+// Starts kemro in `dir`, answers everything but the exit prompt, waits for the
+// prompt and ends the program with `signal`. Returns the wait status.
+int kill_at_exit_prompt(const fs::path& dir, const std::string& answers, int signal) {
+  int to_child[2];
+  int from_child[2];
+  if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) ADD_FAILURE() << "pipe failed";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null < 0 || ::chdir(dir.c_str()) != 0) ::_exit(125);
+    ::dup2(to_child[0], 0);
+    ::dup2(from_child[1], 1);
+    ::dup2(null, 2);
+    ::close(to_child[1]);
+    ::close(from_child[0]);
+    ::execl(KEMRO_EXE, KEMRO_EXE, static_cast<char*>(nullptr));
+    ::_exit(126);
+  }
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  const std::string input = "r.txt\n" + answers;
+  EXPECT_EQ(::write(to_child[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  std::string out;
+  pollfd ready{from_child[0], POLLIN, 0};
+  while (out.find(EXIT_PROMPT) == std::string::npos && ::poll(&ready, 1, PROMPT_WAIT_MS) > 0) {
+    char chunk[4096];
+    const ssize_t n = ::read(from_child[0], chunk, sizeof chunk);
+    if (n <= 0) break;
+    out.append(chunk, static_cast<std::size_t>(n));
+  }
+  EXPECT_NE(out.find(EXIT_PROMPT), std::string::npos) << "no exit prompt; output:\n" << out;
+  ::kill(child, signal);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+  }
+  ::close(to_child[1]);
+  ::close(from_child[0]);
+  return status;
+}
+
+TEST(ReportDurability, KilledOrHungUpAtTheExitPromptLeavesTheWholeReport) {
+  for (const int signal : {SIGKILL, SIGHUP}) {
+    for (const Problem& p : PROBLEMS) {
+      SCOPED_TRACE(std::string(p.expected) + " ended by " + ::strsignal(signal));
+      const fs::path dir = make_temp_dir();
+      const int status = kill_at_exit_prompt(dir, p.answers, signal);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "wait status " << status;
+      expect_same_report(read_file(dir / "r.txt"), expected_report(p.expected));
+      fs::remove_all(dir);
+    }
+  }
+}
+
+TEST(ReportDurability, ReportFileThatTakesNothingIsNamedWithItsCause) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  for (const Problem& p : PROBLEMS) {
+    SCOPED_TRACE(p.expected);
+    const fs::path dir = make_temp_dir();
+    const ProcessRun r = run_kemro_process("/dev/full\ny\n" + std::string(p.answers) + "y\n", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "KEMRO: error writing the report file \"/dev/full\": No space left on device\n");
+    EXPECT_NE(r.out.find(EXIT_PROMPT), std::string::npos) << r.out;
+    fs::remove_all(dir);
+  }
+}
+
+}  // namespace
+}  // namespace kemro::testing

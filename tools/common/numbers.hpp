@@ -1,0 +1,12 @@
+// Numbers as the tools' machine-readable outputs carry them.
+#pragma once
+
+#include <string>
+
+namespace kemro::cli {
+
+// Shortest text that reads back as the same double; empty for NaN and
+// infinities (an empty CSV field, a JSON null).
+std::string exact_number(double value);
+
+}  // namespace kemro::cli

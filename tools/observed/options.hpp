@@ -1,0 +1,64 @@
+// Command-line options of kemro-observed, on the shared option layer
+// (tools/common/options.hpp). The decisions to analyse come from exactly one of
+// three sources: the four count options (each one value, a list or a range;
+// one case per combination), a --cases file of counts, or an --applicant-data
+// file with one row per applicant. Parsing reads no file and computes nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/common/options.hpp"
+#include "tools/observed/cases.hpp"
+
+namespace kemro::observed {
+
+// Most cases one run may hold, from the count options or a file.
+inline constexpr std::size_t MAX_CASES = 100000;
+
+enum class Format { Text, Csv, Json };
+
+struct ObservedOptions {
+  std::vector<std::int32_t> applicants;      // N
+  std::vector<std::int32_t> majority;        // N1
+  std::vector<std::int32_t> hires;           // K
+  std::vector<std::int32_t> minority_hires;  // S
+  std::string cases_file;                    // --cases
+  std::string applicant_file;                // --applicant-data
+  ApplicantColumns columns;                  // --group-column, --minority, --hired-column, --by
+  std::vector<double> d = {0.0};             // model effect sizes
+  double alpha = DEFAULT_ALPHA;
+  Format format = Format::Text;
+  bool help = false;
+  bool version = false;
+};
+
+struct ParsedOptions {
+  ObservedOptions options;
+  std::string error;  // empty when the command line was understood
+  bool ok() const { return error.empty(); }
+};
+
+inline constexpr std::string_view INPUT_SECTION = "Input options.";
+inline constexpr std::string_view MODEL_SECTION = "Model options.";
+inline constexpr std::string_view OUTPUT_SECTION = "Output options.";
+
+// The option definitions; the setters write into `target`.
+std::vector<cli::OptionDef> option_table(ObservedOptions& target);
+
+// Parses the arguments after the program name: one source of cases, its
+// companions only with it, --csv and --json not together.
+ParsedOptions parse_options(std::span<const std::string_view> args);
+
+// The cases spanned by the count options, the minority hires varying fastest;
+// the first invalid one is named in the error.
+CaseList cases_from_counts(const ObservedOptions& options);
+
+// The text of --help.
+std::string help_text();
+
+}  // namespace kemro::observed

@@ -1,0 +1,296 @@
+#include "tools/observed/output.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "tools/common/numbers.hpp"
+
+namespace kemro::observed {
+namespace {
+
+using cli::exact_number;
+
+enum class Kind { Count, Number, Boolean, Text };
+
+struct ColumnDef {
+  std::string_view name;
+  std::string_view meaning;
+  Kind kind;
+  std::string (*field)(const ObservedResult&);
+};
+
+std::string count(std::int32_t n) {
+  return std::to_string(n);
+}
+
+std::string boolean(bool b) {
+  return b ? "true" : "false";
+}
+
+// The record columns after label; the output header documents them.
+const ColumnDef COLUMNS[] = {
+    {"N", "applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N); }},
+    {"N1", "majority applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N1); }},
+    {"N2", "minority applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N2); }},
+    {"K", "hires", Kind::Count, [](const ObservedResult& r) { return count(r.K); }},
+    {"S", "minority hires", Kind::Count, [](const ObservedResult& r) { return count(r.S); }},
+    {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.SRA); }},
+    {"SRI", "minority selection rate S / N2", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.SRI); }},
+    {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.AI); }},
+    {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
+     [](const ObservedResult& r) { return boolean(r.four_fifths_violated); }},
+    {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.shortfall); }},
+    {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.z); }},
+    {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.p_z_two_sided); }},
+    {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.p_fisher_one_sided); }},
+    {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.p_fisher_two_sided); }},
+    {"d", "the model effect size of the record", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.d); }},
+    {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.P_S_at_most_observed); }},
+    {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.P_AI_at_most_observed); }},
+    {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.d_ml); }},
+    {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.d_lower); }},
+    {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.d_upper); }},
+    {"alpha", "1 - confidence of the interval", Kind::Number,
+     [](const ObservedResult& r) { return exact_number(r.alpha); }},
+    {"status", "converged, no_bracket or engine_failed", Kind::Text,
+     [](const ObservedResult& r) { return std::string(status_name(r.estimate)); }},
+};
+
+constexpr std::string_view LABEL = "label";
+
+// A CSV field, quoted (quotes doubled) when it holds a comma, quote, line
+// break or blanks at either end.
+std::string csv_field(std::string_view text) {
+  const bool plain = text.find_first_of(",\"\r\n") == std::string_view::npos &&
+                     !text.starts_with(' ') && !text.ends_with(' ') && !text.starts_with('\t') &&
+                     !text.ends_with('\t');
+  if (plain) return std::string(text);
+  std::string field = "\"";
+  for (char c : text) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  return field + "\"";
+}
+
+// A JSON string: quotes, backslashes and control characters escaped; the
+// text is UTF-8 (the CSV reader checks it).
+std::string json_string(std::string_view text) {
+  std::string s = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      s += '\\';
+      s += c;
+    } else if (u < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", u);
+      s += escape;
+    } else {
+      s += c;
+    }
+  }
+  return s + "\"";
+}
+
+// --- Text ---
+
+// "%.Ng" for a probability-like number, "undefined" for NaN.
+std::string significant(double value, int digits) {
+  if (std::isnan(value)) return "undefined";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  return text;
+}
+
+std::string fixed(double value, int decimals) {
+  if (std::isnan(value)) return "undefined";
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string pad(std::string text, std::size_t width) {
+  if (text.size() < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+// "95 %" for alpha = 0.05.
+std::string confidence(double alpha) {
+  return significant(100.0 * (1.0 - alpha), 6) + " %";
+}
+
+// Where the model places the two groups at effect size d.
+std::string effect_phrase(double d) {
+  if (d == 0.0) return "if the predictor has no group difference (d = 0)";
+  const std::string size = significant(std::abs(d), 6);
+  return "if the majority's mean score is " + size + " standard deviation" +
+         (std::abs(d) == 1.0 ? "" : "s") + (d > 0 ? " above" : " below") +
+         " the minority's (d = " + significant(d, 6) + ")";
+}
+
+std::string interval_phrase(const ObservedResult& r) {
+  const std::string level = " (" + confidence(r.alpha) + ")";
+  if (std::isnan(r.d_lower) || std::isnan(r.d_upper)) {
+    return "no interval for d was found within |d| <= 40";
+  }
+  const bool lower = std::isfinite(r.d_lower);
+  const bool upper = std::isfinite(r.d_upper);
+  if (lower && upper) {
+    return "the outcome is consistent with effect sizes from " + fixed(r.d_lower, 2) + " to " +
+           fixed(r.d_upper, 2) + level;
+  }
+  if (lower)
+    return "the outcome is consistent with effect sizes of " + fixed(r.d_lower, 2) + " or more" +
+           level;
+  return "the outcome is consistent with effect sizes of " + fixed(r.d_upper, 2) + " or less" +
+         level;
+}
+
+std::string d_text(double d) {
+  if (std::isnan(d)) return "not found";
+  if (std::isinf(d)) return d > 0 ? "+infinity" : "-infinity";
+  return fixed(d, 3);
+}
+
+// The label for the text report: control characters (line breaks, tabs) as blanks.
+std::string printable(std::string label) {
+  for (char& c : label) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return label;
+}
+
+std::string text_case(const CaseResult& c, bool labelled) {
+  const ObservedResult& r = c.records.front();
+  std::string t = labelled ? "Case '" + printable(c.input.label) + "'\n" : std::string("Case\n");
+  t += "  N = " + count(r.N) + " applicants (N1 = " + count(r.N1) +
+       " majority, N2 = " + count(r.N2) + " minority), K = " + count(r.K) +
+       " hired, S = " + count(r.S) + " of them minority\n";
+  t += "  Selection rates      SRA = " + fixed(r.SRA, 5) + ", SRI = " + fixed(r.SRI, 5) +
+       ", AI = " + fixed(r.AI, 5) +
+       (r.four_fifths_violated ? " (below four fifths)" : " (not below four fifths)") + "\n";
+  t += "  Shortfall            " + fixed(r.shortfall, 2) +
+       " minority hires against equal selection rates\n";
+  t += "  Z test (pooled)      z = " + fixed(r.z, 4) +
+       ", p two-sided = " + significant(r.p_z_two_sided, 4) + "\n";
+  t += "  Fisher's exact test  p one-sided (S <= " + count(r.S) +
+       ") = " + significant(r.p_fisher_one_sided, 4) +
+       ", p two-sided = " + significant(r.p_fisher_two_sided, 4) + "\n";
+  t += "  Effect size d        ML " + d_text(r.d_ml) + ", " + confidence(r.alpha) + " interval " +
+       d_text(r.d_lower) + " to " + d_text(r.d_upper) + "\n";
+  t += pad("d", 10) + pad("P(S <= " + count(r.S) + " | d)", 20) + pad("P(AI <= AI obs | d)", 22) +
+       "\n";
+  for (const ObservedResult& x : c.records) {
+    t += pad(fixed(x.d, 3), 10) + pad(significant(x.P_S_at_most_observed, 6), 20) +
+         pad(significant(x.P_AI_at_most_observed, 6), 22) + "\n";
+  }
+  return t + "  " + summary_sentence(c) + "\n";
+}
+
+}  // namespace
+
+std::string_view status_name(EstimateStatus status) {
+  switch (status) {
+    case EstimateStatus::converged:
+      return "converged";
+    case EstimateStatus::no_bracket:
+      return "no_bracket";
+    case EstimateStatus::engine_failed:
+      break;
+  }
+  return "engine_failed";
+}
+
+std::vector<Column> record_columns() {
+  std::vector<Column> columns;
+  for (const ColumnDef& c : COLUMNS) columns.push_back({c.name, c.meaning});
+  return columns;
+}
+
+std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
+  std::string text = labelled ? std::string(LABEL) + "," : std::string();
+  for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+    if (i > 0) text += ",";
+    text += COLUMNS[i].name;
+  }
+  text += "\n";
+  for (const CaseResult& c : results) {
+    for (const ObservedResult& r : c.records) {
+      if (labelled) text += csv_field(c.input.label) + ",";
+      for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+        if (i > 0) text += ",";
+        text += COLUMNS[i].field(r);
+      }
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+std::string render_json(const std::vector<CaseResult>& results, bool labelled) {
+  std::string text = "[";
+  bool first = true;
+  for (const CaseResult& c : results) {
+    for (const ObservedResult& r : c.records) {
+      text += first ? "\n  {" : ",\n  {";
+      first = false;
+      if (labelled) text += json_string(LABEL) + ": " + json_string(c.input.label) + ", ";
+      for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+        const std::string value = COLUMNS[i].field(r);
+        if (i > 0) text += ", ";
+        text += json_string(COLUMNS[i].name) + ": ";
+        if (COLUMNS[i].kind == Kind::Text) {
+          text += json_string(value);
+        } else {
+          text += value.empty() ? "null" : value;
+        }
+      }
+      text += "}";
+    }
+  }
+  return text + (first ? "]\n" : "\n]\n");
+}
+
+std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
+  std::string text;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    if (i > 0) text += "\n";
+    text += text_case(results[i], labelled);
+  }
+  return text;
+}
+
+std::string summary_sentence(const CaseResult& c) {
+  const ObservedResult& first = c.records.front();
+  std::string s;
+  if (std::isnan(first.AI)) {
+    s = "No majority applicant was hired, so AI is undefined; ";
+  } else {
+    s = "An AI of " + fixed(first.AI, 2) + " this low or lower has probability " +
+        significant(first.P_AI_at_most_observed, 2) + " " + effect_phrase(first.d);
+    for (std::size_t i = 1; i < c.records.size(); ++i) {
+      s += (i + 1 == c.records.size() ? " and " : ", ") +
+           significant(c.records[i].P_AI_at_most_observed, 2) +
+           " at d = " + significant(c.records[i].d, 6);
+    }
+    s += "; ";
+  }
+  return s + interval_phrase(first) + ".";
+}
+
+}  // namespace kemro::observed

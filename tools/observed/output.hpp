@@ -1,0 +1,75 @@
+// The three renderings of kemro-observed's results: a text report for
+// reading, CSV and JSON for scripts.
+//
+// CSV and JSON carry one record per case and --d value, cases in input order
+// and, within a case, the d values in the order given. A CSV file has one
+// header line; JSON is an array with one object per line. The fields, in this
+// order (the JSON keys are the same names):
+//   label                  the case's label (a label column of --cases, or the
+//                          --by value); present only when the cases have labels
+//   N, N1, N2, K, S        applicants, majority and minority applicants, hires,
+//                          minority hires (whole numbers)
+//   SRA, SRI               observed selection rates (K - S) / N1 and S / N2
+//   AI                     SRI / SRA; empty / null without a majority hire
+//   four_fifths_violated   true when AI < 0.8 (decided in whole numbers),
+//                          false otherwise and when AI is undefined
+//   shortfall              K N2 / N - S: minority hires missing to equal rates
+//                          (negative when the minority did better)
+//   z, p_z_two_sided       two-proportion Z statistic with pooled variance,
+//                          (SRA - SRI) / SE, and its two-sided normal p-value
+//   p_fisher_one_sided     Fisher's exact test: P(S <= s) with the margins fixed
+//   p_fisher_two_sided     the total probability of the tables no more probable
+//                          than the observed one (relative tolerance 1e-7)
+//   d                      the model effect size of this record
+//   P_S_at_most_observed   P(S <= s | d) under top-down selection on normal scores
+//   P_AI_at_most_observed  P(AI <= observed AI | d); equals the previous field
+//                          because AI rises with S; empty / null when the
+//                          observed AI is undefined
+//   d_ml                   the d that maximises P(S = s | d)
+//   d_lower, d_upper       the exact 1 - alpha interval for d:
+//                          P(S <= s | d_lower) = alpha/2 = P(S >= s | d_upper)
+//   alpha                  as given by --alpha
+//   status                 "converged"; "no_bracket" when an end or the ML d
+//                          lies beyond |d| = 40 (that value is empty / null);
+//                          "engine_failed" when the engine reported trouble
+// An end that does not exist (the upper end and the ML d when s is the smallest
+// feasible value, the lower end and the ML d when it is the largest) is empty in
+// CSV and null in JSON. Every other number is the shortest text that reads back
+// as the same double. Fields may be added after these in later versions; their
+// names and order will not change.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "distribution/observed.hpp"
+#include "tools/observed/cases.hpp"
+
+namespace kemro::observed {
+
+// The results of one case: one per d value.
+struct CaseResult {
+  Case input;
+  std::vector<ObservedResult> records;
+};
+
+// One column of the machine-readable records: its name and what it means.
+struct Column {
+  std::string_view name;
+  std::string_view meaning;
+};
+// Every column but label, in record order.
+std::vector<Column> record_columns();
+
+std::string render_csv(const std::vector<CaseResult>& results, bool labelled);
+std::string render_json(const std::vector<CaseResult>& results, bool labelled);
+std::string render_text(const std::vector<CaseResult>& results, bool labelled);
+
+// The sentence that closes a case in the text report.
+std::string summary_sentence(const CaseResult& result);
+
+// How a status is spelled in the records.
+std::string_view status_name(EstimateStatus status);
+
+}  // namespace kemro::observed
