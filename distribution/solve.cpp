@@ -1,22 +1,21 @@
-// Planning solves. The discrete search decides blocks of an applicant range
-// by bounds that follow from coupling: draw every applicant's score once and
-// let a scenario use the first N1 majority and N2 minority scores. Then
-//   - one more majority applicant lowers S (minority hires) by 0 or 1,
-//   - one more minority applicant raises S by 0 or 1,
-//   - one more hire raises S by 0 or 1.
-// Along a range whose N1, N2 and K never decrease, a scenario n inside the
-// block [a, b] therefore has, with D1, D2, DK the growth of N1, N2, K from a
-// to b (which bounds the growth from a to n and from n to b),
-//   S_a - D1 <= S_n <= S_a + D2 + DK   and   S_b - D2 - DK <= S_n <= S_b + D1,
-// so with F the distribution function of S,
-//   max(F_a(s - D2 - DK), F_b(s - D1)) <= F_n(s) <= min(F_a(s + D1), F_b(s + D2 + DK)).
-// P(AI < 0.8) is F_n(t_n) with t_n the largest S whose AI is below 0.8, and
-// P(AI undefined) is 1 - F_n(K_n - 1); bounding t_n and K_n over the block
-// bounds both quantities for every scenario of the block from the two
-// computed ends alone. A block is decided only when its bound clears the
-// target by BOUND_MARGIN, far more than the engines' error, so every value
-// is classified as computing it would; undecided blocks are split at their
-// middle, down to single values.
+// Planning solves. The discrete search decides blocks of a range by bounds
+// that follow from coupling: draw every applicant's score once and let a
+// scenario use the first N1 majority and N2 minority scores and hire the K
+// best. Then, score by score, S (minority hires) never falls when a minority
+// applicant or a hire is added and never rises when a majority applicant is
+// added. Over a block of the range whose scenarios have N1 in [N1min, N1max],
+// N2 in [N2min, N2max] and K in [Kmin, Kmax] (and one d), every scenario's S
+// therefore lies between that of the low corner (N1max, N2min, Kmin) and that
+// of the high corner (N1min, N2max, Kmax):
+//   F_high(s) <= F_n(s) <= F_low(s)   for every s,
+// F being the distribution function of S. P(AI < 0.8) is F_n(t_n), with t_n
+// the largest S whose AI is below 0.8, so over the block it lies in
+// [F_high(min t_n), F_low(max t_n)]; P(AI undefined) = P(S_n >= K_n) lies in
+// [1 - F_low(Kmax - 1), 1 - F_high(Kmin - 1)]. Two computed corners bound a
+// whole block. A block is decided only when its bound clears the target by
+// BOUND_MARGIN, far more than the engines' error, so every value is
+// classified as computing it would classify it; undecided blocks are split in
+// halves, down to single values, which are computed.
 #include "distribution/solve.hpp"
 
 #include <algorithm>
@@ -33,11 +32,8 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 // A bound decides a block only when it clears the target by this much.
 constexpr double BOUND_MARGIN = 1e-8;
-// The stored distribution functions treat values below this as 0 and above
-// 1 minus it as 1, well inside BOUND_MARGIN.
-constexpr double CDF_TAIL = 1e-13;
-// Values of a range computed in the first round, ends included.
-constexpr std::size_t FIRST_ROUND_POINTS = 9;
+// Blocks a range is first cut into.
+constexpr std::size_t FIRST_BLOCKS = 16;
 
 std::string quoted(std::string_view text) {
   std::string q(1, '\'');
@@ -52,28 +48,14 @@ std::string shortest(double value) {
   return ec == std::errc{} ? std::string(text, end) : std::string{};
 }
 
-// P(S <= s) of one computed scenario, kept where it is neither about 0 nor about 1.
-struct Cdf {
-  std::int64_t first = 0;      // F(s) counts as 0 below
-  std::vector<double> values;  // F(first + i); above the last, F counts as 1
-
-  double at(std::int64_t s) const {
-    if (s < first) return 0.0;
-    const auto i = static_cast<std::size_t>(s - first);
-    return i < values.size() ? values[i] : 1.0;
+// P(S <= s) from a computed distribution (0 below its first entry, the last running sum above).
+double at_most(const std::vector<DistributionEntry>& entries, std::int64_t s) {
+  double F = 0.0;
+  for (const DistributionEntry& e : entries) {
+    if (e.NY > s) break;
+    F = e.PVSC;
   }
-};
-
-Cdf cdf_of(const std::vector<DistributionEntry>& entries) {
-  Cdf cdf;
-  std::size_t begin = 0;
-  while (begin < entries.size() && entries[begin].PVSC < CDF_TAIL) ++begin;
-  cdf.first = begin < entries.size() ? entries[begin].NY : 0;
-  for (std::size_t m = begin; m < entries.size(); ++m) {
-    cdf.values.push_back(entries[m].PVSC);
-    if (entries[m].PVSC > 1.0 - CDF_TAIL) break;
-  }
-  return cdf;
+  return F;
 }
 
 // The largest S whose AI is below 0.8: 5 S N1 < 4 (K - S) N2, i.e.
@@ -87,131 +69,79 @@ bool boundable(Quantity q) {
   return q == Quantity::P_below_four_fifths || q == Quantity::P_undefined;
 }
 
-// N1, N2 and K never decrease along the range.
-bool growing(const std::vector<Scenario>& scenarios) {
-  for (std::size_t i = 1; i < scenarios.size(); ++i) {
-    const Scenario& p = scenarios[i - 1];
-    const Scenario& s = scenarios[i];
-    if (s.N1 < p.N1 || s.N2 < p.N2 || s.K < p.K) return false;
-  }
-  return true;
-}
-
-struct Bounds {
-  double lower = 0.0;
-  double upper = 1.0;
+// The block [first, last] of a range: its two corners and the extremes of t_n and K.
+struct Block {
+  std::size_t first = 0;
+  std::size_t last = 0;
+  Scenario low;   // N1max, N2min, Kmin: the fewest minority hires
+  Scenario high;  // N1min, N2max, Kmax: the most
+  std::int64_t t_min = 0;
+  std::int64_t t_max = 0;
 };
 
-// Bounds on the quantity over the inner scenarios of the block [i, j] (see the top of the file).
-Bounds block_bounds(const std::vector<Scenario>& scenarios, std::size_t i, std::size_t j,
-                    const Cdf& Fa, const Cdf& Fb, Quantity quantity) {
-  const Scenario& a = scenarios[i];
-  const Scenario& b = scenarios[j];
-  const std::int64_t D1 = b.N1 - a.N1;
-  const std::int64_t D2 = b.N2 - a.N2;
-  const std::int64_t DK = b.K - a.K;
-  if (quantity == Quantity::P_undefined) {
-    // P(S_n >= K_n) with K_a <= K_n <= K_b.
-    const std::int64_t Ka = a.K;
-    const std::int64_t Kb = b.K;
-    return {1.0 - std::min(Fa.at(Kb - 1 + D1), Fb.at(Kb - 1 + D2 + DK)),
-            1.0 - std::max(Fa.at(Ka - 1 - D2 - DK), Fb.at(Ka - 1 - D1))};
+Block block_of(const std::vector<Scenario>& scenarios, std::size_t first, std::size_t last) {
+  Block b{first, last, scenarios[first], scenarios[first], 0, 0};
+  b.t_min = b.t_max = largest_below_four_fifths(scenarios[first]);
+  for (std::size_t i = first + 1; i <= last; ++i) {
+    const Scenario& s = scenarios[i];
+    b.low.N1 = std::max(b.low.N1, s.N1);
+    b.low.N2 = std::min(b.low.N2, s.N2);
+    b.low.K = std::min(b.low.K, s.K);
+    b.high.N1 = std::min(b.high.N1, s.N1);
+    b.high.N2 = std::max(b.high.N2, s.N2);
+    b.high.K = std::max(b.high.K, s.K);
+    b.t_min = std::min(b.t_min, largest_below_four_fifths(s));
+    b.t_max = std::max(b.t_max, largest_below_four_fifths(s));
   }
-  std::int64_t t_min = largest_below_four_fifths(scenarios[i + 1]);
-  std::int64_t t_max = t_min;
-  for (std::size_t k = i + 2; k < j; ++k) {
-    const std::int64_t t = largest_below_four_fifths(scenarios[k]);
-    t_min = std::min(t_min, t);
-    t_max = std::max(t_max, t);
-  }
-  return {std::max(Fa.at(t_min - D2 - DK), Fb.at(t_min - D1)),
-          std::min(Fa.at(t_max + D1), Fb.at(t_max + D2 + DK))};
+  b.low.N = b.low.N1 + b.low.N2;
+  b.high.N = b.high.N1 + b.high.N2;
+  return b;
 }
 
-// Whether the bounds show that every inner scenario meets (1) or fails (0)
-// the target, or neither (-1).
-int decided_by(const Bounds& b, const Target& target) {
+// Whether the corners show that every scenario of the block meets (1) or
+// fails (0) the target, or neither (-1).
+int decided_by(const Block& b, const ScenarioResult& low, const ScenarioResult& high,
+               const Target& target) {
+  double lower = 0.0;
+  double upper = 0.0;
+  if (target.quantity == Quantity::P_below_four_fifths) {
+    lower = at_most(high.distribution, b.t_min);
+    upper = at_most(low.distribution, b.t_max);
+  } else {
+    lower = 1.0 - at_most(low.distribution, std::int64_t{b.high.K} - 1);
+    upper = 1.0 - at_most(high.distribution, std::int64_t{b.low.K} - 1);
+  }
   const double v = target.value;
   if (target.comparison == Comparison::at_most) {
-    if (b.upper <= v - BOUND_MARGIN) return 1;
-    if (b.lower > v + BOUND_MARGIN) return 0;
+    if (upper <= v - BOUND_MARGIN) return 1;
+    if (lower > v + BOUND_MARGIN) return 0;
   } else {
-    if (b.lower >= v + BOUND_MARGIN) return 1;
-    if (b.upper < v - BOUND_MARGIN) return 0;
+    if (lower >= v + BOUND_MARGIN) return 1;
+    if (upper < v - BOUND_MARGIN) return 0;
   }
   return -1;
 }
 
-struct Computed {
-  double quantity = NaN;
-  Cdf cdf;  // when bounds are used
-};
-
 // The state of one discrete search.
 struct Search {
   const DiscreteRange* range = nullptr;
-  bool bounded = false;
   bool finished = false;
   SolveResult result;
-  std::vector<std::pair<std::size_t, Computed>> computed;   // by index, sorted
-  std::vector<std::pair<std::size_t, std::size_t>> blocks;  // undecided, both ends computed
-  std::size_t first_meeting = 0;       // smallest index known to meet; size() when none
-  std::int64_t last_failing = -1;      // largest index known to fail; -1 when none
-  std::vector<std::size_t> requested;  // indices to compute this round
+  std::vector<Block> blocks;       // undecided
+  std::size_t first_meeting = 0;   // smallest index known to meet; size() when none
+  std::int64_t last_failing = -1;  // largest index known to fail; -1 when none
+  double quantity_at_first = NaN;  // the quantity at first_meeting, when computed
 
   std::size_t size() const { return range->values.size(); }
-  const Computed* at(std::size_t index) const {
-    const auto it = std::lower_bound(computed.begin(), computed.end(), index,
-                                     [](const auto& c, std::size_t i) { return c.first < i; });
-    return it != computed.end() && it->first == index ? &it->second : nullptr;
+  void classify(std::size_t from, std::size_t to, bool meets) {
+    if (meets) first_meeting = std::min(first_meeting, from);
+    if (!meets) last_failing = std::max(last_failing, static_cast<std::int64_t>(to));
   }
-  void classify(std::size_t from, std::size_t to, bool meets) {  // [from, to]
-    if (meets)
-      first_meeting = std::min(first_meeting, from);
-    else
-      last_failing = std::max(last_failing, static_cast<std::int64_t>(to));
-  }
-  // Whether inner values of the block could still change the answer.
-  bool matters(std::size_t i, std::size_t j) const {
-    return i + 1 < first_meeting || static_cast<std::int64_t>(j) - 1 > last_failing;
+  // Whether the block could still change the answer.
+  bool matters(const Block& b) const {
+    return b.first < first_meeting || static_cast<std::int64_t>(b.last) > last_failing;
   }
 };
-
-// Computes the requested indices of every search in one batch.
-void compute_requested(std::vector<Search>& searches, const Target& target,
-                       const Evaluate& evaluate, bool keep_distribution) {
-  std::vector<Scenario> batch;
-  for (Search& s : searches) {
-    if (s.result.evaluations + s.requested.size() > MAX_SOLVE_EVALUATIONS) {
-      s.result.status = SolveStatus::evaluation_limit;
-      s.finished = true;
-    }
-    if (s.finished) s.requested.clear();
-    for (std::size_t index : s.requested) batch.push_back(s.range->scenarios[index]);
-  }
-  if (batch.empty()) return;
-  const std::vector<ScenarioResult> results = evaluate(batch, keep_distribution);
-  std::size_t next = 0;
-  for (Search& s : searches) {
-    for (std::size_t index : s.requested) {
-      const ScenarioResult& r = results[next++];
-      ++s.result.evaluations;
-      if (!r.completed) {
-        s.result.status = SolveStatus::abandoned;
-        s.finished = true;
-        continue;
-      }
-      Computed c;
-      c.quantity = quantity_value(r, target.quantity);
-      if (s.bounded) c.cdf = cdf_of(r.distribution);
-      s.classify(index, index, meets_target(c.quantity, target));
-      s.computed.emplace_back(index, std::move(c));
-    }
-    std::sort(s.computed.begin(), s.computed.end(),
-              [](const auto& x, const auto& y) { return x.first < y.first; });
-    s.requested.clear();
-  }
-}
 
 }  // namespace
 
@@ -428,65 +358,117 @@ std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, d
 
 std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges,
                                         const Target& target, const Evaluate& evaluate) {
+  const bool bounded = boundable(target.quantity);
   std::vector<Search> searches(ranges.size());
-  bool keep_distribution = false;
   for (std::size_t r = 0; r < ranges.size(); ++r) {
     Search& s = searches[r];
     s.range = &ranges[r];
     s.first_meeting = s.size();
-    s.bounded = boundable(target.quantity) && growing(ranges[r].scenarios);
-    keep_distribution = keep_distribution || s.bounded;
-    if (s.size() == 0) {
-      s.finished = true;
-      continue;
-    }
-    // The first round: the ends and evenly spread values between them.
-    const std::size_t points = std::min(s.size(), FIRST_ROUND_POINTS);
-    for (std::size_t p = 0; p < points; ++p) {
-      s.requested.push_back(points == 1 ? 0 : p * (s.size() - 1) / (points - 1));
-    }
-    for (std::size_t p = 1; p < points; ++p) {
-      if (s.requested[p] > s.requested[p - 1] + 1) {
-        s.blocks.emplace_back(s.requested[p - 1], s.requested[p]);
-      }
+    const std::size_t n = s.size();
+    const std::size_t blocks = std::min(n, FIRST_BLOCKS);
+    for (std::size_t k = 0; k < blocks; ++k) {
+      s.blocks.push_back(block_of(s.range->scenarios, k * n / blocks, (k + 1) * n / blocks - 1));
     }
   }
-  compute_requested(searches, target, evaluate, keep_distribution);
 
+  // Each round computes, for every block that still matters, its single
+  // scenario or (bounds) its two corners, in one batch over all searches.
   for (;;) {
-    bool pending = false;
+    std::vector<Scenario> batch;
+    struct Job {
+      Search* search;
+      Block block;
+      std::size_t at;  // the block's results in the batch
+    };
+    std::vector<Job> jobs;
     for (Search& s : searches) {
-      if (s.finished) continue;
-      std::vector<std::pair<std::size_t, std::size_t>> next;
-      for (const auto& [i, j] : s.blocks) {
-        if (!s.matters(i, j)) continue;
-        if (s.bounded) {
-          const int decided = decided_by(
-              block_bounds(s.range->scenarios, i, j, s.at(i)->cdf, s.at(j)->cdf, target.quantity),
-              target);
-          if (decided >= 0) {
-            s.classify(i + 1, j - 1, decided == 1);
-            continue;
-          }
+      std::vector<Block> pending;
+      for (const Block& b : s.blocks) {
+        if (s.finished || !s.matters(b)) continue;
+        // Without a bound, or with a corner outside the model's domain: split
+        // without computing.
+        const bool corners = bounded && scenario_invalid_reason(b.low, Engine::fast).empty() &&
+                             scenario_invalid_reason(b.high, Engine::fast).empty();
+        if (b.first < b.last && !corners) {
+          const std::size_t middle = b.first + (b.last - b.first) / 2;
+          pending.push_back(block_of(s.range->scenarios, b.first, middle));
+          pending.push_back(block_of(s.range->scenarios, middle + 1, b.last));
+          continue;
         }
-        const std::size_t middle = i + (j - i) / 2;
-        s.requested.push_back(middle);
-        if (middle > i + 1) next.emplace_back(i, middle);
-        if (j > middle + 1) next.emplace_back(middle, j);
+        const std::size_t cost = b.first == b.last ? 1 : 2;
+        if (s.result.evaluations + cost > MAX_SOLVE_EVALUATIONS) {
+          s.result.status = SolveStatus::evaluation_limit;
+          s.finished = true;
+          break;
+        }
+        s.result.evaluations += cost;
+        jobs.push_back({&s, b, batch.size()});
+        if (b.first == b.last) {
+          batch.push_back(s.range->scenarios[b.first]);
+        } else {
+          batch.push_back(b.low);
+          batch.push_back(b.high);
+        }
       }
-      s.blocks = std::move(next);
-      pending = pending || !s.requested.empty();
+      s.blocks = std::move(pending);
     }
-    if (!pending) break;
-    compute_requested(searches, target, evaluate, keep_distribution);
+    if (batch.empty()) {
+      bool splitting = false;
+      for (const Search& s : searches) splitting = splitting || (!s.finished && !s.blocks.empty());
+      if (splitting) continue;
+      break;
+    }
+    const std::vector<ScenarioResult> results = evaluate(batch, bounded);
+    for (const Job& job : jobs) {
+      Search& s = *job.search;
+      const Block& b = job.block;
+      if (s.finished) continue;
+      const bool single = b.first == b.last;
+      const ScenarioResult& first = results[job.at];
+      if (single && !first.completed) {
+        // A scenario of the range itself could not be computed.
+        s.result.status = SolveStatus::abandoned;
+        s.finished = true;
+        continue;
+      }
+      if (single) {
+        const double q = quantity_value(first, target.quantity);
+        const bool meets = meets_target(q, target);
+        if (meets && b.first < s.first_meeting) s.quantity_at_first = q;
+        s.classify(b.first, b.first, meets);
+        continue;
+      }
+      const ScenarioResult& second = results[job.at + 1];
+      const int decided =
+          first.completed && second.completed ? decided_by(b, first, second, target) : -1;
+      if (decided >= 0) {
+        if (decided == 1 && b.first < s.first_meeting) s.quantity_at_first = NaN;
+        s.classify(b.first, b.last, decided == 1);
+        continue;
+      }
+      // Undecided, or a corner the engine could not compute: halve the block.
+      const std::size_t middle = b.first + (b.last - b.first) / 2;
+      s.blocks.push_back(block_of(s.range->scenarios, b.first, middle));
+      s.blocks.push_back(block_of(s.range->scenarios, middle + 1, b.last));
+    }
   }
 
   // The quantity at the first value meeting the target, where a bound decided it.
+  std::vector<Scenario> batch;
+  std::vector<Search*> owners;
   for (Search& s : searches) {
-    if (s.finished || s.first_meeting == s.size()) continue;
-    if (s.at(s.first_meeting) == nullptr) s.requested.push_back(s.first_meeting);
+    if (!s.finished && s.first_meeting < s.size() && std::isnan(s.quantity_at_first)) {
+      batch.push_back(s.range->scenarios[s.first_meeting]);
+      owners.push_back(&s);
+      ++s.result.evaluations;
+    }
   }
-  compute_requested(searches, target, evaluate, false);
+  if (!batch.empty()) {
+    const std::vector<ScenarioResult> results = evaluate(batch, false);
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+      owners[i]->quantity_at_first = quantity_value(results[i], target.quantity);
+    }
+  }
 
   std::vector<SolveResult> results;
   for (Search& s : searches) {
@@ -494,7 +476,7 @@ std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges
     if (!s.finished && s.first_meeting < s.size()) {
       r.status = SolveStatus::solved;
       r.value = s.range->values[s.first_meeting];
-      r.quantity_at_value = s.at(s.first_meeting)->quantity;
+      r.quantity_at_value = s.quantity_at_first;
       const auto stable = static_cast<std::size_t>(s.last_failing + 1);
       if (stable < s.size()) r.stable_from = s.range->values[stable];
     }

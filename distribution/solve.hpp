@@ -135,12 +135,11 @@ struct DiscreteRange {
 // For each range, the first value meeting the target (at_most or at_least)
 // and the value from which on every value meets it, both exactly as if every
 // scenario of the range were computed. For P_below_four_fifths and
-// P_undefined along a range whose N1, N2 and K never decrease (applicants at
-// a fixed share or count), blocks of the range are decided without computing
-// their inner scenarios where a bound settles them (see solve.cpp); other
-// quantities and ranges are computed value by value from both ends, only as
-// far as the answer needs. A search needing more than MAX_SOLVE_EVALUATIONS
-// scenarios stops with evaluation_limit.
+// P_undefined, blocks of the range are decided without computing their
+// scenarios where the two corner scenarios of the block bound the quantity
+// clear of the target (see solve.cpp); other quantities are computed value by
+// value, only where the answer may still change. A search needing more than
+// MAX_SOLVE_EVALUATIONS scenarios stops with evaluation_limit.
 std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges,
                                         const Target& target, const Evaluate& evaluate);
 

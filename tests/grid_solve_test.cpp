@@ -78,13 +78,15 @@ TEST(DiscreteSolve, AnswersEqualThoseOfComputingEveryValueOfTheRange) {
     const SolveResult found = solve_discrete({c.range}, t, evaluate).front();
     ASSERT_EQ(found.status,
               std::isnan(expected.first) ? SolveStatus::not_reached : SolveStatus::solved);
-    EXPECT_EQ(found.value, expected.first);
+    if (!std::isnan(expected.first)) {
+      EXPECT_EQ(found.value, expected.first);
+      EXPECT_TRUE(meets_target(found.quantity_at_value, t));
+    }
     EXPECT_EQ(std::isnan(found.stable_from), std::isnan(expected.stable));
     if (!std::isnan(expected.stable)) {
       EXPECT_EQ(found.stable_from, expected.stable);
     }
-    EXPECT_TRUE(meets_target(found.quantity_at_value, t));
-    EXPECT_LE(found.evaluations, c.range.values.size() + 1);
+    EXPECT_LE(found.evaluations, 2 * c.range.values.size() + 1);
   }
 }
 
