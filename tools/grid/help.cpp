@@ -38,7 +38,8 @@ the values of the options not solved for (which may take lists).
   than 20000 scenarios stops with status "evaluation limit". Records: the
   other options, solved_for, value, stable_from, quantity, target,
   quantity_at_value, status (solved, not reached, abandoned, evaluation
-  limit); value fields are empty (null) unless solved.
+  limit), evaluations (scenarios computed); value fields are empty (null)
+  unless solved.
 
 Output options.
 )" + cli::option_help(table, OUTPUT_SECTION) +

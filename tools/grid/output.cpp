@@ -145,8 +145,9 @@ std::string text_header() {
 }
 
 std::string text_row(const Scenario& s, const ScenarioResult& r) {
-  std::string line = format_integer(s.N, COUNT_WIDTH) + format_integer(s.N1, COUNT_WIDTH) +
-                     format_integer(s.N2, COUNT_WIDTH) + format_integer(s.K, COUNT_WIDTH) +
+  // Counts wider than their column (N up to 10^7) push the row right rather than turn into stars.
+  std::string line = right(count(s.N), COUNT_WIDTH) + right(count(s.N1), COUNT_WIDTH) +
+                     right(count(s.N2), COUNT_WIDTH) + right(count(s.K), COUNT_WIDTH) +
                      right(short_number(s.d), D_WIDTH);
   const std::vector<double> exact = exact_values(r);
   for (std::size_t i = 0; i < exact.size(); ++i) {
@@ -175,7 +176,7 @@ std::string text_distribution(const Scenario& s, const ScenarioResult& r) {
   text += right("S", COUNT_WIDTH) + right("K-S", COUNT_WIDTH) + right("AI", VALUE_WIDTH) +
           right("P", p_width) + right("cumulative", p_width) + "\n";
   for (const DistributionEntry& e : r.distribution) {
-    text += format_integer(e.NY, COUNT_WIDTH) + format_integer(e.NX, COUNT_WIDTH) +
+    text += right(count(e.NY), COUNT_WIDTH) + right(count(e.NX), COUNT_WIDTH) +
             fixed_or_undefined(ratio_value(e.AI), VALUE_WIDTH, VALUE_DECIMALS) +
             format_fixed(e.PVS, p_width, POINT_PROBABILITY_DECIMALS) +
             format_fixed(e.PVSC, p_width, POINT_PROBABILITY_DECIMALS) + "\n";

@@ -59,7 +59,7 @@ std::vector<std::string> columns(const SolvePlan& plan) {
     if (a != plan.solved) names.push_back(option_column(plan.axes[a]));
   }
   for (const char* name : {"solved_for", "value", "stable_from", "quantity", "target",
-                           "quantity_at_value", "status"}) {
+                           "quantity_at_value", "status", "evaluations"}) {
     names.emplace_back(name);
   }
   return names;
@@ -82,6 +82,7 @@ std::vector<std::string> fields(const SolvePlan& plan, std::size_t i, const Solv
   f.push_back(text(target_text(plan.target)));
   f.push_back(number(solved ? r.quantity_at_value : NaN));
   f.push_back(text(solve_status_name(r.status)));
+  f.push_back(std::to_string(r.evaluations));
   return f;
 }
 

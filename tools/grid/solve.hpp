@@ -10,8 +10,9 @@
 // target; stable_from, the value from which on every value of the range meets
 // it (empty/null for d, and when the range's last value does not); quantity
 // and target; quantity_at_value, the quantity at `value`; status (solved,
-// not reached, abandoned, evaluation limit). Value fields are empty in CSV and
-// null in JSON unless the status is solved. Records come in the grid's order
+// not reached, abandoned, evaluation limit); evaluations, the scenarios the
+// search computed. Value fields are empty in CSV and null in JSON unless the
+// status is solved. Records come in the grid's order
 // of the other options; later versions may add columns at the end.
 #pragma once
 
