@@ -32,8 +32,10 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 // A bound decides a block only when it clears the target by this much.
 constexpr double BOUND_MARGIN = 1e-8;
-// Blocks a range is first cut into.
+// Blocks a range is first cut into when bounds apply.
 constexpr std::size_t FIRST_BLOCKS = 16;
+// Values computed per round from each end of a range that no bound covers.
+constexpr std::size_t SCAN_CHUNK = 32;
 
 std::string quoted(std::string_view text) {
   std::string q(1, '\'');
@@ -365,7 +367,8 @@ std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges
     s.range = &ranges[r];
     s.first_meeting = s.size();
     const std::size_t n = s.size();
-    const std::size_t blocks = std::min(n, FIRST_BLOCKS);
+    // Without bounds the range is one block, scanned from both ends.
+    const std::size_t blocks = std::min(n, bounded ? FIRST_BLOCKS : std::size_t{1});
     for (std::size_t k = 0; k < blocks; ++k) {
       s.blocks.push_back(block_of(s.range->scenarios, k * n / blocks, (k + 1) * n / blocks - 1));
     }
@@ -385,11 +388,28 @@ std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges
       std::vector<Block> pending;
       for (const Block& b : s.blocks) {
         if (s.finished || !s.matters(b)) continue;
-        // Without a bound, or with a corner outside the model's domain: split
-        // without computing.
-        const bool corners = bounded && scenario_invalid_reason(b.low, Engine::fast).empty() &&
-                             scenario_invalid_reason(b.high, Engine::fast).empty();
-        if (b.first < b.last && !corners) {
+        if (!bounded && b.first < b.last) {
+          // The next values from the front while no value there is known to
+          // meet the target, and from the back while none there is known to
+          // fail; the values between wait for the next round.
+          std::size_t front = b.first;
+          std::size_t back = b.last + 1;  // one past
+          if (b.first < s.first_meeting) front = std::min(b.first + SCAN_CHUNK, back);
+          if (static_cast<std::int64_t>(b.last) > s.last_failing) {
+            back = std::max(front, back - std::min(SCAN_CHUNK, back - front));
+          }
+          for (std::size_t i = b.first; i < front; ++i)
+            pending.push_back(block_of(s.range->scenarios, i, i));
+          for (std::size_t i = back; i <= b.last; ++i)
+            pending.push_back(block_of(s.range->scenarios, i, i));
+          if (front < back) pending.push_back(block_of(s.range->scenarios, front, back - 1));
+          continue;
+        }
+        // A corner outside the model's domain: split without computing.
+        const bool corners =
+            b.first == b.last || (scenario_invalid_reason(b.low, Engine::fast).empty() &&
+                                  scenario_invalid_reason(b.high, Engine::fast).empty());
+        if (!corners) {
           const std::size_t middle = b.first + (b.last - b.first) / 2;
           pending.push_back(block_of(s.range->scenarios, b.first, middle));
           pending.push_back(block_of(s.range->scenarios, middle + 1, b.last));
