@@ -18,18 +18,22 @@ BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
-             groff-base mandoc libcsv-dev parallel
+             groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev parallel
 PREFIX    ?= /usr/local
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz observed_csv_fuzz \
                 observed_options_fuzz
-FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev
+FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev pkg-config \
+                 librsvg2-dev libcairo2-dev
 R_PACKAGES := r-base-dev r-cran-rcpp r-cran-testthat libgsl-dev
 R_BUILD_DIR  ?= $(BUILD_DIR)/r
 R_TEST_LIB   := $(R_BUILD_DIR)/library
 R_LIBRARY    ?=
 R_TARBALL     = $(R_BUILD_DIR)/kemro_$(shell head -n 1 VERSION).tar.gz
+# The programs the R package's tests compare with, to the last bit.
+R_PROGRAMS    = KEMRO_GRID=$(abspath $(BUILD_DIR))/kemro-grid \
+                KEMRO_OBSERVED=$(abspath $(BUILD_DIR))/kemro-observed
 
 .PHONY: build configure run test bench fuzz deps fuzz-deps install uninstall clean \
         r-deps r-package r-install r-check r-test
@@ -80,21 +84,23 @@ fuzz: fuzz-deps
 
 # The R package (r/kemro): a self-contained source tarball made by
 # r/build-package.sh. Suggested packages that are not installed (ggplot2) are
-# not forced for R CMD check. r-test compares with build/kemro-grid.
+# not forced for R CMD check. The tests of r-test and r-check compare with
+# build/kemro-grid and build/kemro-observed.
 r-package: r-deps
 	sh r/build-package.sh $(R_BUILD_DIR)
 
 r-install: r-package
 	R CMD INSTALL $(if $(R_LIBRARY),--library=$(R_LIBRARY)) $(R_TARBALL)
 
-r-check: r-package
-	cd $(R_BUILD_DIR) && _R_CHECK_FORCE_SUGGESTS_=false R CMD check --no-manual $(notdir $(R_TARBALL))
+r-check: r-package build
+	cd $(R_BUILD_DIR) && _R_CHECK_FORCE_SUGGESTS_=false $(R_PROGRAMS) \
+	  R CMD check --no-manual $(notdir $(R_TARBALL))
 
 r-test: r-package build
 	rm -rf $(R_TEST_LIB) && mkdir -p $(R_TEST_LIB)
-	R CMD INSTALL --library=$(R_TEST_LIB) $(R_TARBALL) >$(R_BUILD_DIR)/install.log 2>&1 || \
+	MAKEFLAGS=-j$(JOBS) R CMD INSTALL --library=$(R_TEST_LIB) $(R_TARBALL) >$(R_BUILD_DIR)/install.log 2>&1 || \
 	  { cat $(R_BUILD_DIR)/install.log; exit 1; }
-	cd r/kemro/tests && R_LIBS=$(abspath $(R_TEST_LIB)) KEMRO_GRID=$(abspath $(BUILD_DIR))/kemro-grid \
+	cd r/kemro/tests && R_LIBS=$(abspath $(R_TEST_LIB)) $(R_PROGRAMS) \
 	  Rscript -e 'testthat::test_dir("testthat", package = "kemro", load_package = "installed", stop_on_failure = TRUE)'
 
 # Installs the Debian packages in $(1) that are missing, with the apt-get

@@ -4,17 +4,23 @@
 //   Fisher: S is hypergeometric (K draws from N2 minority and N1 majority)
 //     once the margins are fixed; one-sided P(S <= s), two-sided the sum over
 //     the outcomes x with P(x) <= P(s) (1 + 1e-7), the usual relative tolerance
-//     that keeps tables equal up to rounding together;
+//     that keeps tables equal up to rounding together. The point probability
+//     is a ratio of binomial probabilities with p = K/N,
+//       h(x) = b(x; N2, p) b(K - x; N1, p) / b(K; N, p),
+//     each from the saddle-point form of model/binomial.hpp, so that it keeps
+//     its relative accuracy for every N (differences of log-factorials, as in
+//     GSL's hypergeometric functions, lose about N log N times the rounding:
+//     1.5e-8 of a probability near 1 at N = 1e7). A tail is summed from its
+//     inner end outward with the ratio of neighbouring terms, on the side of
+//     the mode where the terms fall, and the other side's tail is 1 minus it;
 //   model: P(S <= s | d), P(S >= s | d) and P(S = s | d) from the fast engine.
 // S falls stochastically as d grows, so P(S <= s | d) rises and P(S >= s | d)
 // falls in d; each end of the interval is the root of one of them against
 // alpha / 2, found by Brent's method on a bracket grown outward from d = 0.
 #include "distribution/observed.hpp"
 
-#include <gsl/gsl_cdf.h>
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
-#include <gsl/gsl_randist.h>
 #include <gsl/gsl_roots.h>
 
 #include <algorithm>
@@ -24,18 +30,20 @@
 #include <memory>
 
 #include "distribution/four_fifths.hpp"
+#include "model/binomial.hpp"
 #include "model/integrator.hpp"
 
 namespace kemro {
 namespace {
 
 constexpr double FISHER_RELATIVE_TOLERANCE = 1e-7;  // tables this close in probability tie
-constexpr double FIRST_STEP = 1.0;                  // first step of a bracket search in d
-constexpr int MAX_ROOT_ITERATIONS = 200;            // Brent iterations for one interval end
-constexpr int MAX_MINIMUM_ITERATIONS = 200;         // Brent iterations for the ML d
-constexpr double MINIMUM_TOLERANCE_D = 1e-9;        // width in d at which the ML d is settled
-constexpr int ML_GRID_POINTS = 17;                  // grid over the interval that brackets the ML d
-constexpr double NEGLIGIBLE_LOG = 1e300;  // -log P stand-in where P(S = s | d) underflows to 0
+constexpr double TAIL_TOLERANCE = 1e-17;      // a tail's terms stop below this share of its sum
+constexpr double FIRST_STEP = 1.0;            // first step of a bracket search in d
+constexpr int MAX_ROOT_ITERATIONS = 200;      // Brent iterations for one interval end
+constexpr int MAX_MINIMUM_ITERATIONS = 200;   // Brent iterations for the ML d
+constexpr double MINIMUM_TOLERANCE_D = 1e-9;  // width in d at which the ML d is settled
+constexpr int ML_GRID_POINTS = 17;            // grid over the interval that brackets the ML d
+constexpr double NEGLIGIBLE_LOG = 1e300;      // -log P stand-in where P(S = s | d) underflows to 0
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double INF = std::numeric_limits<double>::infinity();
@@ -164,11 +172,82 @@ std::int32_t largest_outcome(std::int32_t N2, std::int32_t K) {
   return std::min(K, N2);
 }
 
-// P(x) of the hypergeometric distribution of S at d = 0.
-double hypergeometric_point(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t x) {
-  return gsl_ran_hypergeometric_pdf(static_cast<unsigned>(x), static_cast<unsigned>(N2),
-                                    static_cast<unsigned>(N1), static_cast<unsigned>(K));
-}
+// The hypergeometric distribution of S at d = 0 (K draws, N2 minority among N).
+class Hypergeometric {
+ public:
+  Hypergeometric(std::int32_t N1, std::int32_t N2, std::int32_t K)
+      : N1_(N1), N2_(N2), K_(K), low_(smallest_outcome(N1, K)), high_(largest_outcome(N2, K)) {
+    const double N = static_cast<double>(N1) + N2;
+    p_ = K / N;
+    q_ = (N - K) / N;
+    log_all_ = log_binomial_probability(K, N, p_, q_);
+    const std::int64_t mode =
+        (std::int64_t{K} + 1) * (std::int64_t{N2} + 1) / (std::int64_t{N1} + N2 + 2);
+    mode_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(mode, low_, high_));
+  }
+
+  std::int32_t low() const { return low_; }
+  std::int32_t high() const { return high_; }
+  std::int32_t mode() const { return mode_; }
+
+  // h(x) = b(x; N2, p) b(K - x; N1, p) / b(K; N, p)
+  double point(std::int32_t x) const {
+    if (x < low_ || x > high_) return 0.0;
+    return std::exp(log_binomial_probability(x, N2_, p_, q_) +
+                    log_binomial_probability(K_ - x, N1_, p_, q_) - log_all_);
+  }
+
+  // P(S <= s)
+  double at_most(std::int32_t s) const {
+    if (s < low_) return 0.0;
+    if (s >= high_) return 1.0;
+    return s <= mode_ ? lower_tail(s) : 1.0 - upper_tail(s + 1);
+  }
+
+  // P(S >= s)
+  double at_least(std::int32_t s) const {
+    if (s <= low_) return 1.0;
+    if (s > high_) return 0.0;
+    return s > mode_ ? upper_tail(s) : 1.0 - lower_tail(s - 1);
+  }
+
+ private:
+  // P(S <= s) for s <= mode, where the terms fall from s downward:
+  // h(x - 1) = h(x) x (N1 - K + x) / ((N2 - x + 1) (K - x + 1)).
+  double lower_tail(std::int32_t s) const {
+    double term = point(s);
+    double sum = term;
+    for (std::int32_t x = s; x > low_ && term > sum * TAIL_TOLERANCE; --x) {
+      term *= static_cast<double>(x) * (static_cast<double>(N1_) - K_ + x) /
+              ((static_cast<double>(N2_) - x + 1) * (static_cast<double>(K_) - x + 1));
+      sum += term;
+    }
+    return sum;
+  }
+
+  // P(S >= s) for s > mode, where the terms fall from s upward:
+  // h(x + 1) = h(x) (N2 - x) (K - x) / ((x + 1) (N1 - K + x + 1)).
+  double upper_tail(std::int32_t s) const {
+    double term = point(s);
+    double sum = term;
+    for (std::int32_t x = s; x < high_ && term > sum * TAIL_TOLERANCE; ++x) {
+      term *= (static_cast<double>(N2_) - x) * (static_cast<double>(K_) - x) /
+              ((static_cast<double>(x) + 1) * (static_cast<double>(N1_) - K_ + x + 1));
+      sum += term;
+    }
+    return sum;
+  }
+
+  std::int32_t N1_;
+  std::int32_t N2_;
+  std::int32_t K_;
+  std::int32_t low_;
+  std::int32_t high_;
+  std::int32_t mode_ = 0;
+  double p_ = 0.0;
+  double q_ = 0.0;
+  double log_all_ = 0.0;  // ln b(K; N, p)
+};
 
 // SRA = (K - S) / N1
 double majority_rate(const ObservedResult& r) {
@@ -188,49 +267,34 @@ double shortfall(const ObservedResult& r) {
 }  // namespace
 
 FisherTest fisher_test(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t S) {
-  const std::int32_t low = smallest_outcome(N1, K);
-  const std::int32_t high = largest_outcome(N2, K);
-  auto point = [&](std::int32_t x) { return hypergeometric_point(N1, N2, K, x); };
+  const Hypergeometric h(N1, N2, K);
   FisherTest t;
-  t.one_sided = gsl_cdf_hypergeometric_P(static_cast<unsigned>(S), static_cast<unsigned>(N2),
-                                         static_cast<unsigned>(N1), static_cast<unsigned>(K));
+  t.one_sided = h.at_most(S);
 
   // The distribution rises up to its mode and falls after it, so the outcomes
   // no more probable than s form a lower tail low..a and an upper tail b..high.
-  const std::int64_t mode_estimate =
-      (std::int64_t{K} + 1) * (std::int64_t{N2} + 1) / (std::int64_t{N1} + N2 + 2);
-  const auto mode = static_cast<std::int32_t>(std::clamp<std::int64_t>(mode_estimate, low, high));
-  const double threshold = point(S) * (1.0 + FISHER_RELATIVE_TOLERANCE);
-  if (point(mode) <= threshold) {
+  const double threshold = h.point(S) * (1.0 + FISHER_RELATIVE_TOLERANCE);
+  if (h.point(h.mode()) <= threshold) {
     t.two_sided = 1.0;
     return t;
   }
-  // a: the last x in low..mode with P(x) <= threshold (low - 1 when none).
-  std::int32_t below = low - 1;
-  std::int32_t above = mode;  // P(mode) > threshold
+  // a: the last x in low..mode with h(x) <= threshold (low - 1 when none).
+  std::int32_t below = h.low() - 1;
+  std::int32_t above = h.mode();  // h(mode) > threshold
   while (above - below > 1) {
     const std::int32_t mid = below + (above - below) / 2;
-    (point(mid) <= threshold ? below : above) = mid;
+    (h.point(mid) <= threshold ? below : above) = mid;
   }
   const std::int32_t a = below;
-  // b: the first x in mode..high with P(x) <= threshold (high + 1 when none).
-  below = mode;
-  above = high + 1;
+  // b: the first x in mode..high with h(x) <= threshold (high + 1 when none).
+  below = h.mode();
+  above = h.high() + 1;
   while (above - below > 1) {
     const std::int32_t mid = below + (above - below) / 2;
-    (point(mid) <= threshold ? above : below) = mid;
+    (h.point(mid) <= threshold ? above : below) = mid;
   }
   const std::int32_t b = above;
-  double p = 0.0;
-  if (a >= low) {
-    p += gsl_cdf_hypergeometric_P(static_cast<unsigned>(a), static_cast<unsigned>(N2),
-                                  static_cast<unsigned>(N1), static_cast<unsigned>(K));
-  }
-  if (b <= high) {
-    p += gsl_cdf_hypergeometric_Q(static_cast<unsigned>(b - 1), static_cast<unsigned>(N2),
-                                  static_cast<unsigned>(N1), static_cast<unsigned>(K));
-  }
-  t.two_sided = std::min(p, 1.0);
+  t.two_sided = std::min(h.at_most(a) + h.at_least(b), 1.0);
   return t;
 }
 
@@ -282,6 +346,7 @@ EffectSizeEstimate estimate_effect_size(std::int32_t N1, std::int32_t N2, std::i
 
 ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const double> d_values,
                                   double alpha) {
+  const GslErrorsAsCodes gsl_errors;
   ObservedAnalysis analysis;
   analysis.error = observed_counts_error(counts);
   if (analysis.error.empty()) analysis.error = observed_parameters_error(d_values, alpha);
@@ -311,7 +376,6 @@ ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const 
   base.alpha = alpha;
   base.estimate = e.status;
 
-  const GslErrorsAsCodes gsl_errors;
   for (double d : d_values) {
     ObservedResult r = base;
     r.d = d;

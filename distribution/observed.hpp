@@ -9,7 +9,8 @@
 //     and P(AI <= observed AI | d) for chosen d, the maximum-likelihood d and
 //     an exact 1 - alpha interval for d.
 // Every model probability comes from the fast engine (model/fast_outcomes.hpp);
-// Fisher's test uses GSL's hypergeometric functions. Nothing here prints.
+// Fisher's test sums hypergeometric probabilities formed from the engine's
+// log-binomial kernel (model/binomial.hpp). Nothing here prints.
 #pragma once
 
 #include <cstdint>

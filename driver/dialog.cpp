@@ -1,3 +1,5 @@
+// The dialog's shared operations: prompts, diagnostics, and the report
+// file's writes, flush and close with the first error kept for the diagnostic.
 #include "driver/dialog.hpp"
 
 #include <unistd.h>
@@ -29,7 +31,8 @@ int Dialog::fail(int status, const std::string& message) {
 }
 
 void Dialog::remember_report_error(int error_number) {
-  if (report.error == 0) report.error = error_number;
+  // A failure without an errno still counts as one.
+  if (report.error == 0) report.error = error_number != 0 ? error_number : EIO;
 }
 
 void Dialog::write_report(Layout layout, std::initializer_list<Item> items) {

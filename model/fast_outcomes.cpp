@@ -61,7 +61,6 @@ constexpr double NODE_FLOOR = 1e-305;          // g w below this at a node is le
 constexpr double LOG_NODE_FLOOR = -702.28845;  // ln NODE_FLOOR, rounded up
 constexpr double WINDOW_FLOOR = 1e-300;  // outcomes below this at the window's ends are not stored
 constexpr std::int32_t REANCHOR_STEPS = 64;  // ratio steps between saddle-point anchors
-constexpr std::int32_t MAX_PANELS = 20000;   // panel evaluations before giving up refinement
 // The integrand's values carry a relative rounding noise of about
 // eps (ROUNDING_BASE + ROUNDING_PER_ROOT sqrt(N)): ln g moves by (k - n p)/(p q)
 // ~ sqrt(n) per unit of relative error in p. A panel whose |K - G| is at that
@@ -323,6 +322,7 @@ struct Integration {
   double abserr = 0.0;
   std::uint64_t evaluations = 0;
   std::int32_t panels = 0;
+  std::int32_t max_panels = FAST_MAX_PANELS;
   EngineStatus status = EngineStatus::converged;
 };
 
@@ -381,7 +381,8 @@ void integrate(Integration& work, const std::vector<double>& breakpoints) {
     const double mid = 0.5 * (panel.lo + panel.hi);
     const bool splittable =
         width > NARROWEST_PANEL * std::max(1.0, std::fabs(mid)) && mid > panel.lo && mid < panel.hi;
-    const bool at_limit = work.panels + static_cast<std::int32_t>(pending.size()) >= MAX_PANELS;
+    const bool at_limit =
+        work.panels + static_cast<std::int32_t>(pending.size()) >= work.max_panels;
     if (settled || !splittable || at_limit || work.status == EngineStatus::bad_integrand) {
       if (!settled && work.status == EngineStatus::converged) {
         work.status = at_limit ? EngineStatus::subdivision_limit : EngineStatus::roundoff;
@@ -489,19 +490,22 @@ void running_sums(std::span<const double> values, std::span<double> sums) {
   }
 }
 
-bool valid_input(std::int32_t N1, std::int32_t N2, std::int32_t K, double d) {
+bool valid_input(std::int32_t N1, std::int32_t N2, std::int32_t K, double d,
+                 std::int32_t max_panels) {
   const std::int64_t N = static_cast<std::int64_t>(N1) + static_cast<std::int64_t>(N2);
-  return N1 >= 1 && N2 >= 1 && N <= FAST_MAX_APPLICANTS && K >= 1 && K <= N - 1 && std::isfinite(d);
+  return N1 >= 1 && N2 >= 1 && N <= FAST_MAX_APPLICANTS && K >= 1 && K <= N - 1 &&
+         std::isfinite(d) && max_panels >= 1;
 }
 
 }  // namespace
 
 OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2, std::int32_t K,
-                                                double d) {
+                                                double d, std::int32_t max_panels) {
   OutcomeProbabilities result;
-  if (!valid_input(N1, N2, K, d)) return result;
+  if (!valid_input(N1, N2, K, d, max_panels)) return result;
 
   Integration work;
+  work.max_panels = max_panels;
   Problem& p = work.problem;
   p.N1 = N1;
   p.N2 = N2;

@@ -59,13 +59,18 @@ struct OutcomeProbabilities {
 };
 
 // The validating entry: 1 <= N1, 1 <= N2, 1 <= K <= N1 + N2 - 1 with
-// N1 + N2 <= FAST_MAX_APPLICANTS, and a finite d; anything else returns
-// status invalid_input with nothing computed. A |d| beyond 100 is computed as
-// 100 with its sign: the groups' scores then never interleave, and every
-// probability is the same to double precision. Runs on the calling thread,
-// uses no shared state, and allocates memory in proportion to the window.
+// N1 + N2 <= FAST_MAX_APPLICANTS, a finite d and max_panels >= 1; anything
+// else returns status invalid_input with nothing computed. A |d| beyond 100 is
+// computed as 100 with its sign: the groups' scores then never interleave, and
+// every probability is the same to double precision. Once max_panels panels
+// (21 nodes each) are evaluated or waiting, no panel is split any more: the
+// rest are evaluated once and the estimate returned with status
+// subdivision_limit (ordinary problems use a few dozen). Runs on the calling
+// thread, uses no shared state, and allocates memory in proportion to the window.
 inline constexpr std::int32_t FAST_MAX_APPLICANTS = 10000000;
+inline constexpr std::int32_t FAST_MAX_PANELS = 20000;
 OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2, std::int32_t K,
-                                                double d);
+                                                double d,
+                                                std::int32_t max_panels = FAST_MAX_PANELS);
 
 }  // namespace kemro

@@ -213,6 +213,22 @@ TEST(FastEngine, PinnedWindowsCountsAndErrorEstimates) {
   }
 }
 
+// A panel limit below what the problem needs stops the refinement: the
+// estimate comes back with its larger error estimate and status 1; no limit at all is refused.
+TEST(FastEngine, PanelLimitReturnsTheEstimateWithItsStatus) {
+  const Problem p = {80000, 20000, 10000, 0.5};
+  const OutcomeProbabilities full = compute(p);
+  const OutcomeProbabilities limited = fast_outcome_probabilities(p.N1, p.N2, p.K, p.d, 1);
+  EXPECT_EQ(limited.status, EngineStatus::subdivision_limit);
+  EXPECT_GT(limited.abserr, full.abserr);
+  EXPECT_LT(limited.evaluations, full.evaluations);
+  for (std::int32_t s = full.first; s <= last_outcome(full); ++s) {
+    EXPECT_NEAR(limited.at_most(s), full.at_most(s), limited.abserr) << "s=" << s;
+  }
+  EXPECT_EQ(fast_outcome_probabilities(p.N1, p.N2, p.K, p.d, 0).status,
+            EngineStatus::invalid_input);
+}
+
 // The nested engine where it is itself within 1e-9 of the reference.
 TEST(AnalyseFast, AgreesWithTheNestedEngineAndBalancesTheHires) {
   const Problem problems[] = {{700, 300, 100, 1.0}, {1500, 500, 400, 0.5}, {20, 180, 30, -1.0}};

@@ -14,15 +14,17 @@
 #include "distribution/table.hpp"
 #include "report/catalogue.hpp"
 #include "report/record_writer.hpp"
+#include "tests/support/json_checker.hpp"
 #include "tests/support/program_process.hpp"
+#include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
-#include "tools/common/progress.hpp"
 
 namespace {
 
 using namespace kemro;
 using namespace kemro::grid;
+using kemro::testing::JsonChecker;
 using kemro::testing::make_temp_dir;
 using kemro::testing::read_file;
 using kemro::testing::split_lines;
@@ -271,72 +273,6 @@ TEST_F(GridResults, OrderAndNumbersDoNotDependOnTheThreads) {
   }
 }
 
-// Whether the text is one well-formed JSON value (strings without escapes).
-class JsonChecker {
- public:
-  explicit JsonChecker(const std::string& text) : s_(text) {}
-  bool well_formed() { return value() && (blanks(), i_ == s_.size()); }
-
- private:
-  void blanks() {
-    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-  }
-  bool at(char c) { return i_ < s_.size() && s_[i_] == c; }
-  bool eat(char c) { return at(c) && (++i_, true); }
-  bool digits() {
-    const std::size_t start = i_;
-    while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) ++i_;
-    return i_ > start;
-  }
-  bool string() {
-    if (!eat('"')) return false;
-    const std::size_t end = s_.find('"', i_);
-    if (end == std::string::npos || s_.find('\\', i_) < end) return false;
-    i_ = end + 1;
-    return true;
-  }
-  // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-  bool number() {
-    eat('-');
-    if (eat('0')) {
-      if (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) return false;
-    } else if (!digits()) {
-      return false;
-    }
-    if (eat('.') && !digits()) return false;
-    if (eat('e') || eat('E')) {
-      if (!eat('+')) eat('-');
-      return digits();
-    }
-    return true;
-  }
-  // Items separated by commas up to `close`; `item` reads one.
-  template <typename Item>
-  bool sequence(char close, Item item) {
-    blanks();
-    if (eat(close)) return true;
-    do {
-      blanks();
-      if (!item()) return false;
-      blanks();
-    } while (eat(','));
-    return eat(close);
-  }
-  bool value() {
-    blanks();
-    if (s_.compare(i_, 4, "null") == 0) return i_ += 4, true;
-    if (at('"')) return string();
-    if (eat('[')) return sequence(']', [&] { return value(); });
-    if (eat('{')) {
-      return sequence('}', [&] { return string() && (blanks(), eat(':')) && value(); });
-    }
-    return number();
-  }
-
-  const std::string& s_;
-  std::size_t i_ = 0;
-};
-
 TEST(GridJsonChecker, TellsWellFormedFromMalformed) {
   for (const char* good : {"[]", "[\n {\"a\": 1, \"b\": null}\n]", "-0.5e-07", "{\"x\": [1, 2]}"}) {
     EXPECT_TRUE(JsonChecker(good).well_formed()) << good;
@@ -444,13 +380,17 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
 }
 
 TEST(GridProgress, SilentWhenDisabledOrQuick) {
-  EXPECT_EQ(cli::progress_text(3, 40, 1.25, "scenarios"), "3/40 scenarios, 1.2 s");
+  // 37 left at 1.25 s per 3: 15.4 s, rounded up.
+  EXPECT_EQ(cli::progress_text(3, 40, 1.25, "scenarios"), "3/40 scenarios, 1.2 s, about 16 s left");
+  EXPECT_EQ(cli::progress_text(40, 40, 9.96, "scenarios"), "40/40 scenarios, 10.0 s");
+  EXPECT_EQ(cli::progress_text(2, 40, 19.0, "cases"), "2/40 cases, 19.0 s, about 6 min left");
   std::FILE* sink = std::tmpfile();
   ASSERT_NE(sink, nullptr);
   cli::Progress disabled(sink, "kemro-grid", "scenarios", 4, false);
   disabled.update(1);
   disabled.update(4);
-  cli::Progress quick(sink, "kemro-grid", "scenarios", 4, true);  // finished before the delay: nothing shown
+  cli::Progress quick(sink, "kemro-grid", "scenarios", 4,
+                      true);  // finished before the delay: nothing shown
   quick.update(2);
   quick.update(4);
   EXPECT_EQ(std::ftell(sink), 0);

@@ -156,6 +156,26 @@ TEST(ObservedProgram, TeaTastingTableInTextCsvAndJson) {
   }
 }
 
+TEST(ObservedProgram, CsvOutputReadsBackWithItsLabelsAndEveryNumber) {
+  const std::filesystem::path dir = make_temp_dir();
+  write_file(dir / "labels.csv",
+             "label,N,N1,K,S\n\"a, \"\"b\"\"\nc\",30,20,10,2\n\" padded \",30,20,10,10\n");
+  const auto run = observed({"--cases", "labels.csv", "--csv"}, dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const CsvTable back = parse_csv(run.out);
+  ASSERT_EQ(back.error, "");
+  ASSERT_EQ(back.records.size(), 2u);
+  EXPECT_EQ(back.records[0].fields[0], "a, \"b\"\nc");
+  EXPECT_EQ(back.records[1].fields[0], " padded ");
+  EXPECT_EQ(back.records[1].fields[column_index(back, "AI")], "");  // no majority hire
+  const double ratio = std::stod(back.records[0].fields[column_index(back, "AI")]);
+  EXPECT_EQ(ratio, (2.0 / 10) / (8.0 / 20));
+  const auto json = observed({"--cases", "labels.csv", "--json"}, dir);
+  EXPECT_NE(json.out.find("{\"label\": \"a, \\\"b\\\"\\u000ac\", \"N\": 30,"), std::string::npos)
+      << json.out;
+  std::filesystem::remove_all(dir);
+}
+
 struct BadRun {
   std::vector<std::string> args;
   int status;

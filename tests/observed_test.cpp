@@ -28,7 +28,8 @@ struct TwoByTwo {
 // fractions.Fraction), then rounded once. The first row is the tea-tasting
 // table 3/1/1/3 (one-sided 0.2429, two-sided 0.4857); the second has two
 // equally probable tails that must tie; the last three cover S at either end.
-// GSL's hypergeometric sums are good to about 1e-12 relative at N = 1250.
+// The last four reach N = 1e7, where differences of log-factorials would
+// already be off by 1.5e-8.
 constexpr TwoByTwo TABLES[] = {
     {4, 4, 4, 1, 0.24285714285714285, 0.4857142857142857, 1.414213562373095, 0.1572992070502852},
     {10, 10, 10, 3, 0.08944770399878758, 0.17889540799757517, 1.7888543819998317,
@@ -45,6 +46,12 @@ constexpr TwoByTwo TABLES[] = {
      0.03501498101966251},
     {12, 8, 5, 5, 1.0, 0.003611971104231166, -3.162277660168379, 0.0015654022580025523},
     {7, 3, 6, 3, 1.0, 0.2, -1.6903085094570331, 0.09096894797535778},
+    {9999999, 1, 1, 0, 0.9999999, 1.0, 0.0003162277976396177, 0.9997476867267718},
+    {9999999, 1, 1, 1, 1.0, 1e-07, -3162.277660168379, 0.0},
+    {600000, 400000, 1000, 370, 0.027981720506786593, 0.052740881552802855, 1.9374606457303194,
+     0.052689059536805076},
+    {6000, 4000, 2500, 900, 1.2430788039020794e-06, 2.405166339260008e-06, 4.714045207910316,
+     2.428467472975855e-06},
 };
 
 TEST(ObservedTests, FisherAndZMatchExactRationalValues) {
@@ -52,8 +59,8 @@ TEST(ObservedTests, FisherAndZMatchExactRationalValues) {
     SCOPED_TRACE(::testing::Message()
                  << "N1 " << t.N1 << " N2 " << t.N2 << " K " << t.K << " S " << t.S);
     const FisherTest fisher = fisher_test(t.N1, t.N2, t.K, t.S);
-    EXPECT_NEAR(fisher.one_sided, t.one_sided, 1e-11 * t.one_sided);
-    EXPECT_NEAR(fisher.two_sided, t.two_sided, 1e-11 * t.two_sided);
+    EXPECT_NEAR(fisher.one_sided, t.one_sided, 1e-13 * t.one_sided);
+    EXPECT_NEAR(fisher.two_sided, t.two_sided, 1e-13 * t.two_sided);
     const ZTest z = two_proportion_z(t.N1, t.N2, t.K, t.S);
     EXPECT_NEAR(z.z, t.z, 1e-13 * std::abs(t.z));
     EXPECT_NEAR(z.p_two_sided, t.p_z, 1e-12 * t.p_z);
@@ -109,6 +116,24 @@ TEST(ObservedTests, ExtremeOutcomesHaveUnboundedEnds) {
   EXPECT_EQ(most.d_ml, -INFINITY);
   // K > N1 raises the smallest feasible S above 0.
   EXPECT_EQ(estimate_effect_size(5, 10, 8, 3, 0.05).d_upper, INFINITY);
+}
+
+TEST(ObservedTests, SwappingTheGroupsMirrorsTheEstimates) {
+  // Majority N(d, 1) against minority N(0, 1) is minority N(-d, 1) against
+  // majority N(0, 1): with the groups swapped S becomes K - S and d becomes -d.
+  for (const Decision& c : DECISIONS) {
+    SCOPED_TRACE(::testing::Message()
+                 << "N1 " << c.N1 << " N2 " << c.N2 << " K " << c.K << " S " << c.S);
+    const EffectSizeEstimate e = estimate_effect_size(c.N1, c.N2, c.K, c.S, 0.05);
+    const EffectSizeEstimate m = estimate_effect_size(c.N2, c.N1, c.K, c.K - c.S, 0.05);
+    EXPECT_NEAR(m.d_lower, -e.d_upper, 1e-9);
+    EXPECT_NEAR(m.d_upper, -e.d_lower, 1e-9);
+    EXPECT_NEAR(m.d_ml, -e.d_ml, 1e-6);
+    const double at_least = 1.0 - fisher_test(c.N1, c.N2, c.K, c.S - 1).one_sided;
+    EXPECT_NEAR(fisher_test(c.N2, c.N1, c.K, c.K - c.S).one_sided, at_least, 1e-12);
+    EXPECT_NEAR(fisher_test(c.N2, c.N1, c.K, c.K - c.S).two_sided,
+                fisher_test(c.N1, c.N2, c.K, c.S).two_sided, 1e-12);
+  }
 }
 
 // Minority hires among the K best of N1 scores N(d, 1) and N2 scores N(0, 1),
@@ -191,6 +216,9 @@ TEST(ObservedTests, RecordsCarryTheObservedRatesAndAnUndefinedRatioWithoutMajori
   EXPECT_EQ(r.d, 1.0);
   EXPECT_EQ(r.P_AI_at_most_observed, r.P_S_at_most_observed);
   EXPECT_GT(r.P_S_at_most_observed, a.results[0].P_S_at_most_observed);  // S falls as d grows
+  // AI = (4/50) / (5/50) is exactly 0.8: not below four fifths; one fewer minority hire is.
+  EXPECT_FALSE(analyse_observed({100, 50, 9, 4}, d, 0.05).results[0].four_fifths_violated);
+  EXPECT_TRUE(analyse_observed({100, 50, 8, 3}, d, 0.05).results[0].four_fifths_violated);
   const ObservedAnalysis none = analyse_observed({50, 40, 5, 5}, d, 0.05);
   EXPECT_TRUE(std::isnan(none.results[0].AI));
   EXPECT_FALSE(none.results[0].four_fifths_violated);

@@ -1,7 +1,12 @@
 // kemro-grid: the exact distribution of the adverse impact ratio for every
 // scenario of a grid, without any dialog.
+//
+// Records are written as they are computed, in grid order. SIGINT and SIGTERM
+// stop the run cleanly: the workers take no new scenario, what is complete is
+// written, a JSON array is closed, and the exit status is 128 + the signal.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -12,12 +17,33 @@
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
+#include "tools/grid/plot_file.hpp"
 #include "tools/grid/scenario.hpp"
 #include "tools/grid/solve.hpp"
 
 namespace {
 
 constexpr std::string_view PROGRAM = "kemro-grid";
+
+// The signal that asked the run to stop, or 0. A signal handler can reach
+// nothing but static storage, so this one flag is the program's only global;
+// the handler sets it, the main thread polls it between progress updates.
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void ask_to_stop(int signal_number) {
+  stop_signal = signal_number;
+}
+
+// SIGINT and SIGTERM set the flag once; SA_RESETHAND restores the default
+// action, so that a second signal ends the program at once.
+void install_stop_handlers() {
+  struct sigaction action = {};
+  action.sa_handler = ask_to_stop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 int usage_error(const std::string& message) {
   return kemro::cli::usage_error(PROGRAM, message);
@@ -27,30 +53,13 @@ int output_error(const std::string& what) {
   return kemro::cli::output_error(PROGRAM, what);
 }
 
-std::string render(const kemro::grid::GridOptions& o, const kemro::grid::Grid& grid,
-                   const std::vector<kemro::grid::ScenarioResult>& results) {
-  using kemro::grid::Format;
-  switch (o.format) {
-    case Format::Csv:
-      return render_csv(grid, results, o.distribution);
-    case Format::Json:
-      return render_json(grid, results, o.distribution);
-    case Format::Text:
-      break;
-  }
-  return render_text(grid, results, o.distribution);
+bool write_out(const std::string& text) {
+  return kemro::cli::write_all(stdout, text);
 }
 
-// Writes `text` to standard output and `svg` to the plot file (when open).
-int write_outputs(const std::string& text, std::FILE* plot, const std::string& plot_file,
-                  const std::string& svg) {
-  int status = 0;
-  if (!kemro::cli::write_all(stdout, text)) status = output_error("standard output");
-  if (plot != nullptr) {
-    const bool written = std::fwrite(svg.data(), 1, svg.size(), plot) == svg.size();
-    if (std::fclose(plot) != 0 || !written) status = output_error(plot_file);
-  }
-  return status;
+// The status of a run stopped by a signal.
+int stopped_status(int signal_number) {
+  return signal_number == SIGTERM ? kemro::cli::EXIT_TERMINATED : kemro::cli::EXIT_INTERRUPTED;
 }
 
 // A planning solve: one record per combination of the options not solved for.
@@ -58,16 +67,25 @@ int solve(const kemro::grid::GridOptions& o) {
   using namespace kemro::grid;
   const SolvePlanOutcome built = build_solve(o);
   if (!built.ok()) return usage_error(built.error);
-  std::FILE* plot = nullptr;
-  if (!o.plot_file.empty() && (plot = std::fopen(o.plot_file.c_str(), "w")) == nullptr) {
-    return output_error(o.plot_file);
-  }
+  AtomicFile plot;
+  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
   const std::vector<kemro::SolveResult> results = run_solve(built.plan, o.engine, o.jobs);
   const std::string text = o.format == Format::Csv    ? render_solve_csv(built.plan, results)
                            : o.format == Format::Json ? render_solve_json(built.plan, results)
                                                       : render_solve_text(built.plan, results);
-  return write_outputs(text, plot, o.plot_file,
-                       plot != nullptr ? solve_svg(built.plan, results) : std::string());
+  int status = write_out(text) ? 0 : output_error("standard output");
+  if (plot.is_open()) {
+    std::string error;
+    const std::string bytes =
+        encode_plot(solve_svg(built.plan, results, o.plot), o.plot.format, error);
+    if (!error.empty()) {
+      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
+      status = kemro::cli::EXIT_FILE_ERROR;
+    } else if (!plot.commit(bytes)) {
+      status = output_error(o.plot_file);
+    }
+  }
+  return status;
 }
 
 }  // namespace
@@ -78,11 +96,10 @@ int main(int argc, char** argv) {
   const ParsedOptions parsed = parse_options(args);
   if (!parsed.ok()) return usage_error(parsed.error);
   const GridOptions& o = parsed.options;
-  if (o.help)
-    return kemro::cli::write_all(stdout, help_text()) ? 0 : output_error("standard output");
+  if (o.help) return write_out(help_text()) ? 0 : output_error("standard output");
   if (o.version) {
     const std::string version = std::string(PROGRAM) + " " + KEMRO_VERSION + "\n";
-    return kemro::cli::write_all(stdout, version) ? 0 : output_error("standard output");
+    return write_out(version) ? 0 : output_error("standard output");
   }
 
   if (!o.solve.empty()) return solve(o);
@@ -90,28 +107,63 @@ int main(int argc, char** argv) {
   const GridOutcome built = build_grid(o);
   if (!built.ok()) return usage_error(built.error);
   const Grid& grid = built.grid;
-
-  // The plot file is opened before the work so that a bad name costs nothing.
-  std::FILE* plot = nullptr;
-  if (!o.plot_file.empty() && (plot = std::fopen(o.plot_file.c_str(), "w")) == nullptr) {
-    return output_error(o.plot_file);
+  if (!o.predictor_d.empty()) {
+    char text[64];
+    std::snprintf(text, sizeof text, "composite effect size d = %.17g", o.d.front());
+    kemro::cli::diagnostic(PROGRAM, text);
   }
 
-  const bool keep_distribution = o.distribution || (plot != nullptr && grid.scenarios.size() == 1);
+  // The plot's temporary file is made before the work so that a bad name costs nothing.
+  AtomicFile plot;
+  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+
+  const bool want_plot = plot.is_open();
+  const bool keep_distribution = o.distribution || (want_plot && grid.scenarios.size() == 1);
+  std::vector<ScenarioResult> kept;  // for the plot
+  if (want_plot) kept.resize(grid.scenarios.size());
+
+  install_stop_handlers();
+  int status = 0;
+  RecordStream stream(grid, o.format, o.distribution, o.columns);
+  bool output_ok = write_out(stream.head());
+  std::size_t abandoned = 0;
   kemro::cli::Progress progress(stderr, PROGRAM, "scenarios", grid.scenarios.size(),
                                 ::isatty(::fileno(stderr)) == 1);
-  const std::vector<ScenarioResult> results =
-      compute_grid(grid.scenarios, o.engine, keep_distribution, o.jobs,
-                   [&](std::size_t done) { progress.update(done); });
+  GridCallbacks callbacks;
+  callbacks.progress = [&](std::size_t done) { progress.update(done); };
+  callbacks.stop = [&] { return stop_signal != 0 || !output_ok; };
+  callbacks.deliver = [&](std::size_t i, ScenarioResult& r) {
+    abandoned += r.completed ? 0 : 1;
+    if (output_ok) output_ok = write_out(stream.record(i, r));
+    if (want_plot) kept[i] = std::move(r);
+  };
+  const std::size_t delivered =
+      compute_grid_in_order(grid.scenarios, o.engine, keep_distribution, o.jobs, callbacks);
+  const bool stopped = delivered < grid.scenarios.size();
+  if (stopped) progress.finish(delivered);
+  if (output_ok) output_ok = write_out(stream.tail());
+  if (!output_ok) status = output_error("standard output");
 
-  const int status = write_outputs(render(o, grid, results), plot, o.plot_file,
-                                   plot != nullptr ? plot_svg(grid, results) : std::string());
-
-  std::size_t abandoned = 0;
-  for (const ScenarioResult& r : results) abandoned += r.completed ? 0 : 1;
-  if (abandoned > 0) {
-    std::fprintf(stderr, "kemro-grid: %zu of %zu scenarios abandoned (the integration gave up)\n",
-                 abandoned, results.size());
+  if (stopped && output_ok) {
+    kemro::cli::diagnostic(PROGRAM, "stopped after " + std::to_string(delivered) + " of " +
+                                        std::to_string(grid.scenarios.size()) + " scenarios" +
+                                        (want_plot ? "; no plot written" : ""));
   }
+  if (want_plot && !stopped) {
+    std::string error;
+    const std::string bytes = encode_plot(plot_svg(grid, kept, o.plot), o.plot.format, error);
+    if (!error.empty()) {
+      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
+      status = kemro::cli::EXIT_FILE_ERROR;
+    } else if (!plot.commit(bytes)) {
+      status = output_error(o.plot_file);
+    }
+  }
+
+  if (abandoned > 0) {
+    kemro::cli::diagnostic(PROGRAM, std::to_string(abandoned) + " of " + std::to_string(delivered) +
+                                        " scenarios abandoned (the integration gave up)");
+  }
+  if (stop_signal != 0) return stopped_status(stop_signal);
   return status;
 }

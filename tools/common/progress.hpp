@@ -1,7 +1,8 @@
 // The progress line of a long run on standard error: the items (scenarios,
-// cases) done out of the total and the time elapsed, rewritten in place. It appears only once the
-// work has taken longer than PROGRESS_DELAY, and never when it is disabled
-// (standard error is not a terminal).
+// cases) done out of the total, the time elapsed and an estimate of the time
+// left, rewritten in place. It appears only once the work has taken longer
+// than PROGRESS_DELAY, is redrawn at most every PROGRESS_REDRAW, and never
+// when it is disabled (standard error is not a terminal).
 #pragma once
 
 #include <chrono>
@@ -12,28 +13,39 @@
 
 namespace kemro::cli {
 
-inline constexpr double PROGRESS_DELAY = 1.0;  // seconds
+inline constexpr double PROGRESS_DELAY = 1.0;   // seconds
+inline constexpr double PROGRESS_REDRAW = 0.1;  // seconds
 
-// "12/40 scenarios, 3.4 s": the text of one progress line, `unit` naming the items.
+// The time left when `done` of `total` items took `seconds`:
+// seconds * (total - done) / done, the pace so far; NaN before the first one.
+double seconds_left(std::size_t done, std::size_t total, double seconds);
+
+// "12/40 scenarios, 3.4 s, about 8 s left": the text of one progress line,
+// `unit` naming the items (the estimate only while work remains and some is done).
 std::string progress_text(std::size_t done, std::size_t total, double seconds,
                           std::string_view unit);
 
 class Progress {
  public:
-  // Lines read "PROGRAM: 12/40 UNIT, 3.4 s".
+  // Lines read "PROGRAM: 12/40 UNIT, 3.4 s, about 8 s left".
   Progress(std::FILE* out, std::string_view program, std::string_view unit, std::size_t total,
            bool enabled);
   // Shows `done` once the delay has passed; the last call (done == total)
   // ends a line that was shown with the final count and time.
   void update(std::size_t done);
+  // Ends a line that was shown, with `done` as the final count (a stopped run).
+  void finish(std::size_t done);
 
  private:
+  void draw(std::size_t done, double seconds, bool last);
+
   std::FILE* out_;
   std::string program_;
   std::string unit_;
   std::size_t total_;
   bool enabled_;
   bool shown_ = false;
+  double drawn_at_ = 0.0;  // seconds after start_ of the last drawing
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

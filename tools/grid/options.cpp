@@ -5,17 +5,26 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "distribution/table.hpp"
+#include "model/composite.hpp"
 #include "model/outcomes.hpp"
+#include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
 
 using cli::parse_int64;
+using cli::parse_real;
 using cli::quoted;
+using cli::split;
 
 namespace {
+
+// Most predictors of a composite, and the largest correlation file read.
+constexpr std::size_t MAX_PREDICTORS = 100;
+constexpr std::size_t MAX_MATRIX_FILE_BYTES = 1 << 20;
 
 bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   std::int64_t value = 0;
@@ -28,13 +37,203 @@ bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   return true;
 }
 
-bool set_plot_file(std::string_view value, std::string& plot_file, std::string& error) {
+bool set_plot_file(std::string_view value, GridOptions& o, std::string& error) {
   if (value.empty()) {
     error = "an empty file name";
     return false;
   }
-  plot_file = std::string(value);
+  const std::optional<PlotFormat> format = plot_format_of(value);
+  if (!format) {
+    error = quoted(value) + " does not end in .svg, .png or .pdf";
+    return false;
+  }
+  o.plot_file = std::string(value);
+  o.plot.format = *format;
   return true;
+}
+
+// The option names --x accepts: the scenario options without their dashes.
+constexpr std::string_view X_NAMES[] = {"applicants", "majority",        "minority-share",
+                                        "hires",      "selection-ratio", "d"};
+
+bool set_x(std::string_view text, std::string& x, std::string& error) {
+  for (std::string_view name : X_NAMES) {
+    if (text == name) {
+      x = std::string(text);
+      return true;
+    }
+  }
+  error = quoted(text) +
+          " is not a scenario option; use applicants, majority, minority-share, hires, "
+          "selection-ratio or d";
+  return false;
+}
+
+bool set_plot_size(std::string_view text, int& size, std::string& error) {
+  std::int64_t value = 0;
+  if (!parse_int64(text, value, error)) return false;
+  if (value < MIN_PLOT_SIZE || value > MAX_PLOT_SIZE) {
+    error = quoted(text) + " is not between " + std::to_string(MIN_PLOT_SIZE) + " and " +
+            std::to_string(MAX_PLOT_SIZE) + " pixels";
+    return false;
+  }
+  size = static_cast<int>(value);
+  return true;
+}
+
+bool set_text(std::string_view text, std::string& value, std::string& error) {
+  if (text.empty()) {
+    error = "an empty value";
+    return false;
+  }
+  value = std::string(text);
+  return true;
+}
+
+// The whole of a file of at most MAX_MATRIX_FILE_BYTES; false when unreadable or larger.
+bool read_small_file(const std::string& path, std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  text.resize(MAX_MATRIX_FILE_BYTES + 1);
+  const std::size_t n = std::fread(text.data(), 1, text.size(), file);
+  const bool ok = std::ferror(file) == 0 && n <= MAX_MATRIX_FILE_BYTES;
+  std::fclose(file);
+  text.resize(n);
+  return ok;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+// The numbers of a CSV file, row by row; blank lines are skipped.
+bool read_matrix_file(const std::string& path, std::vector<double>& values, std::string& error) {
+  std::string text;
+  if (!read_small_file(path, text)) {
+    error = "cannot read " + quoted(path);
+    return false;
+  }
+  for (std::string_view row : split(text, '\n')) {
+    if (trimmed(row).empty()) continue;
+    for (std::string_view cell : split(row, ',')) {
+      double r = 0.0;
+      if (!parse_real(trimmed(cell), r, error)) {
+        error = quoted(path) + ": " + error;
+        return false;
+      }
+      values.push_back(r);
+    }
+  }
+  return true;
+}
+
+// The predictors' correlation matrix, row by row: --intercorrelations as a
+// comma list of the upper triangle, or the full matrix from a CSV file (a
+// name ending in .csv). One predictor needs none.
+bool correlation_matrix(const GridOptions& o, std::vector<double>& matrix, std::string& error) {
+  const std::size_t n = o.predictor_d.size();
+  const std::string& given = o.intercorrelations;
+  if (given.empty()) {
+    if (n == 1) {
+      matrix = {1.0};
+      return true;
+    }
+    error = "--intercorrelations is required with " + std::to_string(n) + " predictors";
+    return false;
+  }
+  std::vector<double> values;
+  if (given.ends_with(".csv")) {
+    if (!read_matrix_file(given, values, error)) {
+      error = "--intercorrelations: " + error;
+      return false;
+    }
+    if (values.size() != n * n) {
+      error = "--intercorrelations " + quoted(given) + ": " + std::to_string(n) +
+              " predictors need a " + std::to_string(n) + " x " + std::to_string(n) +
+              " matrix, the file has " + std::to_string(values.size()) + " entries";
+      return false;
+    }
+    matrix = std::move(values);
+    return true;
+  }
+  if (!parse_real_list(given, values, error)) {
+    error = "--intercorrelations: " + error;
+    return false;
+  }
+  const std::size_t needed = n * (n - 1) / 2;
+  if (values.size() != needed) {
+    error = "--intercorrelations: " + std::to_string(n) + " predictors need " +
+            std::to_string(needed) + " correlations (the upper triangle), not " +
+            std::to_string(values.size());
+    return false;
+  }
+  matrix = matrix_from_upper_triangle(values, n);
+  return true;
+}
+
+// The composite's effect size from --predictor-d, --weights and --intercorrelations.
+CompositeEffect composite_of(const GridOptions& o) {
+  if (o.predictor_d.size() > MAX_PREDICTORS) {
+    return {0.0, "--predictor-d: more than " + std::to_string(MAX_PREDICTORS) + " predictors"};
+  }
+  if (!o.weights.empty() && o.weights.size() != o.predictor_d.size()) {
+    return {0.0, "--weights: " + std::to_string(o.weights.size()) + " weights for " +
+                     std::to_string(o.predictor_d.size()) + " predictors"};
+  }
+  std::vector<double> matrix;
+  std::string error;
+  if (!correlation_matrix(o, matrix, error)) return {0.0, error};
+  error = correlation_matrix_error(matrix, o.predictor_d.size());
+  if (!error.empty()) return {0.0, "--intercorrelations: " + error};
+  CompositeEffect composite = composite_effect_size(o.predictor_d, o.weights, matrix);
+  if (!composite.ok()) composite.error = "--predictor-d with --weights: " + composite.error;
+  return composite;
+}
+
+// Why the plot options do not fit the scenario options, or an empty text.
+std::string plot_error(const GridOptions& o) {
+  const PlotOptions& p = o.plot;
+  if (o.plot_file.empty()) {
+    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != DEFAULT_PLOT_WIDTH ||
+        p.height != DEFAULT_PLOT_HEIGHT) {
+      return "--x, --log-x, --title, --width and --height need --plot";
+    }
+    return {};
+  }
+  const bool given[] = {!o.applicants.empty(),      !o.majority.empty(),
+                        !o.minority_share.empty(),  !o.hires.empty(),
+                        !o.selection_ratio.empty(), true};
+  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
+    if (p.x == X_NAMES[i] && !given[i]) return "--x " + p.x + ": --" + p.x + " is not given";
+  }
+  if (!p.log_x) return {};
+  const auto reals = [](const std::vector<std::int32_t>& v) {
+    return std::vector<double>(v.begin(), v.end());
+  };
+  const std::vector<double> all[] = {reals(o.applicants), reals(o.majority), o.minority_share,
+                                     reals(o.hires),      o.selection_ratio, o.d};
+  // The x axis: the one named, or as the plot chooses, the first with several values (else d).
+  std::size_t at = std::size(X_NAMES) - 1;
+  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
+    if (p.x.empty() ? all[i].size() > 1 : p.x == X_NAMES[i]) {
+      at = i;
+      break;
+    }
+  }
+  const std::string x(X_NAMES[at]);
+  const std::vector<double>& values = all[at];
+  for (double v : values) {
+    if (!(v > 0.0)) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", v);
+      return "--log-x needs positive values on the x axis; --" + x + " has " + text;
+    }
+  }
+  return {};
 }
 
 bool parse_engine(std::string_view text, Engine& engine, std::string& error) {
@@ -136,7 +335,9 @@ std::string missing_option(const GridOptions& o) {
   if (o.hires.empty() && o.selection_ratio.empty() && !solved("selection-ratio")) {
     return "--hires or --selection-ratio is required";
   }
-  if (o.d.empty() && !solved("d")) return "--d is required";
+  if (o.d.empty() && o.predictor_d.empty() && !solved("d")) {
+    return "--d or --predictor-d is required";
+  }
   return {};
 }
 
@@ -155,6 +356,9 @@ std::string solve_error(const GridOptions& o) {
     return "--hires and --selection-ratio exclude each other";
   }
   if (o.distribution) return "--solve and --distribution exclude each other";
+  if (o.solve == "d" && !o.predictor_d.empty()) {
+    return "--solve d and --predictor-d exclude each other";
+  }
   if (o.shard.count > 1) return "--solve and --shard exclude each other";
   const bool continuous = o.solve == "d";
   if (continuous && o.target.comparison != Comparison::equal) {
@@ -204,6 +408,7 @@ std::string combination_error(const GridOptions& o) {
   std::string error = missing_option(o);
   if (error.empty()) error = share_error(o.minority_share, "--minority-share");
   if (error.empty()) error = share_error(o.selection_ratio, "--selection-ratio");
+  if (error.empty()) error = plot_error(o);
   return error;
 }
 
@@ -225,6 +430,7 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
     return solvable(option,
                     [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); });
   };
+
   const auto format = [&o](Format f) {
     return [&o, f](std::string_view, std::string&) {
       o.format = f;
@@ -245,6 +451,21 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        SCENARIO_SECTION, reals("selection-ratio", o.selection_ratio)},
       {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
        reals("d", o.d)},
+      {"--predictor-d", "LIST",
+       "instead of --d: the effect sizes d_i of the predictors\n"
+       "of a composite, whose effect size\n"
+       "d = sum w_i d_i / sqrt(sum w_i w_j r_ij) is used\n"
+       "(and written in the d column)",
+       SCENARIO_SECTION, reals("predictor-d", o.predictor_d)},
+      {"--weights", "LIST", "the predictors' weights w_i (default: all 1)", SCENARIO_SECTION,
+       reals("weights", o.weights)},
+      {"--intercorrelations", "M",
+       "their correlations r_ij: the upper triangle without\n"
+       "the diagonal as a comma list (r12,r13,r23 for three),\n"
+       "or a FILE.csv holding the full matrix; it must be a\n"
+       "valid correlation matrix (positive semi-definite)",
+       SCENARIO_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_text(s, o.intercorrelations, e); }},
       {"--engine", "E",
        "fast (default): every outcome's probability from one\n"
        "integral; up to N = 10000000 applicants. nested: the\n"
@@ -288,13 +509,38 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
          o.distribution = true;
          return true;
        }},
-      {"--plot", "FILE.svg",
-       "also write an SVG plot: for one scenario the\n"
-       "distribution of AI with the 0.8 line; for a grid\n"
-       "P(AI < 0.8) against the first option that takes\n"
-       "several values, one line per value of the others",
+      {"--columns", "LIST",
+       "the text table's columns by their CSV names (below);\n"
+       "CSV and JSON always carry every column",
        OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_plot_file(s, o.plot_file, e); }},
+       [&o](std::string_view s, std::string& e) { return parse_column_list(s, o.columns, e); }},
+      {"--plot", "FILE",
+       "also write a plot, SVG, PNG or PDF by the extension\n"
+       "(.svg, .png, .pdf): for one scenario the distribution\n"
+       "of AI with the 0.8 line; for a grid P(AI < 0.8)\n"
+       "against one option, one line per value of the others\n"
+       "(small multiples when they are too many). The file\n"
+       "appears only when whole",
+       OUTPUT_SECTION, [&o](std::string_view s, std::string& e) { return set_plot_file(s, o, e); }},
+      {"--x", "NAME",
+       "the plot's horizontal axis: applicants, majority,\n"
+       "minority-share, hires, selection-ratio or d\n"
+       "(default: the first option with several values)",
+       OUTPUT_SECTION, [&o](std::string_view s, std::string& e) { return set_x(s, o.plot.x, e); }},
+      {"--log-x", "", "a logarithmic horizontal axis", OUTPUT_SECTION,
+       [&o](std::string_view, std::string&) {
+         o.plot.log_x = true;
+         return true;
+       }},
+      {"--title", "TEXT", "the plot's title", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_text(s, o.plot.title, e); }},
+      {"--width", "PX", "the plot's width, 300 to 10000 (default 820)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.width, e); }},
+      {"--height", "PX",
+       "the plot's height, 300 to 10000 (default 520); a\n"
+       "legend below the plot adds to it",
+       OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.height, e); }},
       {"--jobs", "J", "worker threads, at most 256 (default: one per core)", COMPUTING_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
       {"--help", "", "this text", OUTPUT_SECTION, nullptr},
@@ -320,11 +566,28 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
     parse_solve(value, o.solve, ignored);
   }
   const cli::CommandLine line = cli::parse_command_line(table, args);
+
   o.help = line.help;
   o.version = line.version;
   if (!line.ok() || o.help || o.version) {
     parsed.error = line.error;
     return parsed;
+  }
+  if (line.has("--d") && line.has("--predictor-d")) {
+    parsed.error = "--d and --predictor-d exclude each other";
+    return parsed;
+  }
+  if (!line.has("--predictor-d") && (line.has("--weights") || line.has("--intercorrelations"))) {
+    parsed.error = "--weights and --intercorrelations need --predictor-d";
+    return parsed;
+  }
+  if (line.has("--predictor-d")) {
+    const CompositeEffect composite = composite_of(o);
+    if (!composite.ok()) {
+      parsed.error = composite.error;
+      return parsed;
+    }
+    o.d = {composite.d};
   }
   parsed.error = line.has("--csv") && line.has("--json") ? "--csv and --json exclude each other"
                                                          : combination_error(o);

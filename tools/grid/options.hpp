@@ -18,6 +18,7 @@
 #include "distribution/solve.hpp"
 #include "tools/common/options.hpp"
 #include "tools/common/values.hpp"
+#include "tools/grid/plot_options.hpp"
 
 namespace kemro::grid {
 
@@ -58,7 +59,10 @@ struct GridOptions {
   std::vector<double> minority_share;    // N2 / N, in (0, 1)
   std::vector<std::int32_t> hires;       // K, or empty when selection_ratio is given
   std::vector<double> selection_ratio;   // K / N, in (0, 1)
-  std::vector<double> d;                 // effect size
+  std::vector<double> d;                 // effect size; with predictor_d the composite's alone
+  std::vector<double> predictor_d;       // effect sizes of a composite's predictors
+  std::vector<double> weights;           // their weights; empty: unit weights
+  std::string intercorrelations;         // their correlations as given: a list or a CSV file
   std::string solve;                     // the option solved for without its dashes, or empty
   SolveRange solve_range;                // that option's range
   Target target;
@@ -67,8 +71,10 @@ struct GridOptions {
   Shard shard;  // the whole grid by default
   bool distribution = false;
   Format format = Format::Text;
-  std::string plot_file;  // empty: no plot
-  unsigned jobs = 0;      // worker threads; 0: one per core
+  std::vector<std::size_t> columns;  // text-table columns (catalogue positions); empty: default
+  std::string plot_file;             // empty: no plot
+  PlotOptions plot;
+  unsigned jobs = 0;  // worker threads; 0: one per core
   bool help = false;
   bool version = false;
 };
@@ -91,7 +97,9 @@ std::vector<cli::OptionDef> option_table(GridOptions& target);
 
 // Parses the arguments after the program name. --help or --version anywhere
 // wins over every other option; otherwise the four scenario options are
-// required (--majority or --minority-share, --hires or --selection-ratio).
+// required (--majority or --minority-share, --hires or --selection-ratio,
+// --d or --predictor-d). A composite's effect size is worked out here (its
+// correlations may come from a file) and becomes the one value of `d`.
 ParsedOptions parse_options(std::span<const std::string_view> args);
 
 // The four dimensions of the grid, outermost first.

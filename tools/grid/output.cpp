@@ -6,62 +6,30 @@
 #include <cstdio>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 #include "report/record_writer.hpp"
+#include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
 
 namespace {
 
-constexpr std::string_view COMPUTED = "computed";
 constexpr std::string_view ABANDONED = "abandoned";
 
-constexpr std::string_view PERCENTILE_NAMES[] = {"AI_P05", "AI_P10", "AI_P25", "AI_P50",
-                                                 "AI_P75", "AI_P90", "AI_P95"};
-static_assert(std::size(PERCENTILE_NAMES) == NLDAT.size());
-
-// Text table: widths of the count, effect size, probability and AI columns,
-// and the decimals of rates, probabilities and percentiles.
+// The distribution section of the text output: widths and decimals.
 constexpr int COUNT_WIDTH = 7;
-constexpr int D_WIDTH = 9;
 constexpr int VALUE_WIDTH = 10;
 constexpr int VALUE_DECIMALS = 5;
-constexpr int PERCENTILE_WIDTH = 7;
-constexpr int PERCENTILE_DECIMALS = 3;
-constexpr int WARNINGS_WIDTH = 6;
 constexpr int POINT_PROBABILITY_DECIMALS = 8;
+// Fewest significant digits a value squeezed into its column keeps.
+constexpr int MIN_SIGNIFICANT = 1;
+constexpr int MAX_SIGNIFICANT = 17;
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
-std::vector<double> exact_values(const ScenarioResult& r) {
-  std::vector<double> v = {r.P_below_four_fifths, r.P_undefined, r.expected_SRA, r.expected_SRI,
-                           r.expected_AI};
-  if (!r.completed) v.assign(v.size(), NaN);
-  return v;
-}
-
-std::vector<double> population_values(const ScenarioResult& r) {
-  return {r.population.SRA, r.population.SRI, r.population.AI};
-}
-
-std::vector<double> percentile_values(const ScenarioResult& r) {
-  std::vector<double> v;
-  for (double p : r.percentiles) v.push_back(r.completed ? ratio_value(p) : NaN);
-  return v;
-}
-
-std::string count(std::int32_t n) {
+std::string count(std::int64_t n) {
   return std::to_string(n);
-}
-
-std::string_view status(const ScenarioResult& r) {
-  return r.completed ? COMPUTED : ABANDONED;
-}
-
-// The scenario's grid index and its own fields N, N1, N2, K, d as text.
-std::vector<std::string> scenario_fields(const Scenario& s) {
-  return {std::to_string(s.index), count(s.N), count(s.N1), count(s.N2), count(s.K),
-          exact_number(s.d)};
 }
 
 std::string join(const std::vector<std::string>& fields, std::string_view separator) {
@@ -73,17 +41,34 @@ std::string join(const std::vector<std::string>& fields, std::string_view separa
   return line;
 }
 
-void append_numbers(std::vector<std::string>& fields, const std::vector<double>& values) {
-  for (double v : values) fields.push_back(exact_number(v));
+// A cell as CSV text: counts in decimal, reals exact (empty when undefined).
+std::string cell_text(const Cell& cell) {
+  if (const auto* n = std::get_if<std::int64_t>(&cell)) return count(*n);
+  if (const auto* v = std::get_if<double>(&cell)) return exact_number(*v);
+  return std::string(std::get<std::string_view>(cell));
+}
+
+std::string json_cell(const Cell& cell) {
+  if (const auto* t = std::get_if<std::string_view>(&cell)) {
+    std::string quoted(1, '"');
+    quoted.append(*t);
+    quoted.push_back('"');
+    return quoted;
+  }
+  const std::string text = cell_text(cell);
+  return text.empty() ? "null" : text;
 }
 
 std::vector<std::string> summary_fields(const Scenario& s, const ScenarioResult& r) {
-  std::vector<std::string> fields = scenario_fields(s);
-  fields.emplace_back(status(r));
-  append_numbers(fields, exact_values(r));
-  append_numbers(fields, population_values(r));
-  append_numbers(fields, percentile_values(r));
-  fields.push_back(std::to_string(r.warnings));
+  std::vector<std::string> fields;
+  for (const Cell& cell : summary_cells(s, r)) fields.push_back(cell_text(cell));
+  return fields;
+}
+
+// The scenario's grid index, its own fields N, N1, N2, K, d and its status.
+std::vector<std::string> lead_fields(const Scenario& s, const ScenarioResult& r) {
+  std::vector<std::string> fields = summary_fields(s, r);
+  fields.resize(7);
   return fields;
 }
 
@@ -92,21 +77,48 @@ std::vector<std::string> entry_fields(const DistributionEntry& e) {
           exact_number(e.PVSC)};
 }
 
-// --- JSON ---
-
-std::string json_value(const std::string& number) {
-  return number.empty() ? "null" : number;
-}
-
 std::string json_object(const std::vector<std::string>& keys,
-                        const std::vector<std::string>& values, std::size_t quoted_at) {
+                        const std::vector<std::string>& values) {
   std::string text = "{";
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i > 0) text += ", ";
-    text += "\"" + keys[i] + "\": ";
-    text += i == quoted_at ? "\"" + values[i] + "\"" : json_value(values[i]);
+    text += "\"" + keys[i] + "\": " + (values[i].empty() ? "null" : values[i]);
   }
   return text + "}";
+}
+
+std::string json_record(const Scenario& s, const ScenarioResult& r, bool distribution) {
+  const std::span<const Column> catalogue = summary_catalogue();
+  const std::vector<Cell> cells = summary_cells(s, r);
+  std::string record = "{";
+  for (std::size_t c = 0; c < catalogue.size(); ++c) {
+    if (c > 0) record += ", ";
+    record.push_back('"');
+    record.append(catalogue[c].name);
+    record += "\": ";
+    record += json_cell(cells[c]);
+  }
+  if (distribution) {
+    const std::vector<std::string> entry_keys = {"S", "majority_hires", "AI", "P", "cumulative_P"};
+    record += ", \"distribution\": [";
+    for (std::size_t m = 0; m < r.distribution.size(); ++m) {
+      if (m > 0) record += ", ";
+      record += json_object(entry_keys, entry_fields(r.distribution[m]));
+    }
+    record += "]";
+  }
+  return record + "}";
+}
+
+std::string csv_records(const Scenario& s, const ScenarioResult& r, bool distribution) {
+  if (!distribution) return join(summary_fields(s, r), ",") + "\n";
+  const std::string lead = join(lead_fields(s, r), ",");
+  if (!r.completed) return lead + ",,,,,\n";
+  std::string text;
+  for (const DistributionEntry& e : r.distribution) {
+    text += lead + "," + join(entry_fields(e), ",") + "\n";
+  }
+  return text;
 }
 
 // --- Text ---
@@ -125,46 +137,80 @@ std::string short_number(double value) {
   return text;
 }
 
-std::string fixed_or_undefined(double value, int width, int decimals) {
-  return std::isnan(value) ? right("undef", width) : format_fixed(value, width, decimals);
-}
-
-std::string text_header() {
-  std::string line = right("N", COUNT_WIDTH) + right("N1", COUNT_WIDTH) + right("N2", COUNT_WIDTH) +
-                     right("K", COUNT_WIDTH) + right("d", D_WIDTH);
-  for (const char* name :
-       {"P(AI<0.8)", "P(undef)", "E[SRA]", "E[SRI]", "E[AI]", "pop SRA", "pop SRI", "pop AI"}) {
-    line += right(name, VALUE_WIDTH + 1);
-  }
-  for (std::int32_t level : NLDAT) {
-    char name[8];
-    std::snprintf(name, sizeof name, "P%02d", level);
-    line += right(name, PERCENTILE_WIDTH);
-  }
-  return line + right("warn", WARNINGS_WIDTH) + "\n";
-}
-
-std::string text_row(const Scenario& s, const ScenarioResult& r) {
-  // Counts wider than their column (N up to 10^7) push the row right rather than turn into stars.
-  std::string line = right(count(s.N), COUNT_WIDTH) + right(count(s.N1), COUNT_WIDTH) +
-                     right(count(s.N2), COUNT_WIDTH) + right(count(s.K), COUNT_WIDTH) +
-                     right(short_number(s.d), D_WIDTH);
-  const std::vector<double> exact = exact_values(r);
-  for (std::size_t i = 0; i < exact.size(); ++i) {
-    if (r.completed) {
-      line += right(fixed_or_undefined(exact[i], VALUE_WIDTH, VALUE_DECIMALS), VALUE_WIDTH + 1);
-    } else {
-      line += right(i == 0 ? ABANDONED : "-", VALUE_WIDTH + 1);
+// The widths of the chosen columns: the catalogue's, widened where a count or
+// d of the grid needs more, so that every row has the same layout.
+std::vector<int> text_widths(const Grid& grid, const std::vector<std::size_t>& columns) {
+  const std::span<const Column> catalogue = summary_catalogue();
+  const auto warnings = static_cast<std::size_t>(column_index("warnings"));
+  std::vector<int> widths;
+  for (std::size_t c : columns) widths.push_back(catalogue[c].width);
+  for (const Scenario& s : grid.scenarios) {
+    const std::vector<Cell> cells = summary_cells(s, ScenarioResult{});
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const std::size_t c = columns[i];
+      std::string text;
+      if (catalogue[c].kind == ColumnKind::EffectSize) text = short_number(s.d);
+      if (catalogue[c].kind == ColumnKind::Count && c != warnings) {
+        text = count(std::get<std::int64_t>(cells[c]));
+      }
+      widths[i] = std::max(widths[i], static_cast<int>(text.size()) + 1);
     }
   }
-  for (double v : population_values(r)) {
-    line += right(fixed_or_undefined(v, VALUE_WIDTH, VALUE_DECIMALS), VALUE_WIDTH + 1);
+  return widths;
+}
+
+std::string text_header(const std::vector<std::size_t>& columns, const std::vector<int>& widths) {
+  std::string line;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    line += right(summary_catalogue()[columns[i]].header, widths[i]);
   }
-  for (double p : percentile_values(r)) {
-    line += r.completed ? fixed_or_undefined(p, PERCENTILE_WIDTH, PERCENTILE_DECIMALS)
-                        : right("-", PERCENTILE_WIDTH);
+  return line + "\n";
+}
+
+std::string text_row(const Scenario& s, const ScenarioResult& r,
+                     const std::vector<std::size_t>& columns, const std::vector<int>& widths) {
+  const std::span<const Column> catalogue = summary_catalogue();
+  const std::vector<Cell> cells = summary_cells(s, r);
+  const bool status_shown =
+      std::find(columns.begin(), columns.end(), static_cast<std::size_t>(column_index("status"))) !=
+      columns.end();
+  bool abandoned_said = status_shown;
+  std::string line;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const Column& column = catalogue[columns[i]];
+    const Cell& cell = cells[columns[i]];
+    const int width = widths[i];
+    std::string field;
+    switch (column.kind) {
+      case ColumnKind::Count:
+        field = right(count(std::get<std::int64_t>(cell)), width);
+        break;
+      case ColumnKind::EffectSize:
+        field = right(short_number(s.d), width);
+        break;
+      case ColumnKind::Status:
+        field = right(std::get<std::string_view>(cell), width);
+        break;
+      case ColumnKind::Exact:
+      case ColumnKind::Percentile:
+        if (!r.completed) {
+          const bool say = !abandoned_said && column.kind == ColumnKind::Exact;
+          abandoned_said = abandoned_said || say;
+          field = right(say ? ABANDONED : "-", width);
+          break;
+        }
+        [[fallthrough]];
+      case ColumnKind::Population:
+        field = fit_number(std::get<double>(cell), width, column.decimals);
+        break;
+    }
+    line += field;
   }
-  return line + format_integer(r.warnings, WARNINGS_WIDTH) + "\n";
+  return line + "\n";
+}
+
+std::string fixed_or_undefined(double value, int width, int decimals) {
+  return std::isnan(value) ? right("undef", width) : format_fixed(value, width, decimals);
 }
 
 std::string text_distribution(const Scenario& s, const ScenarioResult& r) {
@@ -176,7 +222,7 @@ std::string text_distribution(const Scenario& s, const ScenarioResult& r) {
   text += right("S", COUNT_WIDTH) + right("K-S", COUNT_WIDTH) + right("AI", VALUE_WIDTH) +
           right("P", p_width) + right("cumulative", p_width) + "\n";
   for (const DistributionEntry& e : r.distribution) {
-    text += right(count(e.NY), COUNT_WIDTH) + right(count(e.NX), COUNT_WIDTH) +
+    text += format_integer(e.NY, COUNT_WIDTH) + format_integer(e.NX, COUNT_WIDTH) +
             fixed_or_undefined(ratio_value(e.AI), VALUE_WIDTH, VALUE_DECIMALS) +
             format_fixed(e.PVS, p_width, POINT_PROBABILITY_DECIMALS) +
             format_fixed(e.PVSC, p_width, POINT_PROBABILITY_DECIMALS) + "\n";
@@ -190,24 +236,23 @@ double ratio_value(double AI) {
   return AI == UNDEFINED_RATIO ? NaN : AI;
 }
 
+std::string fit_number(double value, int width, int decimals) {
+  if (std::isnan(value)) return right("undef", width);
+  const std::string fixed = format_fixed(value, width - 1, decimals);
+  if (fixed.find('*') == std::string::npos) return right(fixed, width);
+  // Too wide as fixed (or infinite): the most significant digits that fit.
+  char text[40];
+  for (int digits = MAX_SIGNIFICANT; digits > MIN_SIGNIFICANT; --digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (static_cast<int>(std::string_view(text).size()) < width) return right(text, width);
+  }
+  std::snprintf(text, sizeof text, "%.*g", MIN_SIGNIFICANT, value);
+  return right(text, width);
+}
+
 std::vector<std::string> summary_columns() {
-  std::vector<std::string> names = {"scenario",
-                                    "N",
-                                    "N1",
-                                    "N2",
-                                    "K",
-                                    "d",
-                                    "status",
-                                    "P_below_four_fifths",
-                                    "P_undefined",
-                                    "expected_SRA",
-                                    "expected_SRI",
-                                    "expected_AI",
-                                    "population_SRA",
-                                    "population_SRI",
-                                    "population_AI"};
-  for (std::string_view p : PERCENTILE_NAMES) names.emplace_back(p);
-  names.emplace_back("warnings");
+  std::vector<std::string> names;
+  for (const Column& c : summary_catalogue()) names.emplace_back(c.name);
   return names;
 }
 
@@ -216,63 +261,77 @@ std::vector<std::string> distribution_columns() {
           "majority_hires", "AI", "P",  "cumulative_P"};
 }
 
+RecordStream::RecordStream(const Grid& grid, Format format, bool distribution,
+                           std::vector<std::size_t> text_columns)
+    : grid_(grid),
+      format_(format),
+      distribution_(distribution),
+      columns_(text_columns.empty() ? default_text_columns() : std::move(text_columns)) {
+  if (format_ == Format::Text) widths_ = text_widths(grid_, columns_);
+}
+
+std::string RecordStream::head() const {
+  switch (format_) {
+    case Format::Csv:
+      return join(distribution_ ? distribution_columns() : summary_columns(), ",") + "\n";
+    case Format::Json:
+      return "[";
+    case Format::Text:
+      break;
+  }
+  return text_header(columns_, widths_);
+}
+
+std::string RecordStream::record(std::size_t index, const ScenarioResult& result) {
+  const Scenario& s = grid_.scenarios[index];
+  const bool first = written_++ == 0;
+  switch (format_) {
+    case Format::Csv:
+      return csv_records(s, result, distribution_);
+    case Format::Json:
+      return (first ? "\n " : ",\n ") + json_record(s, result, distribution_);
+    case Format::Text:
+      break;
+  }
+  if (distribution_) held_ += text_distribution(s, result);
+  return text_row(s, result, columns_, widths_);
+}
+
+std::string RecordStream::tail() {
+  switch (format_) {
+    case Format::Csv:
+      return {};
+    case Format::Json:
+      return "\n]\n";
+    case Format::Text:
+      break;
+  }
+  return std::exchange(held_, {});
+}
+
+namespace {
+
+std::string render_all(RecordStream stream, const std::vector<ScenarioResult>& results) {
+  std::string text = stream.head();
+  for (std::size_t i = 0; i < results.size(); ++i) text += stream.record(i, results[i]);
+  return text + stream.tail();
+}
+
+}  // namespace
+
 std::string render_csv(const Grid& grid, const std::vector<ScenarioResult>& results,
                        bool distribution) {
-  std::string text = join(distribution ? distribution_columns() : summary_columns(), ",") + "\n";
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    const Scenario& s = grid.scenarios[i];
-    const ScenarioResult& r = results[i];
-    if (!distribution) {
-      text += join(summary_fields(s, r), ",") + "\n";
-      continue;
-    }
-    std::vector<std::string> lead = scenario_fields(s);
-    lead.emplace_back(status(r));
-    if (!r.completed) {
-      text += join(lead, ",") + ",,,,,\n";
-      continue;
-    }
-    for (const DistributionEntry& e : r.distribution) {
-      text += join(lead, ",") + "," + join(entry_fields(e), ",") + "\n";
-    }
-  }
-  return text;
+  return render_all(RecordStream(grid, Format::Csv, distribution), results);
 }
 
 std::string render_json(const Grid& grid, const std::vector<ScenarioResult>& results,
                         bool distribution) {
-  const std::vector<std::string> keys = summary_columns();
-  const std::size_t status_at = 6;
-  const std::vector<std::string> entry_keys = {"S", "majority_hires", "AI", "P", "cumulative_P"};
-  std::string text = "[";
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    std::string record =
-        json_object(keys, summary_fields(grid.scenarios[i], results[i]), status_at);
-    if (distribution) {
-      record.pop_back();  // the closing brace
-      record += ", \"distribution\": [";
-      const auto& entries = results[i].distribution;
-      for (std::size_t m = 0; m < entries.size(); ++m) {
-        if (m > 0) record += ", ";
-        record += json_object(entry_keys, entry_fields(entries[m]), entry_keys.size());
-      }
-      record += "]}";
-    }
-    text += (i > 0 ? ",\n " : "\n ") + record;
-  }
-  return text + "\n]\n";
+  return render_all(RecordStream(grid, Format::Json, distribution), results);
 }
 
 std::string render_text(const Grid& grid, const std::vector<ScenarioResult>& results,
-                        bool distribution) {
-  std::string text = text_header();
-  for (std::size_t i = 0; i < results.size(); ++i) text += text_row(grid.scenarios[i], results[i]);
-  if (distribution) {
-    for (std::size_t i = 0; i < results.size(); ++i) {
-      text += text_distribution(grid.scenarios[i], results[i]);
-    }
-  }
-  return text;
+                        bool distribution, const std::vector<std::size_t>& columns) {
+  return render_all(RecordStream(grid, Format::Text, distribution, columns), results);
 }
 
 }  // namespace kemro::grid

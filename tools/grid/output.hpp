@@ -2,9 +2,16 @@
 // CSV and JSON for scripts. CSV and JSON carry every number losslessly (the
 // shortest text that reads back as the same double); a value that is not a
 // number (an undefined ratio, 0/0, an infinity) is an empty CSV field or a
-// JSON null.
+// JSON null. The columns of the summary records and their meaning are in
+// tools/grid/columns.hpp.
+//
+// Every rendering is a stream: a head, one piece per scenario in grid order,
+// and a tail. Any prefix of the scenarios, head and tail included, is a whole
+// document (CSV rows whole, the JSON array closed), which is what an
+// interrupted run writes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,9 +26,32 @@ using cli::exact_number;
 // An AI value from the table or its summaries: NaN stands for UNDEFINED_RATIO.
 double ratio_value(double AI);
 
-// Column names of the summary records, in CSV order (also the JSON keys). The
-// first, `scenario`, is the 1-based index of the scenario in the whole grid,
-// so that the records of shards (--shard) merge by sorting on it.
+// Writes the records of a grid as they come, in grid order.
+class RecordStream {
+ public:
+  // `text_columns`: catalogue positions shown by the text table (empty: the
+  // default ones). The text widths are fixed here, from the grid alone.
+  RecordStream(const Grid& grid, Format format, bool distribution,
+               std::vector<std::size_t> text_columns = {});
+  // The header line, or the opening of the JSON array.
+  std::string head() const;
+  // The records of scenario `index`; call in grid order.
+  std::string record(std::size_t index, const ScenarioResult& result);
+  // The closing of the JSON array; in the text table the distributions of the
+  // scenarios written so far.
+  std::string tail();
+
+ private:
+  const Grid& grid_;
+  Format format_;
+  bool distribution_;
+  std::vector<std::size_t> columns_;  // text table only
+  std::vector<int> widths_;           // of columns_
+  std::size_t written_ = 0;
+  std::string held_;  // text distributions, written after the table
+};
+
+// Column names of the summary records, in CSV order (also the JSON keys).
 std::vector<std::string> summary_columns();
 // Column names of the distribution records of --csv --distribution.
 std::vector<std::string> distribution_columns();
@@ -36,8 +66,13 @@ std::string render_csv(const Grid& grid, const std::vector<ScenarioResult>& resu
 std::string render_json(const Grid& grid, const std::vector<ScenarioResult>& results,
                         bool distribution);
 
-// The aligned table; with `distribution`, followed by each scenario's outcomes.
+// The aligned table of the default columns (or `columns`); with
+// `distribution`, followed by each scenario's outcomes.
 std::string render_text(const Grid& grid, const std::vector<ScenarioResult>& results,
-                        bool distribution);
+                        bool distribution, const std::vector<std::size_t>& columns = {});
+
+// A real value in a text column of `width` characters (one blank at least):
+// fixed with `decimals`, or in fewer significant digits when that is too wide.
+std::string fit_number(double value, int width, int decimals);
 
 }  // namespace kemro::grid

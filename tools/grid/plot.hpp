@@ -1,28 +1,72 @@
 // Self-contained SVG plots of a computed grid (no scripts, fonts or links
-// outside the file).
+// outside the file). This is the only drawing code: PNG and PDF are renderings
+// of the same SVG (tools/grid/plot_file.hpp).
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/grid/options.hpp"
+#include "tools/grid/plot_options.hpp"
 #include "tools/grid/scenario.hpp"
 
 namespace kemro::grid {
 
+// Where a plot's parts lie on its canvas, in pixels.
+struct PlotExtent {
+  double width = 0;   // of the whole canvas
+  double height = 0;  // idem, a legend below the plot included
+  double legend_left = 0, legend_top = 0, legend_right = 0, legend_bottom = 0;
+  std::size_t panels = 1;  // small multiples, one per value of a further option
+  std::size_t lines = 0;   // per panel
+};
+
+// The look of line k of a plot: an Okabe-Ito colour, a dash pattern and a
+// marker; the first 256 are pairwise different in at least two of the three.
+enum class Marker {
+  Circle,
+  Square,
+  Triangle,
+  Diamond,
+  TriangleDown,
+  OpenCircle,
+  OpenSquare,
+  OpenTriangle
+};
+struct LineStyle {
+  std::string_view colour;  // "#rrggbb"
+  std::string_view dash;    // SVG stroke-dasharray; empty: solid
+  Marker marker = Marker::Circle;
+  bool operator==(const LineStyle&) const = default;
+};
+LineStyle line_style(std::size_t k);
+
+// The words an axis of `dimension` is labelled with ("Number of applicants").
+std::string axis_words(const Axis& axis);
+
+// The dimension --x names by an option name without dashes, or DIMENSIONS
+// when the grid has no such axis (--x hires for a grid of selection ratios).
+std::size_t dimension_named(const Grid& grid, std::string_view name);
+
 // The distribution of AI for one scenario: one bar of point probability per
 // outcome at its AI, bars below 0.8 set apart, the 0.8 line marked. Needs the
 // scenario's distribution entries.
-std::string distribution_svg(const Scenario& scenario, const ScenarioResult& result);
+std::string distribution_svg(const Scenario& scenario, const ScenarioResult& result,
+                             const PlotOptions& options = {}, PlotExtent* extent = nullptr);
 
-// P(AI < 0.8) against the first option that takes several values, one line per
-// combination of the values of the other options that do. Abandoned scenarios
-// leave a gap. `quantity` names what P_below_four_fifths holds.
+// P(AI < 0.8) against the option options.x (default: the first option that
+// takes several values), one line per combination of the values of the other
+// options that do; a legend in columns below the plot, and small multiples
+// (one panel per value of a further option) when the lines would be too many
+// to tell apart. Abandoned scenarios leave a gap.
 std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& results,
-                     const std::string& quantity = "P(AI < 0.8)");
+                     const PlotOptions& options = {}, PlotExtent* extent = nullptr);
 
 // distribution_svg for a grid of one scenario, grid_svg otherwise.
-std::string plot_svg(const Grid& grid, const std::vector<ScenarioResult>& results);
+std::string plot_svg(const Grid& grid, const std::vector<ScenarioResult>& results,
+                     const PlotOptions& options = {});
 
 // Text with &, <, >, " escaped for XML.
 std::string xml_escape(const std::string& text);

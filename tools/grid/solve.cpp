@@ -254,7 +254,8 @@ std::string render_solve_text(const SolvePlan& plan, const std::vector<SolveResu
   return text;
 }
 
-std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& results) {
+std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& results,
+                      PlotOptions options) {
   // The grid drawing, with the value found in place of P(AI < 0.8).
   Grid grid;
   grid.axes = plan.axes;
@@ -267,9 +268,16 @@ std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& res
     values[i].P_below_four_fifths = results[i].value;
   }
   const Axis& solved = plan.axes[plan.solved];
-  return grid_svg(
-      grid, values,
-      solved.symbol + " where " + target_text(plan.target) + " (" + solved.option.substr(2) + ")");
+  options.quantity = solved.symbol + " where " + target_text(plan.target);
+  // When no other option varies, the last one given stands on the x axis.
+  bool varies = false;
+  for (const Axis& axis : plan.axes) varies = varies || axis.values.size() > 1;
+  if (options.x.empty() && !varies) {
+    for (std::size_t a = 0; a < DIMENSIONS; ++a) {
+      if (a != plan.solved) options.x = plan.axes[a].option.substr(2);
+    }
+  }
+  return grid_svg(grid, values, options);
 }
 
 }  // namespace kemro::grid

@@ -21,6 +21,7 @@
 
 #include "distribution/solve.hpp"
 #include "tools/grid/options.hpp"
+#include "tools/grid/plot_options.hpp"
 
 namespace kemro::grid {
 
@@ -55,6 +56,8 @@ std::string render_solve_text(const SolvePlan& plan, const std::vector<SolveResu
 
 // The value found against the first other option that takes several values,
 // one line per combination of the values of the others that do.
-std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& results);
+// `options` as --plot and its companions ask (its quantity is set here).
+std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& results,
+                      PlotOptions options);
 
 }  // namespace kemro::grid

@@ -175,9 +175,11 @@ std::string printable(std::string label) {
   return label;
 }
 
-std::string text_case(const CaseResult& c, bool labelled) {
+// "Case 2" or "Case 2: 'South'", numbered from 1 in input order.
+std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
   const ObservedResult& r = c.records.front();
-  std::string t = labelled ? "Case '" + printable(c.input.label) + "'\n" : std::string("Case\n");
+  std::string t = "Case " + std::to_string(number);
+  t += labelled ? ": '" + printable(c.input.label) + "'\n" : std::string("\n");
   t += "  N = " + count(r.N) + " applicants (N1 = " + count(r.N1) +
        " majority, N2 = " + count(r.N2) + " minority), K = " + count(r.K) +
        " hired, S = " + count(r.S) + " of them minority\n";
@@ -270,7 +272,7 @@ std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
   std::string text;
   for (std::size_t i = 0; i < results.size(); ++i) {
     if (i > 0) text += "\n";
-    text += text_case(results[i], labelled);
+    text += text_case(results[i], i + 1, labelled);
   }
   return text;
 }

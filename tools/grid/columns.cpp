@@ -1,0 +1,158 @@
+#include "tools/grid/columns.hpp"
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace kemro::grid {
+
+namespace {
+
+constexpr int COUNT_WIDTH = 7;
+constexpr int D_WIDTH = 9;
+constexpr int VALUE_WIDTH = 11;
+constexpr int VALUE_DECIMALS = 5;
+constexpr int PERCENTILE_WIDTH = 7;
+constexpr int PERCENTILE_DECIMALS = 3;
+constexpr int STATUS_WIDTH = 10;
+constexpr int WARNINGS_WIDTH = 6;
+
+using K = ColumnKind;
+
+// clang-format off
+constexpr std::array<Column, 23> CATALOGUE = {{
+  {"scenario", "#", COUNT_WIDTH, 0, K::Count, false, "index in the whole grid (shards merge on it)"},
+  {"N", "N", COUNT_WIDTH, 0, K::Count, true, "applicants"},
+  {"N1", "N1", COUNT_WIDTH, 0, K::Count, true, "majority applicants"},
+  {"N2", "N2", COUNT_WIDTH, 0, K::Count, true, "minority applicants, N - N1"},
+  {"K", "K", COUNT_WIDTH, 0, K::Count, true, "hires"},
+  {"d", "d", D_WIDTH, 0, K::EffectSize, true, "effect size (composite: --predictor-d)"},
+  {"status", "status", STATUS_WIDTH, 0, K::Status, false, "computed, or abandoned (integration gave up)"},
+  {"P_below_four_fifths", "P(AI<0.8)", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
+   "P(AI defined, below 0.8); 0.8 is not below"},
+  {"P_undefined", "P(undef)", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
+   "P(no majority hire: AI undefined)"},
+  {"expected_SRA", "E[SRA]", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
+   "expected majority selection rate"},
+  {"expected_SRI", "E[SRI]", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
+   "expected minority selection rate"},
+  {"expected_AI", "E[AI]", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
+   "expected AI over the defined ratios"},
+  {"population_SRA", "pop SRA", VALUE_WIDTH, VALUE_DECIMALS, K::Population, false,
+   "majority rate, infinitely large pool"},
+  {"population_SRI", "pop SRI", VALUE_WIDTH, VALUE_DECIMALS, K::Population, false,
+   "minority rate, infinitely large pool"},
+  {"population_AI", "pop AI", VALUE_WIDTH, VALUE_DECIMALS, K::Population, false,
+   "AI, infinitely large pool"},
+  {"AI_P05", "P05", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "5th percentile of AI"},
+  {"AI_P10", "P10", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "10th percentile of AI"},
+  {"AI_P25", "P25", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "25th percentile of AI"},
+  {"AI_P50", "P50", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "median of AI"},
+  {"AI_P75", "P75", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "75th percentile of AI"},
+  {"AI_P90", "P90", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "90th percentile of AI"},
+  {"AI_P95", "P95", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "95th percentile of AI"},
+  {"warnings", "warn", WARNINGS_WIDTH, 0, K::Count, true,
+   "numerical warnings (integration, P < 0)"},
+}};
+// clang-format on
+
+// The first percentile column; the percentiles follow in NLDAT order.
+constexpr std::size_t FIRST_PERCENTILE = 15;
+static_assert(CATALOGUE[FIRST_PERCENTILE].name == "AI_P05");
+static_assert(CATALOGUE[FIRST_PERCENTILE + NLDAT.size()].name == "warnings");
+
+std::string valid_names() {
+  std::string names;
+  for (const Column& c : CATALOGUE) {
+    if (!names.empty()) names += ", ";
+    names += c.name;
+  }
+  return names;
+}
+
+}  // namespace
+
+std::span<const Column> summary_catalogue() {
+  return CATALOGUE;
+}
+
+int column_index(std::string_view name) {
+  for (std::size_t i = 0; i < CATALOGUE.size(); ++i) {
+    if (CATALOGUE[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<std::size_t> default_text_columns() {
+  std::vector<std::size_t> columns;
+  for (std::size_t i = 0; i < CATALOGUE.size(); ++i) {
+    if (CATALOGUE[i].in_default_text) columns.push_back(i);
+  }
+  return columns;
+}
+
+bool parse_column_list(std::string_view text, std::vector<std::size_t>& columns,
+                       std::string& error) {
+  columns.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view name =
+        text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    const int at = column_index(name);
+    if (at < 0) {
+      error = "unknown column '" + std::string(name) + "'; the columns are " + valid_names();
+      return false;
+    }
+    for (std::size_t c : columns) {
+      if (c == static_cast<std::size_t>(at)) {
+        error = "column '" + std::string(name) + "' is named twice";
+        return false;
+      }
+    }
+    columns.push_back(static_cast<std::size_t>(at));
+    if (comma == std::string_view::npos) return true;
+    start = comma + 1;
+  }
+}
+
+std::vector<Cell> summary_cells(const Scenario& s, const ScenarioResult& r) {
+  const double NaN = std::numeric_limits<double>::quiet_NaN();
+  const auto exact = [&](double v) { return r.completed ? v : NaN; };
+  const auto ratio = [&](double AI) { return r.completed && AI != UNDEFINED_RATIO ? AI : NaN; };
+  std::vector<Cell> cells = {static_cast<std::int64_t>(s.index),
+                             std::int64_t{s.N},
+                             std::int64_t{s.N1},
+                             std::int64_t{s.N2},
+                             std::int64_t{s.K},
+                             s.d,
+                             std::string_view(r.completed ? "computed" : "abandoned"),
+                             exact(r.P_below_four_fifths),
+                             exact(r.P_undefined),
+                             exact(r.expected_SRA),
+                             exact(r.expected_SRI),
+                             exact(r.expected_AI),
+                             r.population.SRA,
+                             r.population.SRI,
+                             r.population.AI};
+  for (double p : r.percentiles) cells.emplace_back(ratio(p));
+  cells.emplace_back(std::int64_t{r.warnings});
+  return cells;
+}
+
+std::string columns_help() {
+  // Two columns of names, then the meaning, one line per column.
+  constexpr std::size_t NAME_WIDTH = 21;
+  constexpr std::size_t HEADER_WIDTH = 11;
+  std::string text;
+  for (const Column& c : CATALOGUE) {
+    std::string line = "  " + std::string(c.name);
+    line.resize(2 + NAME_WIDTH, ' ');
+    line += c.header;
+    line.resize(2 + NAME_WIDTH + HEADER_WIDTH, ' ');
+    text += line + std::string(c.meaning) + (c.in_default_text ? " *" : "") + "\n";
+  }
+  return text;
+}
+
+}  // namespace kemro::grid

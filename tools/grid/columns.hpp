@@ -1,0 +1,70 @@
+// The column catalogue of kemro-grid's summary records: one row per reported
+// quantity with its CSV/JSON name, its text-table header, width and decimals,
+// and its one-line meaning. The text, CSV and JSON renderers, the --columns
+// option and the help text all read this table and nothing else.
+//
+// Wire format (CSV and JSON): the columns appear in catalogue order, every one
+// of them in every record. Counts are decimal integers; real numbers are the
+// shortest text that reads back as the same double; a value that is not a
+// number (an undefined ratio, 0/0, an infinity, any exact value of an
+// abandoned scenario) is an empty CSV field or a JSON null. `status` is the
+// text "computed" or "abandoned". Records come in grid order. Columns may be
+// added later; readers should select by name, not by position.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tools/grid/options.hpp"
+#include "tools/grid/scenario.hpp"
+
+namespace kemro::grid {
+
+// How a column's values look in the text table.
+enum class ColumnKind {
+  Count,       // whole number, right-aligned
+  EffectSize,  // the scenario's d, six significant digits
+  Status,      // computed or abandoned
+  Exact,       // an exact value of the distribution: "-" when abandoned
+  Population,  // a population value: known even when abandoned
+  Percentile,  // an AI percentile: "-" when abandoned
+};
+
+struct Column {
+  std::string_view name;    // CSV header and JSON key
+  std::string_view header;  // text-table header
+  int width = 0;            // text width, the separating blank included
+  int decimals = 0;         // text decimals of real values
+  ColumnKind kind = ColumnKind::Count;
+  bool in_default_text = false;  // shown by the text table without --columns
+  std::string_view meaning;      // one line for --help
+};
+
+// Every summary column, in CSV order.
+std::span<const Column> summary_catalogue();
+
+// The catalogue position of a column name, or -1.
+int column_index(std::string_view name);
+
+// The positions of the default text table's columns, in catalogue order.
+std::vector<std::size_t> default_text_columns();
+
+// A comma list of CSV names as positions, in the order given. On failure
+// `error` names the unknown or repeated column and lists the valid names.
+bool parse_column_list(std::string_view text, std::vector<std::size_t>& columns,
+                       std::string& error);
+
+// One value of a record: a count, a real (NaN when undefined) or a text.
+using Cell = std::variant<std::int64_t, double, std::string_view>;
+
+// The values of one scenario's record, in catalogue order.
+std::vector<Cell> summary_cells(const Scenario& scenario, const ScenarioResult& result);
+
+// The lines of --help that name and explain every column.
+std::string columns_help();
+
+}  // namespace kemro::grid

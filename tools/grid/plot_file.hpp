@@ -1,0 +1,38 @@
+// Plot files: the SVG from tools/grid/plot.cpp converted in-process to PNG or
+// PDF (librsvg draws it on a cairo surface), and files that appear under
+// their name only once they are whole.
+#pragma once
+
+#include <string>
+
+#include "tools/grid/plot_options.hpp"
+
+namespace kemro::grid {
+
+// The bytes of the plot in `format`: the SVG itself, or its rendering at its
+// own size in pixels (PNG; one pixel per point in PDF). On failure returns an
+// empty text and says why in `error`.
+std::string encode_plot(const std::string& svg, PlotFormat format, std::string& error);
+
+// A file written under a temporary name in its own folder and renamed to its
+// name when whole, so that an interrupted run never leaves half a file.
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  ~AtomicFile() = default;
+
+  // Checks that a temporary file can be made next to `path` (and removes it);
+  // false when it cannot.
+  bool open(const std::string& path);
+  bool is_open() const { return !path_.empty(); }
+  // Writes `bytes` to a new temporary file and renames it to the path; false
+  // (and no file, no temporary left) when any step fails.
+  bool commit(const std::string& bytes);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace kemro::grid
