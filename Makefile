@@ -18,7 +18,7 @@ BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
-             groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev
+             groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev parallel
 PREFIX    ?= /usr/local
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60

@@ -1,7 +1,8 @@
 // libFuzzer target for kemro-grid's command line: the input is split at NUL
 // bytes into arguments, which are parsed and, when understood, spanned into a
-// grid without computing anything. Every refusal must come with a reason, and
-// every grid built must hold only scenarios the library can compute.
+// grid or the searches of a solve without computing anything. Every refusal
+// must come with a reason, and every grid or search built must hold only
+// scenarios the library can compute.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "tools/grid/options.hpp"
+#include "tools/grid/solve.hpp"
 
 namespace {
 
@@ -41,9 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(parsed.ok() || !parsed.error.empty());
     return 0;
   }
+  if (!parsed.options.solve.empty()) {
+    const SolvePlanOutcome plan = build_solve(parsed.options);
+    if (!plan.ok()) return 0;
+    for (const kemro::DiscreteRange& range : plan.plan.ranges) {
+      for (const kemro::Scenario& s : range.scenarios) {
+        require(kemro::scenario_invalid_reason(s, parsed.options.engine).empty());
+      }
+    }
+    return 0;
+  }
   const GridOutcome built = build_grid(parsed.options);
   if (!built.ok()) return 0;
-  require(!built.grid.scenarios.empty() && built.grid.scenarios.size() <= MAX_SCENARIOS);
+  // A shard of a small grid may hold no scenario at all.
+  require(built.grid.scenarios.size() <= MAX_SCENARIOS);
+  require(!built.grid.scenarios.empty() || parsed.options.shard.count > 1);
   for (const Scenario& s : built.grid.scenarios) {
     require(s.N >= 2 && s.N1 >= 1 && s.N1 < s.N && s.K >= 1 && s.K < s.N);
     require(s.N1 + s.N2 == s.N);

@@ -43,7 +43,8 @@ struct Bad {
 TEST_F(GridPaperOptions, EveryBadValueGivesOneClearLineAndStatusTwo) {
   write_file(dir / "three.csv", "1,0.3\n0.3,1\n");
   write_file(dir / "bad.csv", "1,x\nx,1\n");
-  const std::string unknown_column = "--columns: unknown column 'P_below'; the columns are N, N1,";
+  const std::string unknown_column =
+      "--columns: unknown column 'P_below'; the columns are scenario, N, N1,";
   const Bad cases[] = {
       {{"--d", "0", "--columns", "P_below"}, unknown_column},
       {{"--d", "0", "--columns", "N,N"}, "--columns: column 'N' is named twice"},
@@ -114,7 +115,8 @@ TEST_F(GridPaperOptions, ColumnsChooseTheTextTableAndLeaveCsvWhole) {
 
   const auto csv = run({"--d", "0.5", "--csv", "--columns", "N"});
   ASSERT_EQ(csv.status, 0) << csv.err;
-  EXPECT_EQ(split_lines(csv.out)[0].rfind("N,N1,N2,K,d,status,P_below_four_fifths,", 0), 0u);
+  EXPECT_EQ(split_lines(csv.out)[0].rfind("scenario,N,N1,N2,K,d,status,P_below_four_fifths,", 0),
+            0u);
 
   // The default table is the catalogue's default columns and fits in 100 columns.
   const auto plain = run({"--d", "0.5"});
@@ -171,7 +173,7 @@ TEST_F(GridPaperOptions, ACompositeReplacesDAndIsStated) {
   EXPECT_EQ(from_list.err, "kemro-grid: composite effect size d = 0.76281361772363199\n");
   EXPECT_EQ(from_file.out, from_list.out);
   EXPECT_EQ(direct.out, from_list.out);
-  EXPECT_NE(from_list.out.find("\n40,30,10,8,0.762813617723632,computed,"), std::string::npos);
+  EXPECT_NE(from_list.out.find("\n1,40,30,10,8,0.762813617723632,computed,"), std::string::npos);
 }
 
 }  // namespace

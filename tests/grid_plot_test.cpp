@@ -134,6 +134,23 @@ TEST_F(GridPlot, ManyLinesKeepTheLegendOnTheCanvas) {
   expect_renders(svg);
 }
 
+TEST_F(GridPlot, ASolveShowsTheValueFoundAgainstTheFirstOtherOptionThatVaries) {
+  const auto r = run_program(KEMRO_GRID_EXE,
+                             {"--solve", "d", "--target", "P_below_four_fifths=0.5", "--applicants",
+                              "50,100,200", "--minority-share", "0.2,0.3", "--selection-ratio",
+                              "0.2", "--d", "-2:3", "--csv", "--plot", "solve.svg"},
+                             dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string svg = read_file(dir / "solve.svg");
+  EXPECT_NE(svg.find(">d where P_below_four_fifths=0.5 by N</text>"), std::string::npos);
+  EXPECT_EQ(occurrences(svg, "<path"), 2u);  // one line per minority share
+  EXPECT_EQ(occurrences(svg, "<title>N2/N = "), 6u);
+  // Each point's value is the d of its record.
+  const std::string first_d = r.out.substr(r.out.find("\n50,0.2,0.2,d,") + 14, 5);
+  EXPECT_NE(svg.find("N2/N = 0.2, N = 50: " + first_d), std::string::npos) << first_d;
+  expect_renders(svg);
+}
+
 TEST_F(GridPlot, AnAbandonedScenarioGivesAPlotThatSaysSo) {
   const Grid grid = grid_of({50}, {0});
   const std::string svg = plot_svg(grid, {ScenarioResult{}});

@@ -19,6 +19,7 @@
 #include "tools/grid/plot.hpp"
 #include "tools/grid/plot_file.hpp"
 #include "tools/grid/scenario.hpp"
+#include "tools/grid/solve.hpp"
 
 namespace {
 
@@ -61,6 +62,32 @@ int stopped_status(int signal_number) {
   return signal_number == SIGTERM ? kemro::cli::EXIT_TERMINATED : kemro::cli::EXIT_INTERRUPTED;
 }
 
+// A planning solve: one record per combination of the options not solved for.
+int solve(const kemro::grid::GridOptions& o) {
+  using namespace kemro::grid;
+  const SolvePlanOutcome built = build_solve(o);
+  if (!built.ok()) return usage_error(built.error);
+  AtomicFile plot;
+  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  const std::vector<kemro::SolveResult> results = run_solve(built.plan, o.engine, o.jobs);
+  const std::string text = o.format == Format::Csv    ? render_solve_csv(built.plan, results)
+                           : o.format == Format::Json ? render_solve_json(built.plan, results)
+                                                      : render_solve_text(built.plan, results);
+  int status = write_out(text) ? 0 : output_error("standard output");
+  if (plot.is_open()) {
+    std::string error;
+    const std::string bytes =
+        encode_plot(solve_svg(built.plan, results, o.plot), o.plot.format, error);
+    if (!error.empty()) {
+      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
+      status = kemro::cli::EXIT_FILE_ERROR;
+    } else if (!plot.commit(bytes)) {
+      status = output_error(o.plot_file);
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +101,8 @@ int main(int argc, char** argv) {
     const std::string version = std::string(PROGRAM) + " " + KEMRO_VERSION + "\n";
     return write_out(version) ? 0 : output_error("standard output");
   }
+
+  if (!o.solve.empty()) return solve(o);
 
   const GridOutcome built = build_grid(o);
   if (!built.ok()) return usage_error(built.error);
@@ -109,7 +138,7 @@ int main(int argc, char** argv) {
     if (want_plot) kept[i] = std::move(r);
   };
   const std::size_t delivered =
-      compute_grid_in_order(grid.scenarios, keep_distribution, o.jobs, callbacks);
+      compute_grid_in_order(grid.scenarios, o.engine, keep_distribution, o.jobs, callbacks);
   const bool stopped = delivered < grid.scenarios.size();
   if (stopped) progress.finish(delivered);
   if (output_ok) output_ok = write_out(stream.tail());

@@ -20,7 +20,8 @@ constexpr int WARNINGS_WIDTH = 6;
 using K = ColumnKind;
 
 // clang-format off
-constexpr std::array<Column, 22> CATALOGUE = {{
+constexpr std::array<Column, 23> CATALOGUE = {{
+  {"scenario", "#", COUNT_WIDTH, 0, K::Count, false, "index in the whole grid (shards merge on it)"},
   {"N", "N", COUNT_WIDTH, 0, K::Count, true, "applicants"},
   {"N1", "N1", COUNT_WIDTH, 0, K::Count, true, "majority applicants"},
   {"N2", "N2", COUNT_WIDTH, 0, K::Count, true, "minority applicants, N - N1"},
@@ -56,7 +57,7 @@ constexpr std::array<Column, 22> CATALOGUE = {{
 // clang-format on
 
 // The first percentile column; the percentiles follow in NLDAT order.
-constexpr std::size_t FIRST_PERCENTILE = 14;
+constexpr std::size_t FIRST_PERCENTILE = 15;
 static_assert(CATALOGUE[FIRST_PERCENTILE].name == "AI_P05");
 static_assert(CATALOGUE[FIRST_PERCENTILE + NLDAT.size()].name == "warnings");
 
@@ -119,7 +120,8 @@ std::vector<Cell> summary_cells(const Scenario& s, const ScenarioResult& r) {
   const double NaN = std::numeric_limits<double>::quiet_NaN();
   const auto exact = [&](double v) { return r.completed ? v : NaN; };
   const auto ratio = [&](double AI) { return r.completed && AI != UNDEFINED_RATIO ? AI : NaN; };
-  std::vector<Cell> cells = {std::int64_t{s.N},
+  std::vector<Cell> cells = {static_cast<std::int64_t>(s.index),
+                             std::int64_t{s.N},
                              std::int64_t{s.N1},
                              std::int64_t{s.N2},
                              std::int64_t{s.K},

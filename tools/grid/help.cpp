@@ -21,8 +21,27 @@ start:stop:step whose stop is included (50:1000:50); list items may be ranges.
 The grid is the product of the options' values.
 )" + cli::option_help(table, SCENARIO_SECTION) +
          R"(  round() goes to the nearest integer, halves away from zero. Every scenario is
-  checked before anything is computed; the distribution of one scenario may
-  need at most 150000 outcomes.
+  checked before anything is computed, against the limits of the engine.
+
+Computing options.
+)" + cli::option_help(table, COMPUTING_SECTION) +
+         R"(
+Planning solves. Instead of the grid's records, one record per combination of
+the values of the options not solved for (which may take lists).
+)" + cli::option_help(table, SOLVE_SECTION) +
+         R"(  d is solved by bisection to 1e-6, relying on every quantity moving
+  monotonically with d (for the percentiles, which move in steps, it is the d
+  where the step crosses VALUE); a range whose ends lie on the same side of
+  VALUE gives "not reached". A count or share is searched exactly, without
+  assuming monotonicity: value is the first value of the range meeting the
+  target, stable_from the value from which on every value of the range meets
+  it. For P_below_four_fifths and P_undefined, bounds decide whole blocks of
+  the range without computing them; a search needing more
+  than 20000 scenarios stops with status "evaluation limit". Records: the
+  other options, solved_for, value, stable_from, quantity, target,
+  quantity_at_value, status (solved, not reached, abandoned, evaluation
+  limit), evaluations (scenarios computed); value fields are empty (null)
+  unless solved.
 
 Output options.
 )" + cli::option_help(table, OUTPUT_SECTION) +

@@ -236,16 +236,145 @@ std::string plot_error(const GridOptions& o) {
   return {};
 }
 
-// The options that must be given, each as one of two alternatives.
+bool parse_engine(std::string_view text, Engine& engine, std::string& error) {
+  if (engine_from_name(text, engine)) return true;
+  error = quoted(text) + " is not an engine (fast or nested)";
+  return false;
+}
+
+// "I/N" with whole numbers 1 <= I <= N <= MAX_SCENARIOS.
+bool parse_shard(std::string_view text, Shard& shard, std::string& error) {
+  const std::vector<std::string_view> parts = cli::split(text, '/');
+  std::int64_t part = 0;
+  std::int64_t count = 0;
+  std::string ignored;
+  if (parts.size() != 2 || !parse_int64(parts[0], part, ignored) ||
+      !parse_int64(parts[1], count, ignored)) {
+    error = quoted(text) + " is not a shard I/N (two whole numbers, 1 <= I <= N)";
+    return false;
+  }
+  if (count < 1 || count > static_cast<std::int64_t>(MAX_SCENARIOS) || part < 1 || part > count) {
+    error = "shard " + quoted(text) + " needs 1 <= I <= N <= " + std::to_string(MAX_SCENARIOS);
+    return false;
+  }
+  shard = {part, count};
+  return true;
+}
+
+// The options --solve may name, without their dashes.
+constexpr std::string_view SOLVABLE[] = {"applicants", "minority-share", "selection-ratio", "d"};
+
+bool parse_solve(std::string_view text, std::string& solve, std::string& error) {
+  if (std::find(std::begin(SOLVABLE), std::end(SOLVABLE), text) == std::end(SOLVABLE)) {
+    error = quoted(text) +
+            " is not an option to solve for (applicants, minority-share, selection-ratio or d)";
+    return false;
+  }
+  solve = std::string(text);
+  return true;
+}
+
+// The range of the option solved for: start:stop or start:stop:step. A
+// count range without a step steps by 1; a share range without one stands
+// for every count its shares round to; d takes start:stop only.
+bool parse_solve_range(std::string_view option, std::string_view text, SolveRange& range,
+                       std::string& error) {
+  const std::vector<std::string_view> parts = cli::split(text, ':');
+  range.given = true;
+  const bool continuous = option == "d";
+  if (text.find(',') != std::string_view::npos || parts.size() < 2 || parts.size() > 3 ||
+      (continuous && parts.size() == 3)) {
+    error = "when solving for it, give a range start:stop" +
+            std::string(continuous ? "" : " or start:stop:step") + ", not " + quoted(text);
+    return false;
+  }
+  if (option == "applicants") {
+    std::int64_t start = 0;
+    std::int64_t stop = 0;
+    std::int64_t step = 1;
+    if (!parse_int64(parts[0], start, error) || !parse_int64(parts[1], stop, error) ||
+        (parts.size() == 3 && !parse_int64(parts[2], step, error))) {
+      return false;
+    }
+    if (step < 1 || stop < start) {
+      error = "range " + quoted(text) + " needs a positive step and a stop not below its start";
+      return false;
+    }
+    const std::int64_t count = (stop - start) / step + 1;
+    if (count > static_cast<std::int64_t>(MAX_SOLVE_VALUES)) {
+      error = "range " + quoted(text) + " has more than " + std::to_string(MAX_SOLVE_VALUES) +
+              " values";
+      return false;
+    }
+    for (std::int64_t i = 0; i < count; ++i) range.values.push_back(start + i * step);
+    return true;
+  }
+  if (parts.size() == 3) return cli::parse_real_list(text, range.values, error);
+  if (!cli::parse_real(parts[0], range.low, error) ||
+      !cli::parse_real(parts[1], range.high, error)) {
+    return false;
+  }
+  if (range.high < range.low) {
+    error = "range " + quoted(text) + " is empty (its stop is below its start)";
+    return false;
+  }
+  range.every_count = !continuous;
+  return true;
+}
+
+// The options that must be given, each as one of two alternatives; the
+// option solved for is given as its range.
 std::string missing_option(const GridOptions& o) {
-  if (o.applicants.empty()) return "--applicants is required";
-  if (o.majority.empty() && o.minority_share.empty()) {
+  const auto solved = [&](std::string_view option) {
+    return o.solve == option && o.solve_range.given;
+  };
+  if (o.applicants.empty() && !solved("applicants")) return "--applicants is required";
+  if (o.majority.empty() && o.minority_share.empty() && !solved("minority-share")) {
     return "--majority or --minority-share is required";
   }
-  if (o.hires.empty() && o.selection_ratio.empty()) {
+  if (o.hires.empty() && o.selection_ratio.empty() && !solved("selection-ratio")) {
     return "--hires or --selection-ratio is required";
   }
-  if (o.d.empty() && o.predictor_d.empty()) return "--d or --predictor-d is required";
+  if (o.d.empty() && o.predictor_d.empty() && !solved("d")) {
+    return "--d or --predictor-d is required";
+  }
+  return {};
+}
+
+// Why the options of a planning solve do not fit together, or an empty text.
+std::string solve_error(const GridOptions& o) {
+  if (o.solve.empty()) return o.has_target ? "--target needs --solve" : "";
+  if (!o.has_target) return "--solve needs --target";
+  if (!o.solve_range.given) {
+    return "--solve " + o.solve + " needs --" + o.solve + " as a range start:stop" +
+           (o.solve == "d" ? "" : " or start:stop:step");
+  }
+  if (o.solve == "minority-share" && !o.majority.empty()) {
+    return "--majority and --minority-share exclude each other";
+  }
+  if (o.solve == "selection-ratio" && !o.hires.empty()) {
+    return "--hires and --selection-ratio exclude each other";
+  }
+  if (o.distribution) return "--solve and --distribution exclude each other";
+  if (o.solve == "d" && !o.predictor_d.empty()) {
+    return "--solve d and --predictor-d exclude each other";
+  }
+  if (o.shard.count > 1) return "--solve and --shard exclude each other";
+  const bool continuous = o.solve == "d";
+  if (continuous && o.target.comparison != Comparison::equal) {
+    return "solving for d needs a target QUANTITY=VALUE";
+  }
+  if (!continuous && o.target.comparison == Comparison::equal) {
+    return "solving for " + o.solve + " needs a target QUANTITY<=VALUE or QUANTITY>=VALUE";
+  }
+  if (o.solve != "applicants" && !continuous) {
+    const SolveRange& r = o.solve_range;
+    const double low = r.every_count ? r.low : r.values.front();
+    const double high = r.every_count ? r.high : r.values.back();
+    if (!(low > 0.0 && high < 1.0)) {
+      return "--" + o.solve + " range is not between 0 and 1 (exclusive)";
+    }
+  }
   return {};
 }
 
@@ -269,6 +398,13 @@ std::string combination_error(const GridOptions& o) {
   if (!o.hires.empty() && !o.selection_ratio.empty()) {
     return "--hires and --selection-ratio exclude each other";
   }
+  if (std::string error = solve_error(o); !error.empty()) return error;
+  if (o.shard.count > 1 && o.format == Format::Text) {
+    return "--shard needs --csv or --json (shards are merged by their scenario column)";
+  }
+  if (o.shard.count > 1 && !o.plot_file.empty()) {
+    return "--shard and --plot exclude each other (a shard holds part of the grid)";
+  }
   std::string error = missing_option(o);
   if (error.empty()) error = share_error(o.minority_share, "--minority-share");
   if (error.empty()) error = share_error(o.selection_ratio, "--selection-ratio");
@@ -279,12 +415,22 @@ std::string combination_error(const GridOptions& o) {
 }  // namespace
 
 std::vector<cli::OptionDef> option_table(GridOptions& o) {
-  const auto counts = [](std::vector<std::int32_t>& v) {
-    return [&v](std::string_view s, std::string& e) { return parse_count_list(s, v, e); };
+  // A scenario option takes a list, or a range when it is the one solved for.
+  const auto solvable = [&o](std::string_view option, cli::OptionSetter list) {
+    return [&o, option, list](std::string_view s, std::string& e) {
+      if (o.solve == option) return parse_solve_range(option, s, o.solve_range, e);
+      return list(s, e);
+    };
   };
-  const auto reals = [](std::vector<double>& v) {
-    return [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); };
+  const auto counts = [&](std::string_view option, std::vector<std::int32_t>& v) {
+    return solvable(option,
+                    [&v](std::string_view s, std::string& e) { return parse_count_list(s, v, e); });
   };
+  const auto reals = [&](std::string_view option, std::vector<double>& v) {
+    return solvable(option,
+                    [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); });
+  };
+
   const auto format = [&o](Format f) {
     return [&o, f](std::string_view, std::string&) {
       o.format = f;
@@ -292,25 +438,27 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
     };
   };
   return {
-      {"--applicants", "N", "total number of applicants", SCENARIO_SECTION, counts(o.applicants)},
+      {"--applicants", "N", "total number of applicants", SCENARIO_SECTION,
+       counts("applicants", o.applicants)},
       {"--majority", "N1", "majority applicants, 1 <= N1 <= N - 1", SCENARIO_SECTION,
-       counts(o.majority)},
+       counts("majority", o.majority)},
       {"--minority-share", "R",
        "instead of --majority: N2 = round(R * N), N1 = N - N2,\nwith 0 < R < 1", SCENARIO_SECTION,
-       reals(o.minority_share)},
-      {"--hires", "K", "number to hire, 1 <= K <= N - 1", SCENARIO_SECTION, counts(o.hires)},
+       reals("minority-share", o.minority_share)},
+      {"--hires", "K", "number to hire, 1 <= K <= N - 1", SCENARIO_SECTION,
+       counts("hires", o.hires)},
       {"--selection-ratio", "R", "instead of --hires: K = round(R * N), with 0 < R < 1",
-       SCENARIO_SECTION, reals(o.selection_ratio)},
+       SCENARIO_SECTION, reals("selection-ratio", o.selection_ratio)},
       {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
-       reals(o.d)},
+       reals("d", o.d)},
       {"--predictor-d", "LIST",
        "instead of --d: the effect sizes d_i of the predictors\n"
        "of a composite, whose effect size\n"
        "d = sum w_i d_i / sqrt(sum w_i w_j r_ij) is used\n"
        "(and written in the d column)",
-       SCENARIO_SECTION, reals(o.predictor_d)},
+       SCENARIO_SECTION, reals("predictor-d", o.predictor_d)},
       {"--weights", "LIST", "the predictors' weights w_i (default: all 1)", SCENARIO_SECTION,
-       reals(o.weights)},
+       reals("weights", o.weights)},
       {"--intercorrelations", "M",
        "their correlations r_ij: the upper triangle without\n"
        "the diagonal as a comma list (r12,r13,r23 for three),\n"
@@ -318,6 +466,37 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        "valid correlation matrix (positive semi-definite)",
        SCENARIO_SECTION,
        [&o](std::string_view s, std::string& e) { return set_text(s, o.intercorrelations, e); }},
+      {"--engine", "E",
+       "fast (default): every outcome's probability from one\n"
+       "integral; up to N = 10000000 applicants. nested: the\n"
+       "interactive program's nested integration, its report\n"
+       "digit for digit; up to 150000 outcomes per scenario",
+       COMPUTING_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_engine(s, o.engine, e); }},
+      {"--shard", "I/N",
+       "compute only the scenarios whose grid index i has\n"
+       "(i - 1) mod N = I - 1, with 1 <= I <= N; needs --csv or\n"
+       "--json. The records of all N shards, sorted on their\n"
+       "first field (scenario), are the whole grid's records",
+       COMPUTING_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_shard(s, o.shard, e); }},
+      {"--solve", "OPTION",
+       "instead of the grid: for each combination of the\n"
+       "other options, the value of OPTION (applicants,\n"
+       "minority-share, selection-ratio or d), given as a range\n"
+       "start:stop (a count steps by 1) or start:stop:step,\n"
+       "at which --target is met",
+       SOLVE_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_solve(s, o.solve, e); }},
+      {"--target", "TARGET",
+       "QUANTITY=VALUE for d, QUANTITY<=VALUE or\n"
+       "QUANTITY>=VALUE for the others; QUANTITY is one of\n"
+       "P_below_four_fifths P_undefined expected_AI\n"
+       "expected_SRA expected_SRI AI_P05 .. AI_P95",
+       SOLVE_SECTION,
+       [&o](std::string_view s, std::string& e) {
+         return o.has_target = parse_target(s, o.target, e);
+       }},
       {"--csv", "", "comma-separated values, one record per scenario", OUTPUT_SECTION,
        format(Format::Csv)},
       {"--json", "", "a JSON array, one object per scenario", OUTPUT_SECTION, format(Format::Json)},
@@ -362,7 +541,7 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        "legend below the plot adds to it",
        OUTPUT_SECTION,
        [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.height, e); }},
-      {"--jobs", "J", "worker threads, at most 256 (default: one per core)", OUTPUT_SECTION,
+      {"--jobs", "J", "worker threads, at most 256 (default: one per core)", COMPUTING_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
       {"--help", "", "this text", OUTPUT_SECTION, nullptr},
       {"--version", "", "the program version", OUTPUT_SECTION, nullptr},
@@ -373,7 +552,21 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   ParsedOptions parsed;
   GridOptions& o = parsed.options;
   const std::vector<cli::OptionDef> table = option_table(o);
+  // The option solved for reads its value as a range, wherever --solve stands;
+  // a name that is not one is refused by --solve's own definition.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    if (args[i] == "--solve" && i + 1 < args.size())
+      value = args[i + 1];
+    else if (args[i].starts_with("--solve="))
+      value = args[i].substr(8);
+    else
+      continue;
+    std::string ignored;
+    parse_solve(value, o.solve, ignored);
+  }
   const cli::CommandLine line = cli::parse_command_line(table, args);
+
   o.help = line.help;
   o.version = line.version;
   if (!line.ok() || o.help || o.version) {
@@ -418,42 +611,38 @@ std::int64_t share_of(double share, std::int32_t N) {
   return std::llround(share * static_cast<double>(N));
 }
 
-std::string scenario_name(const Scenario& s) {
+// Whether the scenario with 1-based grid index i belongs to the shard.
+bool in_shard(std::size_t i, const Shard& shard) {
+  return static_cast<std::int64_t>((i - 1) % static_cast<std::size_t>(shard.count)) ==
+         shard.part - 1;
+}
+
+}  // namespace
+
+std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& o) {
+  const bool by_share = !o.minority_share.empty() || o.solve == "minority-share";
+  const bool by_ratio = !o.selection_ratio.empty() || o.solve == "selection-ratio";
+  return {count_axis("--applicants", "N", o.applicants),
+          by_share ? real_axis("--minority-share", "N2/N", o.minority_share)
+                   : count_axis("--majority", "N1", o.majority),
+          by_ratio ? real_axis("--selection-ratio", "K/N", o.selection_ratio)
+                   : count_axis("--hires", "K", o.hires),
+          real_axis("--d", "d", o.d)};
+}
+
+std::string scenario_name(const kemro::Scenario& s) {
   char d[64];
   std::snprintf(d, sizeof d, "%.17g", s.d);
   return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
          ", K = " + std::to_string(s.K) + ", d = " + d;
 }
 
-// Why the scenario cannot be computed, or an empty text.
-std::string invalid_reason(const Scenario& s, const std::string& N1_source,
-                           const std::string& K_source) {
-  const std::string within = " between 1 and N - 1 = " + std::to_string(std::int64_t{s.N} - 1);
-  if (s.N < 2) return "N = " + std::to_string(s.N) + " is below 2";
-  if (s.N1 < 1 || s.N1 >= s.N) return N1_source + " is not" + within;
-  if (s.K < 1 || s.K >= s.N) return K_source + " is not" + within;
-  if (!std::isfinite(s.d)) return "d is not finite";
-  const std::int64_t needed = entries_needed(s.N1, s.N2, s.K);
-  if (needed > TABLE_CAPACITY) {
-    return "the distribution needs " + std::to_string(needed) + " entries, the table holds " +
-           std::to_string(TABLE_CAPACITY);
-  }
-  return {};
-}
-
-}  // namespace
-
 GridOutcome build_grid(const GridOptions& o) {
   GridOutcome out;
   Grid& grid = out.grid;
   const bool by_share = !o.minority_share.empty();
   const bool by_ratio = !o.selection_ratio.empty();
-  grid.axes[APPLICANTS] = count_axis("--applicants", "N", o.applicants);
-  grid.axes[MAJORITY] = by_share ? real_axis("--minority-share", "N2/N", o.minority_share)
-                                 : count_axis("--majority", "N1", o.majority);
-  grid.axes[HIRES] = by_ratio ? real_axis("--selection-ratio", "K/N", o.selection_ratio)
-                              : count_axis("--hires", "K", o.hires);
-  grid.axes[EFFECT_SIZE] = real_axis("--d", "d", o.d);
+  grid.axes = grid_axes(o);
 
   std::size_t total = 1;
   for (const Axis& axis : grid.axes) {
@@ -464,8 +653,9 @@ GridOutcome build_grid(const GridOptions& o) {
     total *= axis.values.size();
   }
 
-  grid.scenarios.reserve(total);
+  grid.scenarios.reserve((total + o.shard.count - 1) / o.shard.count);
   Scenario s;
+  std::size_t index = 0;
   for (s.at[APPLICANTS] = 0; s.at[APPLICANTS] < o.applicants.size(); ++s.at[APPLICANTS]) {
     s.N = o.applicants[s.at[APPLICANTS]];
     for (s.at[MAJORITY] = 0; s.at[MAJORITY] < grid.axes[MAJORITY].values.size(); ++s.at[MAJORITY]) {
@@ -480,15 +670,15 @@ GridOutcome build_grid(const GridOptions& o) {
           s.N2 = static_cast<std::int32_t>(std::int64_t{s.N} - N1);
           s.K = static_cast<std::int32_t>(K);
           s.d = o.d[s.at[EFFECT_SIZE]];
-          const std::string why = invalid_reason(
-              s,
-              std::string(by_share ? "N1 = N - round(N2/N * N) = " : "N1 = ") + std::to_string(N1),
-              std::string(by_ratio ? "K = round(K/N * N) = " : "K = ") + std::to_string(K));
+          s.index = ++index;
+          const std::string why =
+              scenario_invalid_reason(s, o.engine, by_share ? "N1 = N - round(N2/N * N)" : "N1",
+                                      by_ratio ? "K = round(K/N * N)" : "K");
           if (!why.empty()) {
             out.error = "scenario " + scenario_name(s) + ": " + why;
             return out;
           }
-          grid.scenarios.push_back(s);
+          if (in_shard(s.index, o.shard)) grid.scenarios.push_back(s);
         }
       }
     }

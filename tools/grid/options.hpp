@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "distribution/scenario.hpp"
+#include "distribution/solve.hpp"
 #include "tools/common/options.hpp"
 #include "tools/common/values.hpp"
 #include "tools/grid/plot_options.hpp"
@@ -27,9 +29,29 @@ using cli::parse_real_list;
 // Most scenarios in one grid.
 inline constexpr std::size_t MAX_SCENARIOS = 100000;
 // Most worker threads one may ask for; each holds about 13 MB of work areas.
+// The grid may be split into at most MAX_SCENARIOS shards.
 inline constexpr std::int64_t MAX_JOBS = 256;
 
 enum class Format { Text, Csv, Json };
+
+// One part of a grid split over several runs: the scenarios whose 1-based
+// grid index i satisfies (i - 1) mod count = part - 1.
+struct Shard {
+  std::int64_t part = 1;   // I, 1 <= I <= count
+  std::int64_t count = 1;  // N, at most MAX_SCENARIOS
+};
+
+// The range of the option a planning solve searches (--solve), as given.
+struct SolveRange {
+  std::vector<double> values;  // applicants, or a share with a step: every value, in order
+  double low = 0.0;            // d, or a share without a step: the range's start ...
+  double high = 0.0;           // ... and stop
+  bool every_count = false;    // a share without a step: every count its shares round to
+  bool given = false;          // the solved option was on the command line
+};
+
+// Most values the range of a solved option may hold.
+inline constexpr std::size_t MAX_SOLVE_VALUES = 1000000;
 
 struct GridOptions {
   std::vector<std::int32_t> applicants;  // N
@@ -41,6 +63,12 @@ struct GridOptions {
   std::vector<double> predictor_d;       // effect sizes of a composite's predictors
   std::vector<double> weights;           // their weights; empty: unit weights
   std::string intercorrelations;         // their correlations as given: a list or a CSV file
+  std::string solve;                     // the option solved for without its dashes, or empty
+  SolveRange solve_range;                // that option's range
+  Target target;
+  bool has_target = false;
+  Engine engine = Engine::fast;
+  Shard shard;  // the whole grid by default
   bool distribution = false;
   Format format = Format::Text;
   std::vector<std::size_t> columns;  // text-table columns (catalogue positions); empty: default
@@ -59,6 +87,8 @@ struct ParsedOptions {
 
 // The --help sections the options are listed in.
 inline constexpr std::string_view SCENARIO_SECTION = "Scenario options.";
+inline constexpr std::string_view COMPUTING_SECTION = "Computing options.";
+inline constexpr std::string_view SOLVE_SECTION = "Planning solves.";
 inline constexpr std::string_view OUTPUT_SECTION = "Output options.";
 
 // kemro-grid's options, one definition each, setting the fields of `target`
@@ -83,18 +113,15 @@ struct Axis {
   std::vector<double> values;  // in the order given
 };
 
-struct Scenario {
-  std::int32_t N = 0;
-  std::int32_t N1 = 0;
-  std::int32_t N2 = 0;
-  std::int32_t K = 0;
-  double d = 0.0;
+// A scenario of the library (N, N1, N2, K, d) and where it sits in the grid.
+struct Scenario : kemro::Scenario {
+  std::size_t index = 0;                     // 1-based position in the whole grid
   std::array<std::size_t, DIMENSIONS> at{};  // index into each axis's values
 };
 
 struct Grid {
   std::array<Axis, DIMENSIONS> axes;
-  std::vector<Scenario> scenarios;  // product order: the effect size varies fastest
+  std::vector<Scenario> scenarios;  // product order (the effect size varies fastest), of the shard
 };
 
 struct GridOutcome {
@@ -103,10 +130,18 @@ struct GridOutcome {
   bool ok() const { return error.empty(); }
 };
 
+// The grid's axes for the options, in grid order; the axis of an option
+// solved for (--solve) has no values.
+std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& options);
+
+// "N = 100, N1 = 80, K = 20, d = 0.5", the name by which errors point to a scenario.
+std::string scenario_name(const kemro::Scenario& scenario);
+
 // The product of the options' values, with N1 = N - round(share * N) and
 // K = round(ratio * N) (halves away from zero) where shares are given. Every
-// scenario must satisfy 1 <= N1 <= N - 1, 1 <= K <= N - 1, a finite d and fit
-// the distribution table; the first one that does not is named in the error.
+// scenario of the whole grid must be one the chosen engine can compute
+// (scenario_invalid_reason); the first one that is not is named in the error.
+// Only the scenarios of the options' shard are kept, each with its grid index.
 GridOutcome build_grid(const GridOptions& options);
 
 // The text of --help.

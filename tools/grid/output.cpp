@@ -65,10 +65,10 @@ std::vector<std::string> summary_fields(const Scenario& s, const ScenarioResult&
   return fields;
 }
 
-// The scenario's own fields N, N1, N2, K, d and its status.
+// The scenario's grid index, its own fields N, N1, N2, K, d and its status.
 std::vector<std::string> lead_fields(const Scenario& s, const ScenarioResult& r) {
   std::vector<std::string> fields = summary_fields(s, r);
-  fields.resize(6);
+  fields.resize(7);
   return fields;
 }
 
@@ -257,7 +257,8 @@ std::vector<std::string> summary_columns() {
 }
 
 std::vector<std::string> distribution_columns() {
-  return {"N", "N1", "N2", "K", "d", "status", "S", "majority_hires", "AI", "P", "cumulative_P"};
+  return {"scenario",       "N",  "N1", "N2",          "K", "d", "status", "S",
+          "majority_hires", "AI", "P",  "cumulative_P"};
 }
 
 RecordStream::RecordStream(const Grid& grid, Format format, bool distribution,

@@ -464,7 +464,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       label += (label.empty() ? "" : ", ") + axis_value(grid.axes[a], s.at[a]);
     }
     const auto [it, added] = line_of.try_emplace(key, labels.size());
-    if (added) labels.push_back(label.empty() ? "P(AI < 0.8)" : label);
+    if (added) labels.push_back(label.empty() ? o.quantity : label);
     auto& panel = series[panel_dim == DIMENSIONS ? 0 : s.at[panel_dim]];
     if (panel.size() <= it->second) panel.resize(it->second + 1);
     const double p = results[i].completed ? results[i].P_below_four_fifths : NAN;
@@ -481,16 +481,19 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   const bool log_x = o.log_x && x_lo > 0.0;
   if (x_hi == x_lo) x_hi = log_x ? x_lo * 10.0 : x_lo + 1.0;
   double tallest = 0.0;
+  double lowest = 0.0;  // below 0 only for a solved d
   for (auto& panel : series) {
     for (Series& line_series : panel) {
       std::stable_sort(line_series.points.begin(), line_series.points.end(),
                        [](const auto& a, const auto& b) { return a.first < b.first; });
       for (const auto& point : line_series.points) {
         if (!std::isnan(point.second)) tallest = std::max(tallest, point.second);
+        if (!std::isnan(point.second)) lowest = std::min(lowest, point.second);
       }
     }
   }
   const double y_top = nice_top(tallest);
+  const double y_bottom = lowest < 0.0 ? -nice_top(-lowest) : 0.0;
 
   // Canvas: the requested size for one plot; panels at least their minimum size.
   const std::size_t panel_columns =
@@ -517,7 +520,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       fixed += (fixed.empty() ? "" : ", ") + axis_value(grid.axes[a], 0);
     }
   }
-  const std::string title = o.title.empty() ? "P(AI < 0.8) by " + x_axis.symbol : o.title;
+  const std::string title = o.title.empty() ? o.quantity + " by " + x_axis.symbol : o.title;
   std::string svg = open_svg(width, height, title, fixed);
 
   const double cell_width =
@@ -534,8 +537,8 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
                   " font-weight=\"bold\"");
     }
     const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, log_x};
-    const Scale y{0.0, y_top, f.bottom(), f.top};
-    svg += axes(f, x, y, axis_words(x_axis), "P(AI < 0.8)");
+    const Scale y{y_bottom, y_top, f.bottom(), f.top};
+    svg += axes(f, x, y, axis_words(x_axis), o.quantity);
     for (std::size_t k = 0; k < series[p].size(); ++k) {
       const LineStyle style = line_style(k);
       std::string path;

@@ -27,6 +27,9 @@ struct PlotOptions {
   std::string title;   // empty: a title made from the plotted quantity
   int width = DEFAULT_PLOT_WIDTH;    // of the plotting canvas; a legend below adds height
   int height = DEFAULT_PLOT_HEIGHT;  // idem
+  // What a grid plot's lines show (each result's P_below_four_fifths field);
+  // a planning solve puts the value it found there.
+  std::string quantity = "P(AI < 0.8)";
 };
 
 }  // namespace kemro::grid

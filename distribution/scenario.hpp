@@ -1,0 +1,43 @@
+// One scenario of the selection model, the engine that computes it, and the
+// limits within which each engine can compute it. Every front end (kemro-grid,
+// kemro-observed, the R package) refuses a scenario through
+// scenario_invalid_reason, so that the same inputs are refused in the same words.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "distribution/analysis.hpp"
+
+namespace kemro {
+
+// Most applicants and most outcomes S = 0..K of one scenario the fast engine
+// takes; the nested engine is bounded by the table (TABLE_CAPACITY outcomes).
+inline constexpr std::int64_t FAST_ENGINE_MAX_APPLICANTS = 10000000;
+inline constexpr std::int64_t FAST_ENGINE_MAX_OUTCOMES = 10000000;
+
+// N applicants, N1 of the majority and N2 = N - N1 of the minority, K hires and
+// the effect size d (majority mean minus minority mean).
+struct Scenario {
+  std::int32_t N = 0;
+  std::int32_t N1 = 0;
+  std::int32_t N2 = 0;
+  std::int32_t K = 0;
+  double d = 0.0;
+};
+
+// The engine's name as the tools spell it ("fast", "nested").
+std::string_view engine_name(Engine engine);
+// The engine of that name; false for any other text.
+bool engine_from_name(std::string_view name, Engine& engine);
+
+// Why `engine` cannot compute the scenario, as one sentence without a final
+// full stop, or an empty text when it can. Checked in this order: N >= 2,
+// 1 <= N1 <= N - 1, N2 = N - N1, 1 <= K <= N - 1, a finite d, then the
+// engine's limits. `N1_name` and `K_name` say how the front end arrived at
+// N1 and K ("N1 = N - round(N2/N * N)"); the value itself is appended.
+std::string scenario_invalid_reason(const Scenario& scenario, Engine engine,
+                                    std::string_view N1_name = "N1", std::string_view K_name = "K");
+
+}  // namespace kemro

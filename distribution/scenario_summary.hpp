@@ -1,0 +1,70 @@
+// The summary of one computed scenario as every front end reports it: the
+// four-fifths probabilities, the expected rates and AI, the percentiles of AI,
+// the population values, a count of numerical warnings and, when asked for,
+// the whole distribution of S. compute_scenario runs one scenario with a
+// chosen engine; kemro-grid, the planning solves and the R package all call it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "distribution/analysis.hpp"
+#include "distribution/four_fifths.hpp"
+#include "distribution/scenario.hpp"
+#include "distribution/summaries.hpp"
+#include "distribution/table.hpp"
+#include "model/integrator.hpp"
+#include "model/population.hpp"
+
+namespace kemro {
+
+// The adverse impact ratio below which the four-fifths rule counts as violated.
+inline constexpr double FOUR_FIFTHS = 0.8;
+
+// One outcome S = NY of the distribution.
+struct DistributionEntry {
+  std::int32_t NY = 0;  // minority hires S
+  std::int32_t NX = 0;  // majority hires K - S
+  double AI = 0.0;      // UNDEFINED_RATIO when NX = 0
+  double PVS = 0.0;     // P(S = NY)
+  double PVSC = 0.0;    // P(S <= NY)
+};
+
+struct ScenarioResult {
+  bool completed = false;  // false: the outcome stage gave up; only `population` is set
+  PopulationValues population;
+  double expected_SRA = 0.0;
+  double expected_SRI = 0.0;
+  double expected_AI = 0.0;                        // NaN when no outcome has a defined ratio
+  std::array<double, NLDAT.size()> percentiles{};  // UNDEFINED_RATIO where undefined
+  double P_below_four_fifths = 0.0;                // P(AI defined and AI < 0.8)
+  double P_undefined = 0.0;                        // P(no majority hire)
+  // Integration warnings and abnormal returns (nested engine), an estimate
+  // stopped at the panel limit or the rounding level (fast engine), and
+  // negative point probabilities.
+  int warnings = 0;
+  std::vector<DistributionEntry> distribution;  // the table's entries in order, when asked for
+};
+
+// Sum of PVS over the entries with a defined AI below 0.8: the joint
+// probability, not one conditional on the ratio being defined.
+double probability_below_four_fifths(const Table& table, std::int32_t N1, std::int32_t N2);
+
+// Sum of PVS over the entries without majority hires.
+double probability_undefined(const Table& table);
+
+// The work areas of one computing thread; make them on the thread that
+// switches GSL's error handler off (the constructor does so) before any work.
+struct ScenarioWork {
+  Integrators integrators;  // used by the nested engine only
+  Table table;
+};
+
+// Computes one scenario, which must be valid for the engine
+// (scenario_invalid_reason empty). With `keep_distribution` the result holds
+// every entry of the table.
+ScenarioResult compute_scenario(const Scenario& scenario, Engine engine, bool keep_distribution,
+                                ScenarioWork& work);
+
+}  // namespace kemro

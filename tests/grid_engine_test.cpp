@@ -1,0 +1,174 @@
+// kemro-grid's engines and shards: the library's scenario validation per
+// engine, bad --engine and --shard values refused before any work, shards run
+// through GNU parallel merging into exactly the unsharded output, and the fast
+// engine agreeing with the nested one over a grid.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "distribution/scenario.hpp"
+#include "distribution/scenario_summary.hpp"
+#include "tests/support/program_process.hpp"
+
+namespace {
+
+using namespace kemro;
+using kemro::testing::make_temp_dir;
+using kemro::testing::read_file;
+using kemro::testing::run_program;
+
+struct InvalidCase {
+  Scenario scenario;
+  Engine engine;
+  std::string reason;  // empty: valid
+};
+
+TEST(ScenarioValidation, EachEngineRefusesWhatItCannotComputeInOneSentence) {
+  const InvalidCase cases[] = {
+      {{100, 80, 20, 10, 0.5}, Engine::fast, ""},
+      {{100, 80, 20, 10, 0.5}, Engine::nested, ""},
+      {{1, 1, 0, 1, 0.0}, Engine::fast, "N = 1 is below 2"},
+      {{100, 100, 0, 10, 0.0}, Engine::fast, "N1 = 100 is not between 1 and N - 1 = 99"},
+      {{100, 80, 20, 100, 0.0}, Engine::nested, "K = 100 is not between 1 and N - 1 = 99"},
+      {{100, 80, 21, 10, 0.0}, Engine::fast, "N2 = 21 is not N - N1 = 20"},
+      {{100, 80, 20, 10, NAN}, Engine::fast, "d is not finite"},
+      {{400000, 200000, 200000, 200000, 0.0},
+       Engine::nested,
+       "the distribution needs 200001 entries, the nested engine's table holds 150000 (the fast "
+       "engine takes up to 10000000)"},
+      {{400000, 200000, 200000, 200000, 0.0}, Engine::fast, ""},
+      {{10000000, 5000000, 5000000, 5000000, 0.0}, Engine::fast, ""},
+      {{10000001, 5000000, 5000001, 10, 0.0},
+       Engine::fast,
+       "N = 10000001 is above the fast engine's limit of 10000000 applicants"},
+      {{10000001, 5000000, 5000001, 10, 0.0}, Engine::nested, ""},
+  };
+  for (const InvalidCase& c : cases) {
+    EXPECT_EQ(scenario_invalid_reason(c.scenario, c.engine), c.reason)
+        << c.scenario.N << " " << c.scenario.N1 << " " << c.scenario.K << " "
+        << engine_name(c.engine);
+  }
+  EXPECT_EQ(scenario_invalid_reason({3, 3, 0, 1, 0.0}, Engine::fast, "N1 = N - round(N2/N * N)"),
+            "N1 = N - round(N2/N * N) = 3 is not between 1 and N - 1 = 2");
+}
+
+class GridEngines : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = make_temp_dir(); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  kemro::testing::ProcessRun grid(std::vector<std::string> args) {
+    return run_program(KEMRO_GRID_EXE, args, dir);
+  }
+  kemro::testing::ProcessRun shell(const std::string& command) {
+    return run_program("/bin/sh", {"-c", command}, dir);
+  }
+  std::filesystem::path dir;
+};
+
+const std::vector<std::string> SMALL = {
+    "--applicants", "20,40", "--minority-share", "0.3", "--hires", "5,9", "--d", "0,0.5,-1"};
+
+std::vector<std::string> with(std::vector<std::string> args, std::vector<std::string> extra) {
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+TEST_F(GridEngines, BadEngineShardOrLimitIsOneLineAndStatusTwoBeforeAnyWork) {
+  struct Bad {
+    std::vector<std::string> extra;
+    std::string message;
+  };
+  const Bad cases[] = {
+      {{"--csv", "--engine", "quick"}, "--engine: 'quick' is not an engine (fast or nested)"},
+      {{"--csv", "--engine="}, "--engine: '' is not an engine"},
+      {{"--csv", "--shard", "0/3"}, "--shard: shard '0/3' needs 1 <= I <= N <= 100000"},
+      {{"--csv", "--shard", "4/3"}, "shard '4/3' needs 1 <= I <= N"},
+      {{"--csv", "--shard", "1/0"}, "shard '1/0' needs"},
+      {{"--csv", "--shard", "1/100001"}, "shard '1/100001' needs"},
+      {{"--csv", "--shard", "1/"}, "'1/' is not a shard I/N"},
+      {{"--csv", "--shard", "2"}, "'2' is not a shard I/N"},
+      {{"--csv", "--shard", "1/2/3"}, "'1/2/3' is not a shard I/N"},
+      {{"--csv", "--shard", "a/3"}, "'a/3' is not a shard I/N"},
+      {{"--shard", "1/3"}, "--shard needs --csv or --json"},
+      {{"--csv", "--shard", "1/3", "--plot", "p.svg"}, "--shard and --plot exclude each other"},
+  };
+  for (const Bad& c : cases) {
+    const auto r = grid(with(SMALL, c.extra));
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("kemro-grid: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  const Bad limits[] = {
+      {{"--applicants", "10000001", "--majority", "10", "--hires", "5", "--d", "0"},
+       "scenario N = 10000001, N1 = 10, K = 5, d = 0: N = 10000001 is above the fast engine's "
+       "limit of 10000000 applicants"},
+      {{"--applicants", "400000", "--majority", "200000", "--hires", "200000", "--d", "0",
+        "--engine", "nested"},
+       "scenario N = 400000, N1 = 200000, K = 200000, d = 0: the distribution needs 200001 "
+       "entries, the nested engine's table holds 150000 (the fast engine takes up to 10000000)"},
+  };
+  for (const Bad& c : limits) {
+    const auto r = grid(c.extra);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "kemro-grid: " + c.message + "\nTry 'kemro-grid --help' for the options.\n");
+  }
+}
+
+TEST_F(GridEngines, ShardsRunThroughGnuParallelMergeIntoTheUnshardedOutput) {
+  struct Merge {
+    std::vector<std::string> extra;
+    std::string merge;  // the shell command that merges shard1..3 into its output
+  };
+  const std::string csv_merge =
+      "{ head -n 1 shard1; tail -q -n +2 shard1 shard2 shard3 | sort -t, -k1,1n -s; }";
+  const std::string json_merge =
+      "{ echo '['; grep -h '^ {' shard1 shard2 shard3 | sed 's/},$/}/' | sort -t: -k2,2n |"
+      " sed '$!s/$/,/'; echo ']'; }";
+  const Merge cases[] = {
+      {{"--csv"}, csv_merge},
+      {{"--csv", "--distribution"}, csv_merge},
+      {{"--json"}, json_merge},
+  };
+  for (const Merge& c : cases) {
+    SCOPED_TRACE(c.extra.back());
+    const auto whole = grid(with(SMALL, c.extra));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::string command = "parallel --will-cite -j 3 " + std::string(KEMRO_GRID_EXE);
+    for (const std::string& a : with(SMALL, c.extra)) command += " '" + a + "'";
+    command += " --shard {}/3 '>' shard{} ::: 1 2 3 && " + c.merge;
+    const auto merged = shell(command);
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(merged.out, whole.out);
+    EXPECT_NE(read_file(dir / "shard2"), read_file(dir / "shard1"));
+  }
+}
+
+TEST(FastEngine, AgreesWithTheNestedEngineOverAGrid) {
+  // Both engines integrate to about 1e-10; the summaries agree far closer than
+  // any printed digit, and the percentiles (table entries) exactly.
+  constexpr double TOLERANCE = 1e-7;
+  ScenarioWork work;
+  for (const std::int32_t N : {12, 50, 200}) {
+    for (const double d : {-1.0, 0.0, 0.3, 1.5}) {
+      const Scenario s{N, N * 3 / 4, N - N * 3 / 4, N / 5, d};
+      SCOPED_TRACE(::testing::Message() << "N = " << N << ", d = " << d);
+      const ScenarioResult fast = compute_scenario(s, Engine::fast, false, work);
+      const ScenarioResult nested = compute_scenario(s, Engine::nested, false, work);
+      ASSERT_TRUE(fast.completed && nested.completed);
+      EXPECT_NEAR(fast.P_below_four_fifths, nested.P_below_four_fifths, TOLERANCE);
+      EXPECT_NEAR(fast.P_undefined, nested.P_undefined, TOLERANCE);
+      EXPECT_NEAR(fast.expected_SRA, nested.expected_SRA, TOLERANCE);
+      EXPECT_NEAR(fast.expected_SRI, nested.expected_SRI, TOLERANCE);
+      EXPECT_NEAR(fast.expected_AI, nested.expected_AI, TOLERANCE);
+      EXPECT_EQ(fast.percentiles, nested.percentiles);
+      EXPECT_EQ(fast.population.AI, nested.population.AI);
+    }
+  }
+}
+
+}  // namespace
