@@ -126,3 +126,13 @@ recycled_length <- function(args) {
 call_cpp <- function(expr) {
   tryCatch(expr, error = function(e) abort_argument(conditionMessage(e)))
 }
+
+# One of `choices`, the first when the argument is left at its default vector.
+check_choice <- function(x, name, choices) {
+  if (identical(x, choices)) return(choices[1])
+  if (!is.character(x) || length(x) != 1L || is.na(x) || !(x %in% choices)) {
+    abort_argument(sprintf("`%s` must be one of %s", name,
+                           paste0("\"", choices, "\"", collapse = ", ")))
+  }
+  x
+}

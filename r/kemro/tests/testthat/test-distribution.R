@@ -59,7 +59,7 @@ test_that("the nested engine gives kemro-grid's distribution to the last bit", {
   runs <- lapply(seq_len(nrow(scenarios)), function(i) {
     s <- scenarios[i, ]
     c("--applicants", s$N, "--majority", s$N1, "--hires", s$K, paste0("--d=", s$d),
-      "--distribution")
+      "--engine", "nested", "--distribution")
   })
   grid <- tool_output("KEMRO_GRID", runs, "grid_distribution.csv")
   for (i in seq_len(nrow(scenarios))) {
