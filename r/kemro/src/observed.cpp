@@ -1,0 +1,102 @@
+// The entry point of ai_observed(): the library's observed-decision analysis.
+#include "distribution/observed.hpp"
+
+#include <Rcpp.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "compute.hpp"
+
+using kemro::r::number_or_na;
+
+namespace {
+
+// The estimate's status as kemro-observed writes it.
+const char* estimate_status_name(kemro::EstimateStatus status) {
+  switch (status) {
+    case kemro::EstimateStatus::converged:
+      return "converged";
+    case kemro::EstimateStatus::no_bracket:
+      return "no_bracket";
+    case kemro::EstimateStatus::engine_failed:
+      return "engine_failed";
+  }
+  return "engine_failed";
+}
+
+}  // namespace
+
+// The observed-decision analysis of kemro-observed for one decision (N, N1,
+// K, S) and every model effect size in `d`: one record per d, as the columns
+// of kemro-observed's CSV in its order. The library validates the counts and
+// parameters and its reason becomes the R error.
+// [[Rcpp::export]]
+Rcpp::List cpp_observed(int N, int N1, int K, int S, Rcpp::NumericVector d, double alpha) {
+  const kemro::ObservedCounts counts{N, N1, K, S};
+  const std::vector<double> d_values(d.begin(), d.end());
+  const kemro::ObservedAnalysis analysis = kemro::analyse_observed(counts, d_values, alpha);
+  if (!analysis.ok()) throw std::invalid_argument(analysis.error);
+
+  const auto n = static_cast<R_xlen_t>(analysis.results.size());
+  Rcpp::IntegerVector rN(n), rN1(n), rN2(n), rK(n), rS(n);
+  Rcpp::LogicalVector violated(n);
+  Rcpp::CharacterVector status(n);
+  constexpr int NUMBERS = 15;  // the numeric columns between S and status, less the flag
+  std::vector<Rcpp::NumericVector> numbers;
+  for (int v = 0; v < NUMBERS; ++v) numbers.emplace_back(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const kemro::ObservedResult& r = analysis.results[static_cast<std::size_t>(i)];
+    rN[i] = r.N;
+    rN1[i] = r.N1;
+    rN2[i] = r.N2;
+    rK[i] = r.K;
+    rS[i] = r.S;
+    violated[i] = r.four_fifths_violated;
+    status[i] = estimate_status_name(r.estimate);
+    const double row[NUMBERS] = {r.SRA,
+                                 r.SRI,
+                                 r.AI,
+                                 r.shortfall,
+                                 r.z,
+                                 r.p_z_two_sided,
+                                 r.p_fisher_one_sided,
+                                 r.p_fisher_two_sided,
+                                 r.d,
+                                 r.P_S_at_most_observed,
+                                 r.P_AI_at_most_observed,
+                                 r.d_ml,
+                                 r.d_lower,
+                                 r.d_upper,
+                                 r.alpha};
+    for (int v = 0; v < NUMBERS; ++v) numbers[v][i] = number_or_na(row[v]);
+  }
+  const char* number_names[NUMBERS] = {"SRA",
+                                       "SRI",
+                                       "AI",
+                                       "shortfall",
+                                       "z",
+                                       "p_z_two_sided",
+                                       "p_fisher_one_sided",
+                                       "p_fisher_two_sided",
+                                       "d",
+                                       "P_S_at_most_observed",
+                                       "P_AI_at_most_observed",
+                                       "d_ml",
+                                       "d_lower",
+                                       "d_upper",
+                                       "alpha"};
+  Rcpp::List out;
+  out.push_back(rN, "N");
+  out.push_back(rN1, "N1");
+  out.push_back(rN2, "N2");
+  out.push_back(rK, "K");
+  out.push_back(rS, "S");
+  for (int v = 0; v < 3; ++v) out.push_back(numbers[v], number_names[v]);
+  out.push_back(violated, "four_fifths_violated");
+  for (int v = 3; v < NUMBERS; ++v) out.push_back(numbers[v], number_names[v]);
+  out.push_back(status, "status");
+  return out;
+}
