@@ -315,6 +315,7 @@ std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, d
     else if ((g_low[k] > 0.0) == (g_high[k] > 0.0))
       brackets[k].active = false;  // not reached
   }
+  // Midpoints as low / 2 + high / 2, which cannot overflow for any finite range.
   for (;;) {
     std::vector<double> middle(n, NaN);
     bool any = false;
@@ -322,10 +323,10 @@ std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, d
       Bracket& b = brackets[k];
       if (b.active && b.high - b.low <= D_TOLERANCE) {
         results[k].status = SolveStatus::solved;
-        results[k].value = b.low + (b.high - b.low) / 2;
+        results[k].value = b.low / 2 + b.high / 2;
         b.active = false;  // the quantity there is computed below
       }
-      if (b.active) middle[k] = b.low + (b.high - b.low) / 2, any = true;
+      if (b.active) middle[k] = b.low / 2 + b.high / 2, any = true;
     }
     if (!any) break;
     const std::vector<double> g = excess(middle);
