@@ -1,11 +1,12 @@
-// The checks of an observed decision's counts and parameters, apart from the
-// computations so that the input readers (and their fuzz targets) link them
-// without GSL or the engine.
+// The checks of an observed decision's counts and parameters. The counts go
+// through the scenario check every front end shares, so that kemro-observed
+// refuses what kemro-grid refuses in the same words.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "distribution/observed.hpp"
+#include "distribution/scenario.hpp"
 
 namespace kemro {
 namespace {
@@ -23,13 +24,22 @@ std::string number_text(double value) {
 }  // namespace
 
 std::string observed_counts_error(const ObservedCounts& c) {
-  if (c.N < 2) return count_text("N", c.N) + " is below 2";
-  if (c.N > FAST_MAX_APPLICANTS) {
-    return count_text("N", c.N) + " is above " + std::to_string(FAST_MAX_APPLICANTS);
+  // Counts read from files may exceed 32 bits; those fail the model's own
+  // checks, worded here as scenario_invalid_reason words them.
+  if (c.N > FAST_ENGINE_MAX_APPLICANTS) {
+    return count_text("N", c.N) + " is above the fast engine's limit of " +
+           std::to_string(FAST_ENGINE_MAX_APPLICANTS) + " applicants";
   }
+  if (c.N < 2) return count_text("N", c.N) + " is below 2";
   const std::string within = " is not between 1 and N - 1 = " + std::to_string(c.N - 1);
   if (c.N1 < 1 || c.N1 >= c.N) return count_text("N1", c.N1) + within;
   if (c.K < 1 || c.K >= c.N) return count_text("K", c.K) + within;
+  // Within 32 bits now: the checks every front end shares.
+  const Scenario scenario{static_cast<std::int32_t>(c.N), static_cast<std::int32_t>(c.N1),
+                          static_cast<std::int32_t>(c.N - c.N1), static_cast<std::int32_t>(c.K),
+                          0.0};
+  std::string why = scenario_invalid_reason(scenario, Engine::fast);
+  if (!why.empty()) return why;
   const std::int64_t low = std::max<std::int64_t>(0, c.K - c.N1);
   const std::int64_t high = std::min(c.K, c.N - c.N1);
   if (c.S < low || c.S > high) {

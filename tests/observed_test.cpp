@@ -186,7 +186,7 @@ const BadCounts BAD_COUNTS[] = {
     {{10, 5, 4, 5}, "S = 5 is not between max(0, K - N1) = 0 and min(K, N2) = 4"},
     {{10, 3, 6, 2}, "S = 2 is not between max(0, K - N1) = 3 and min(K, N2) = 6"},
     {{10, 5, 4, -1}, "S = -1 is not between max(0, K - N1) = 0 and min(K, N2) = 4"},
-    {{20000000, 5, 4, 1}, "N = 20000000 is above 10000000"},
+    {{20000000, 5, 4, 1}, "N = 20000000 is above the fast engine's limit of 10000000 applicants"},
 };
 
 TEST(ObservedTests, InvalidInputIsRefusedBeforeAnythingIsComputed) {
