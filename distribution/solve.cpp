@@ -11,11 +11,13 @@
 // F being the distribution function of S. P(AI < 0.8) is F_n(t_n), with t_n
 // the largest S whose AI is below 0.8, so over the block it lies in
 // [F_high(min t_n), F_low(max t_n)]; P(AI undefined) = P(S_n >= K_n) lies in
-// [1 - F_low(Kmax - 1), 1 - F_high(Kmin - 1)]. Two computed corners bound a
-// whole block. A block is decided only when its bound clears the target by
-// BOUND_MARGIN, far more than the engines' error, so every value is
-// classified as computing it would classify it; undecided blocks are split in
-// halves, down to single values, which are computed.
+// [1 - F_low(Kmax - 1), 1 - F_high(Kmin - 1)]. E[S_n] lies between the
+// corners' expected S, which bounds the expected rates E[S_n] / N2_n and
+// E[K_n - S_n] / N1_n as well. Two computed corners bound a whole block. A
+// block is decided only when its bound clears the target by BOUND_MARGIN, far
+// more than the engines' error, so every value is classified as computing it
+// would classify it; undecided blocks are split in halves, down to single
+// values, which are computed.
 #include "distribution/solve.hpp"
 
 #include <algorithm>
@@ -68,7 +70,8 @@ std::int64_t largest_below_four_fifths(const Scenario& s) {
 }
 
 bool boundable(Quantity q) {
-  return q == Quantity::P_below_four_fifths || q == Quantity::P_undefined;
+  return q == Quantity::P_below_four_fifths || q == Quantity::P_undefined ||
+         q == Quantity::expected_SRI || q == Quantity::expected_SRA;
 }
 
 // The block [first, last] of a range: its two corners and the extremes of t_n and K.
@@ -106,12 +109,26 @@ int decided_by(const Block& b, const ScenarioResult& low, const ScenarioResult& 
                const Target& target) {
   double lower = 0.0;
   double upper = 0.0;
-  if (target.quantity == Quantity::P_below_four_fifths) {
-    lower = at_most(high.distribution, b.t_min);
-    upper = at_most(low.distribution, b.t_max);
-  } else {
-    lower = 1.0 - at_most(low.distribution, std::int64_t{b.high.K} - 1);
-    upper = 1.0 - at_most(high.distribution, std::int64_t{b.low.K} - 1);
+  // E[S] of the corners: their expected minority rate times their N2.
+  const double S_low = low.expected_SRI * b.low.N2;
+  const double S_high = high.expected_SRI * b.high.N2;
+  switch (target.quantity) {
+    case Quantity::P_below_four_fifths:
+      lower = at_most(high.distribution, b.t_min);
+      upper = at_most(low.distribution, b.t_max);
+      break;
+    case Quantity::P_undefined:
+      lower = 1.0 - at_most(low.distribution, std::int64_t{b.high.K} - 1);
+      upper = 1.0 - at_most(high.distribution, std::int64_t{b.low.K} - 1);
+      break;
+    case Quantity::expected_SRI:  // E[S_n] / N2_n
+      lower = S_low / b.high.N2;
+      upper = S_high / b.low.N2;
+      break;
+    default:  // expected_SRA = E[K_n - S_n] / N1_n
+      lower = std::max(0.0, b.low.K - S_high) / b.low.N1;
+      upper = (b.high.K - S_low) / b.high.N1;
+      break;
   }
   const double v = target.value;
   if (target.comparison == Comparison::at_most) {
@@ -315,6 +332,7 @@ std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, d
     else if ((g_low[k] > 0.0) == (g_high[k] > 0.0))
       brackets[k].active = false;  // not reached
   }
+  // Midpoints as low / 2 + high / 2, which cannot overflow for any finite range.
   for (;;) {
     std::vector<double> middle(n, NaN);
     bool any = false;
@@ -322,10 +340,10 @@ std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, d
       Bracket& b = brackets[k];
       if (b.active && b.high - b.low <= D_TOLERANCE) {
         results[k].status = SolveStatus::solved;
-        results[k].value = b.low + (b.high - b.low) / 2;
+        results[k].value = b.low / 2 + b.high / 2;
         b.active = false;  // the quantity there is computed below
       }
-      if (b.active) middle[k] = b.low + (b.high - b.low) / 2, any = true;
+      if (b.active) middle[k] = b.low / 2 + b.high / 2, any = true;
     }
     if (!any) break;
     const std::vector<double> g = excess(middle);

@@ -134,8 +134,8 @@ struct DiscreteRange {
 
 // For each range, the first value meeting the target (at_most or at_least)
 // and the value from which on every value meets it, both exactly as if every
-// scenario of the range were computed. For P_below_four_fifths and
-// P_undefined, blocks of the range are decided without computing their
+// scenario of the range were computed. For P_below_four_fifths, P_undefined,
+// expected_SRI and expected_SRA, blocks of the range are decided without computing their
 // scenarios where the two corner scenarios of the block bound the quantity
 // clear of the target (see solve.cpp); other quantities are computed value by
 // value, only where the answer may still change. A search needing more than

@@ -69,6 +69,8 @@ TEST(DiscreteSolve, AnswersEqualThoseOfComputingEveryValueOfTheRange) {
       {applicants(10, 200, 0.1, 0.3, -0.5), "P_undefined<=0.01"},
       {applicants(10, 150, 0.25, 0.2, 0.2), "AI_P50>=0.8"},
       {applicants(10, 150, 0.25, 0.2, 0.0), "expected_AI<=1.02"},
+      {applicants(10, 400, 0.2, 0.2, 0.3), "expected_SRI>=0.15"},
+      {applicants(10, 400, 0.3, 0.1, 0.5), "expected_SRA<=0.13"},
   };
   const Evaluate evaluate = sequential_evaluator(Engine::fast);
   for (const Case& c : cases) {

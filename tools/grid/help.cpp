@@ -35,9 +35,10 @@ the values of the options not solved for (which may take lists).
   VALUE gives "not reached". A count or share is searched exactly, without
   assuming monotonicity: value is the first value of the range meeting the
   target, stable_from the value from which on every value of the range meets
-  it. For P_below_four_fifths and P_undefined, bounds decide whole blocks of
-  the range without computing them; a search needing more
-  than 20000 scenarios stops with status "evaluation limit". Records: the
+  it. For P_below_four_fifths, P_undefined, expected_SRI and expected_SRA,
+  bounds decide whole blocks of the range without computing them; a search
+  needing more than 20000 scenarios stops with status "evaluation limit".
+  Records: the
   other options, solved_for, value, stable_from, quantity, target,
   quantity_at_value, status (solved, not reached, abandoned, evaluation
   limit), evaluations (scenarios computed); value fields are empty (null)
