@@ -26,14 +26,9 @@ class SilentListener final : public OutcomeListener {
   void notice(std::string_view) override {}
 };
 
-ModelState problem_state(std::int32_t N, std::int32_t N1, std::int32_t K, double d) {
-  ModelState state;
-  state.density_constant = normal_density_constant();
-  state.d = d;
-  state.N1 = N1;
-  state.N2 = N - N1;
-  state.K = K;
-  return state;
+// The state of the problem with N applicants, N1 of them majority, K hires, effect size d.
+ModelState bench_state(std::int32_t N, std::int32_t N1, std::int32_t K, double d) {
+  return problem_state(N1, N - N1, K, d);
 }
 
 void BM_PHID(benchmark::State& bench) {
@@ -48,7 +43,7 @@ BENCHMARK(BM_PHID);
 
 // One outcome of (1000, 700, 100, 1.0): I = 661, J = 260 (t = 40).
 ModelState typical_outcome(Integrators& work, SilentListener& listener) {
-  ModelState state = problem_state(1000, 700, 100, 1.0);
+  ModelState state = bench_state(1000, 700, 100, 1.0);
   state.inner_workspace = &work.inner;
   state.listener = &listener;
   set_outcome_indices(state, 661, 260);
@@ -107,7 +102,7 @@ void run_problem(benchmark::State& bench, bool parallel_outcomes) {
   SilentListener listener;
   std::uint64_t fu1 = 0, fun = 0;
   for (auto _ : bench) {
-    ModelState state = problem_state(N, N1, K, d);
+    ModelState state = bench_state(N, N1, K, d);
     state.parallel_outcomes = parallel_outcomes;
     const CFUN share{static_cast<double>(N1) / static_cast<double>(N)};
     benchmark::DoNotOptimize(analyse(state, share, work, *table, listener));
@@ -181,7 +176,7 @@ void BM_FastProblem(benchmark::State& bench) {
   const double d = static_cast<double>(bench.range(3)) / 10.0;
   auto table = std::make_unique<Table>();
   for (auto _ : bench) {
-    ModelState state = problem_state(N, N1, K, d);
+    ModelState state = bench_state(N, N1, K, d);
     const CFUN share{static_cast<double>(N1) / static_cast<double>(N)};
     benchmark::DoNotOptimize(analyse_fast(state, share, *table));
   }

@@ -45,12 +45,7 @@ double probability_undefined(const Table& table) {
 
 ScenarioResult compute_scenario(const Scenario& s, Engine engine, bool keep_distribution,
                                 ScenarioWork& work) {
-  ModelState state;
-  state.density_constant = normal_density_constant();
-  state.d = s.d;
-  state.N1 = s.N1;
-  state.N2 = s.N2;
-  state.K = s.K;
+  ModelState state = problem_state(s.N1, s.N2, s.K, s.d);
   state.parallel_outcomes = false;  // callers already keep every core busy with scenarios
   const CFUN share{static_cast<double>(s.N1) / static_cast<double>(s.N)};
 

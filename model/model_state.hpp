@@ -54,4 +54,16 @@ inline double normal_density_constant() {
   return 1.0 / std::sqrt(6.283185307179586);
 }
 
+// The state of one problem: N1 majority and N2 minority applicants, K hires,
+// effect size d and the density constant set; everything else as defaulted.
+inline ModelState problem_state(std::int32_t N1, std::int32_t N2, std::int32_t K, double d) {
+  ModelState state;
+  state.density_constant = normal_density_constant();
+  state.d = d;
+  state.N1 = N1;
+  state.N2 = N2;
+  state.K = K;
+  return state;
+}
+
 }  // namespace kemro

@@ -236,12 +236,7 @@ TEST(AnalyseFast, AgreesWithTheNestedEngineAndBalancesTheHires) {
   auto table = std::make_unique<Table>();
   auto nested_table = std::make_unique<Table>();
   for (const Problem& p : problems) {
-    ModelState state;
-    state.density_constant = normal_density_constant();
-    state.N1 = p.N1;
-    state.N2 = p.N2;
-    state.K = p.K;
-    state.d = p.d;
+    ModelState state = problem_state(p.N1, p.N2, p.K, p.d);
     state.parallel_outcomes = false;
     ModelState nested_state = state;
     const CFUN share{static_cast<double>(p.N1) / static_cast<double>(p.N1 + p.N2)};
