@@ -16,7 +16,7 @@ struct ColumnDef {
   std::string_view name;
   std::string_view meaning;
   Kind kind;
-  std::string (*field)(const ObservedResult&);
+  RecordCell (*value)(const ObservedResult&);
 };
 
 std::string count(std::int32_t n) {
@@ -27,47 +27,60 @@ std::string boolean(bool b) {
   return b ? "true" : "false";
 }
 
+// A value as CSV and JSON write it: empty for a number that is not finite.
+std::string field_text(const RecordCell& cell) {
+  if (const auto* n = std::get_if<std::int64_t>(&cell)) return std::to_string(*n);
+  if (const auto* x = std::get_if<double>(&cell)) return exact_number(*x);
+  if (const auto* b = std::get_if<bool>(&cell)) return boolean(*b);
+  return std::string(std::get<std::string_view>(cell));
+}
+
 // The record columns after label; the output header documents them.
 const ColumnDef COLUMNS[] = {
-    {"N", "applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N); }},
-    {"N1", "majority applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N1); }},
-    {"N2", "minority applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N2); }},
-    {"K", "hires", Kind::Count, [](const ObservedResult& r) { return count(r.K); }},
-    {"S", "minority hires", Kind::Count, [](const ObservedResult& r) { return count(r.S); }},
+    {"N", "applicants", Kind::Count,
+     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.N}; }},
+    {"N1", "majority applicants", Kind::Count,
+     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.N1}; }},
+    {"N2", "minority applicants", Kind::Count,
+     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.N2}; }},
+    {"K", "hires", Kind::Count,
+     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.K}; }},
+    {"S", "minority hires", Kind::Count,
+     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.S}; }},
     {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.SRA); }},
+     [](const ObservedResult& r) -> RecordCell { return r.SRA; }},
     {"SRI", "minority selection rate S / N2", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.SRI); }},
+     [](const ObservedResult& r) -> RecordCell { return r.SRI; }},
     {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.AI); }},
+     [](const ObservedResult& r) -> RecordCell { return r.AI; }},
     {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
-     [](const ObservedResult& r) { return boolean(r.four_fifths_violated); }},
+     [](const ObservedResult& r) -> RecordCell { return r.four_fifths_violated; }},
     {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.shortfall); }},
+     [](const ObservedResult& r) -> RecordCell { return r.shortfall; }},
     {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.z); }},
+     [](const ObservedResult& r) -> RecordCell { return r.z; }},
     {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.p_z_two_sided); }},
+     [](const ObservedResult& r) -> RecordCell { return r.p_z_two_sided; }},
     {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.p_fisher_one_sided); }},
+     [](const ObservedResult& r) -> RecordCell { return r.p_fisher_one_sided; }},
     {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.p_fisher_two_sided); }},
+     [](const ObservedResult& r) -> RecordCell { return r.p_fisher_two_sided; }},
     {"d", "the model effect size of the record", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d); }},
+     [](const ObservedResult& r) -> RecordCell { return r.d; }},
     {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.P_S_at_most_observed); }},
+     [](const ObservedResult& r) -> RecordCell { return r.P_S_at_most_observed; }},
     {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.P_AI_at_most_observed); }},
+     [](const ObservedResult& r) -> RecordCell { return r.P_AI_at_most_observed; }},
     {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d_ml); }},
+     [](const ObservedResult& r) -> RecordCell { return r.d_ml; }},
     {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d_lower); }},
+     [](const ObservedResult& r) -> RecordCell { return r.d_lower; }},
     {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d_upper); }},
+     [](const ObservedResult& r) -> RecordCell { return r.d_upper; }},
     {"alpha", "1 - confidence of the interval", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.alpha); }},
+     [](const ObservedResult& r) -> RecordCell { return r.alpha; }},
     {"status", "converged, no_bracket or engine_failed", Kind::Text,
-     [](const ObservedResult& r) { return std::string(status_name(r.estimate)); }},
+     [](const ObservedResult& r) -> RecordCell { return status_name(r.estimate); }},
 };
 
 constexpr std::string_view LABEL = "label";
@@ -224,6 +237,12 @@ std::vector<Column> record_columns() {
   return columns;
 }
 
+std::vector<RecordCell> record_cells(const ObservedResult& r) {
+  std::vector<RecordCell> cells;
+  for (const ColumnDef& c : COLUMNS) cells.push_back(c.value(r));
+  return cells;
+}
+
 std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
   for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
@@ -236,7 +255,7 @@ std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
       if (labelled) text += csv_field(c.input.label) + ",";
       for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
         if (i > 0) text += ",";
-        text += COLUMNS[i].field(r);
+        text += field_text(COLUMNS[i].value(r));
       }
       text += "\n";
     }
@@ -253,7 +272,7 @@ std::string render_json(const std::vector<CaseResult>& results, bool labelled) {
       first = false;
       if (labelled) text += json_string(LABEL) + ": " + json_string(c.input.label) + ", ";
       for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
-        const std::string value = COLUMNS[i].field(r);
+        const std::string value = field_text(COLUMNS[i].value(r));
         if (i > 0) text += ", ";
         text += json_string(COLUMNS[i].name) + ": ";
         if (COLUMNS[i].kind == Kind::Text) {

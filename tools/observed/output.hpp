@@ -39,8 +39,10 @@
 // names and order will not change.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "distribution/observed.hpp"
@@ -61,6 +63,14 @@ struct Column {
 };
 // Every column but label, in record order.
 std::vector<Column> record_columns();
+
+// One value of a record: a count, a number (NaN or an infinity where the
+// field is empty), a flag or a text.
+using RecordCell = std::variant<std::int64_t, double, bool, std::string_view>;
+
+// The values of one record, in record_columns() order: what CSV and JSON
+// write, before it becomes text.
+std::vector<RecordCell> record_cells(const ObservedResult& record);
 
 std::string render_csv(const std::vector<CaseResult>& results, bool labelled);
 std::string render_json(const std::vector<CaseResult>& results, bool labelled);
