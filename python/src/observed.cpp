@@ -1,0 +1,57 @@
+// The entry point of ai_observed(): the library's analysis of actual hiring
+// decisions, reported through kemro-observed's record columns.
+#include "distribution/observed.hpp"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "compute.hpp"
+#include "entries.hpp"
+#include "tools/observed/output.hpp"
+
+namespace kemro::python {
+
+py::list observed_catalogue() {
+  py::list columns;
+  for (const observed::Column& c : observed::record_columns()) {
+    columns.append(py::make_tuple(std::string(c.name), std::string(c.meaning)));
+  }
+  return columns;
+}
+
+py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K,
+                  const CountArray& S, const RealArray& d, double alpha) {
+  const std::vector<std::int64_t> n = counts_of(N, "N");
+  const std::vector<std::int64_t> n1 = counts_of(N1, "N1", n.size());
+  const std::vector<std::int64_t> k = counts_of(K, "K", n.size());
+  const std::vector<std::int64_t> s = counts_of(S, "S", n.size());
+  const std::vector<double> d_values = reals_of(d, "d");
+
+  // Every decision is checked before any is analysed.
+  const std::string parameters = observed_parameters_error(d_values, alpha);
+  if (!parameters.empty()) throw std::invalid_argument(parameters);
+  std::vector<ObservedCounts> decisions;
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    decisions.push_back({n[i], n1[i], k[i], s[i]});
+    const std::string error = observed_counts_error(decisions.back());
+    if (!error.empty()) {
+      throw std::invalid_argument("decision " + std::to_string(i + 1) + ": " + error);
+    }
+  }
+
+  // Each decision is analysed without the interpreter's lock; between two,
+  // Python may handle a signal (Ctrl-C), whose exception ends the call.
+  std::vector<std::vector<observed::RecordCell>> rows;
+  for (const ObservedCounts& counts : decisions) {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    const py::gil_scoped_release release;
+    const ObservedAnalysis analysis = analyse_observed(counts, d_values, alpha);
+    for (const ObservedResult& r : analysis.results) rows.push_back(observed::record_cells(r));
+  }
+  std::vector<std::string> names;
+  for (const observed::Column& c : observed::record_columns()) names.emplace_back(c.name);
+  return columns_from_cells(names, observed::record_cells(ObservedResult{}), rows);
+}
+
+}  // namespace kemro::python
