@@ -1,0 +1,577 @@
+"""Exact adverse-impact analysis for personnel selection, from Python.
+
+The functions of this package call the same C++ library as the programs
+kemro-grid and kemro-observed and the R package, and report the same numbers
+under the same column names:
+
+- ai_distribution: the exact distribution of minority hires and of the
+  adverse impact ratio AI for one scenario;
+- ai_summary: kemro-grid's summary record of each scenario, for arrays of
+  scenarios broadcast as numpy broadcasts or crossed as a grid;
+- ai_solve: kemro-grid's planning solves, the design value at which a
+  quantity reaches a target;
+- ai_observed: kemro-observed's analysis of actual hiring decisions.
+
+A scenario has N applicants, N1 of them majority and N2 = N - N1 minority,
+K hires, and the effect size d (majority mean minus minority mean of the
+normal predictor scores, in standard deviations); the K best-scoring
+applicants are hired. AI = SRI / SRA, the minority's selection rate over the
+majority's.
+
+Arguments are checked before anything is computed: NaN, infinities, counts
+that are negative or not whole, shares outside (0, 1), arrays that do not
+broadcast and texts where numbers belong raise ValueError naming the
+argument; scenarios the library cannot compute raise ValueError with its
+reason. The computation runs on worker threads without the interpreter's
+lock; Ctrl-C stops it between scenarios with KeyboardInterrupt.
+"""
+
+import numbers
+import warnings
+
+import numpy as np
+import pandas as pd
+
+from . import _kemro
+
+__version__ = _kemro.version
+
+__all__ = [
+    "ai_distribution",
+    "ai_summary",
+    "ai_solve",
+    "ai_observed",
+    "summary_columns",
+    "observed_columns",
+    "KemroWarning",
+]
+
+ENGINES = ("fast", "nested")
+# Largest count the library takes: counts are 32-bit integers there.
+LARGEST_COUNT = 2**31 - 1
+# The arguments a planning solve may search over, and the name kemro-grid
+# gives each of them in its records and in `solved_for`.
+SOLVE_FIELDS = {
+    "N": "applicants",
+    "N1": "majority",
+    "minority_share": "minority_share",
+    "K": "hires",
+    "selection_ratio": "selection_ratio",
+    "d": "d",
+}
+SOLVABLE = ("d", "N", "minority_share", "selection_ratio")
+SOLVE_OPTION_NAMES = {
+    "d": "d",
+    "N": "applicants",
+    "minority_share": "minority-share",
+    "selection_ratio": "selection-ratio",
+}
+
+
+class KemroWarning(UserWarning):
+    """Scenarios that could not be computed, or numerical warnings."""
+
+
+# --- Argument checks -------------------------------------------------------
+
+
+def _numbers(x, name):
+    """`x` as a float64 array of at least one element, or ValueError naming `name`."""
+    if isinstance(x, (str, bytes)):
+        raise ValueError(f"{name} must be numeric, not the text {x!r}")
+    if isinstance(x, (bool, np.bool_)):
+        raise ValueError(f"{name} must be numeric, not {x!r}")
+    try:
+        array = np.asarray(x)
+    except Exception as error:  # ragged nested sequences and the like
+        raise ValueError(f"{name} must be a number or an array of numbers ({error})") from None
+    if array.dtype.kind not in "iuf":
+        if array.dtype.kind == "O":
+            bad = [v for v in array.ravel() if not isinstance(v, numbers.Real)
+                   or isinstance(v, (bool, np.bool_))]
+            if bad:
+                raise ValueError(f"{name} must hold numbers, not {bad[0]!r}")
+        else:
+            raise ValueError(f"{name} must be numeric, not of type {array.dtype}")
+    array = array.astype(np.float64)
+    if array.size == 0:
+        raise ValueError(f"{name} must not be empty")
+    if np.isnan(array).any():
+        raise ValueError(f"{name} must not be NaN (index {_first(np.isnan(array))})")
+    return array
+
+
+def _first(mask):
+    """The index of the first true element of `mask`, as text (a tuple for arrays of
+    more than one dimension)."""
+    where = np.argwhere(mask)[0]
+    return str(int(where[0])) if len(where) == 1 else str(tuple(int(i) for i in where))
+
+
+def _counts(x, name, lowest=1):
+    """Whole numbers from `lowest` to 2^31 - 1, as an int64 array."""
+    array = _numbers(x, name)
+    bad = ~np.isfinite(array) | (array != np.round(array))
+    if bad.any():
+        value = array[tuple(np.argwhere(bad)[0])]
+        raise ValueError(f"{name} must hold whole numbers, not {value!r} (index {_first(bad)})")
+    bad = (array < lowest) | (array > LARGEST_COUNT)
+    if bad.any():
+        value = array[tuple(np.argwhere(bad)[0])]
+        raise ValueError(f"{name} must be at least {lowest} and below 2^31, "
+                         f"not {value:.17g} (index {_first(bad)})")
+    return array.astype(np.int64)
+
+
+def _reals(x, name):
+    """Finite real numbers, as a float64 array."""
+    array = _numbers(x, name)
+    bad = ~np.isfinite(array)
+    if bad.any():
+        value = array[tuple(np.argwhere(bad)[0])]
+        raise ValueError(f"{name} must be finite, not {value!r} (index {_first(bad)})")
+    return array
+
+
+def _shares(x, name):
+    """Shares strictly between 0 and 1, as a float64 array."""
+    array = _reals(x, name)
+    bad = (array <= 0) | (array >= 1)
+    if bad.any():
+        value = array[tuple(np.argwhere(bad)[0])]
+        raise ValueError(f"{name} must lie strictly between 0 and 1, "
+                         f"not {value!r} (index {_first(bad)})")
+    return array
+
+
+def _scalar(array, name):
+    """The one element of a checked array."""
+    if array.size != 1:
+        raise ValueError(f"{name} must be a single value, not one of {array.size}")
+    return array.reshape(())[()]
+
+
+def _engine(engine):
+    if not isinstance(engine, str) or engine not in ENGINES:
+        raise ValueError(f"engine must be \"fast\" or \"nested\", not {engine!r}")
+    return engine
+
+
+def _jobs(jobs):
+    return int(_scalar(_counts(jobs, "jobs", lowest=0), "jobs"))
+
+
+def _flag(x, name):
+    if not isinstance(x, (bool, np.bool_)):
+        raise ValueError(f"{name} must be True or False, not {x!r}")
+    return bool(x)
+
+
+def _exactly_one(a, a_name, b, b_name):
+    if (a is None) == (b is None):
+        raise ValueError(f"give exactly one of {a_name} and {b_name}")
+
+
+def _round_half_away(x):
+    """round(x) with halves away from zero for x >= 0, as the tools round shares of
+    counts; x - floor(x) is exact here."""
+    lower = np.floor(x)
+    return lower + (x - lower >= 0.5)
+
+
+def _derived_counts(N, N1, minority_share, K, selection_ratio):
+    """N1 and K of each scenario, formed from the shares as kemro-grid forms them,
+    and the names by which the library's refusals call them."""
+    N1_name, K_name = "N1", "K"
+    if N1 is None:
+        N1 = N - _round_half_away(minority_share * N).astype(np.int64)
+        N1_name = "N1 = N - round(minority_share * N)"
+    if K is None:
+        K = _round_half_away(selection_ratio * N).astype(np.int64)
+        K_name = "K = round(selection_ratio * N)"
+    return N1, K, N1_name, K_name
+
+
+def _composite_d(predictor_d, weights, intercorrelations):
+    """The composite's effect size, by the library."""
+    effects = _reals(predictor_d, "predictor_d").ravel()
+    w = (np.ones_like(effects) if weights is None
+         else _reals(weights, "weights").ravel())
+    if w.size != effects.size:
+        raise ValueError(f"weights: {w.size} weights for {effects.size} predictors")
+    if intercorrelations is None:
+        if effects.size > 1:
+            raise ValueError(f"intercorrelations is required with {effects.size} predictors")
+        r = np.empty(0)
+    else:
+        r = _reals(intercorrelations, "intercorrelations").ravel()
+    return _kemro.composite_d(effects, w, r)
+
+
+def _frame(columns, index=None):
+    return pd.DataFrame(columns, index=index)
+
+
+def _warn_summary(frame):
+    abandoned = np.flatnonzero(frame["status"].to_numpy() != "computed")
+    if abandoned.size:
+        shown = ", ".join(str(int(frame["scenario"].iloc[i])) for i in abandoned[:10])
+        warnings.warn(f"{abandoned.size} of {len(frame)} scenarios could not be computed "
+                      f"(their exact values are NaN): scenario {shown}", KemroWarning,
+                      stacklevel=3)
+    troubled = int((frame["warnings"] > 0).sum())
+    if troubled:
+        warnings.warn(f"numerical warnings in {troubled} scenario(s); see the warnings column",
+                      KemroWarning, stacklevel=3)
+
+
+# --- The column catalogues -------------------------------------------------
+
+
+def summary_columns():
+    """The columns of ai_summary (and of kemro-grid's CSV summary).
+
+    Returns a DataFrame with one row per column, in record order: its name,
+    the header kemro-grid's text table gives it, and its meaning.
+    """
+    return pd.DataFrame(_kemro.summary_catalogue(), columns=["name", "header", "meaning"])
+
+
+def observed_columns():
+    """The columns of ai_observed (and of kemro-observed's CSV records).
+
+    Returns a DataFrame with one row per column, in record order: its name
+    and its meaning.
+    """
+    return pd.DataFrame(_kemro.observed_catalogue(), columns=["name", "meaning"])
+
+
+# --- The analyses ----------------------------------------------------------
+
+
+def ai_distribution(N, N1, K, d, *, engine="fast"):
+    """The exact distribution of minority hires and of AI for one scenario.
+
+    Parameters
+    ----------
+    N : int
+        Applicants, at least 2.
+    N1 : int
+        Majority applicants, 1 <= N1 <= N - 1 (N2 = N - N1 are minority).
+    K : int
+        Hires, 1 <= K <= N - 1.
+    d : float
+        Effect size: majority mean minus minority mean, in standard deviations.
+    engine : {"fast", "nested"}
+        The library's engine; "nested" is the original integration.
+
+    Returns
+    -------
+    pandas.DataFrame
+        One row per outcome S = 0, 1, ..., with the columns minority_hires (S),
+        majority_hires (K - S), AI (NaN when no majority applicant is hired),
+        probability P(S) and cumulative P(S or fewer). ``.attrs`` holds the
+        scenario's summary record (the columns of ai_summary) and the engine.
+        The frame is empty when the computation was abandoned (a KemroWarning
+        says so).
+
+    Raises
+    ------
+    ValueError
+        An argument that is not a single finite number, a count that is not
+        whole, or a scenario the engine cannot compute (the library's reason).
+    """
+    N = int(_scalar(_counts(N, "N", lowest=2), "N"))
+    N1 = int(_scalar(_counts(N1, "N1"), "N1"))
+    K = int(_scalar(_counts(K, "K"), "K"))
+    d = float(_scalar(_reals(d, "d"), "d"))
+    engine = _engine(engine)
+    table, summary = _kemro.distribution(N, N1, K, d, engine)
+    frame = _frame(table)
+    frame.attrs.update({name: (values[0].item() if hasattr(values, "dtype") else values[0])
+                        for name, values in summary.items()})
+    frame.attrs["engine"] = engine
+    if frame.attrs["status"] != "computed":
+        warnings.warn(f"the outcome probabilities for N = {N}, N1 = {N1}, K = {K}, d = {d!r} "
+                      "could not be computed: the result has no rows", KemroWarning,
+                      stacklevel=2)
+    elif frame.attrs["warnings"] > 0:
+        warnings.warn(f"{frame.attrs['warnings']} numerical warning(s) for N = {N}, N1 = {N1}, "
+                      f"K = {K}, d = {d!r}", KemroWarning, stacklevel=2)
+    return frame
+
+
+def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_ratio=None,
+               predictor_d=None, weights=None, intercorrelations=None, engine="fast",
+               grid=False, jobs=0):
+    """kemro-grid's summary record for each scenario, as a DataFrame.
+
+    Each scenario argument may be a number or an array. Without ``grid`` the
+    arrays broadcast against each other as numpy broadcasts them, and the
+    scenarios are the broadcast's elements in C order; with ``grid=True`` the
+    scenarios are every combination of the values, N outermost and d
+    fastest, as kemro-grid spans its grid.
+
+    Parameters
+    ----------
+    N : int or array of int
+        Applicants, at least 2.
+    N1 : int or array of int, optional
+        Majority applicants, 1 <= N1 <= N - 1. Give N1 or minority_share.
+    K : int or array of int, optional
+        Hires, 1 <= K <= N - 1. Give K or selection_ratio.
+    d : float or array of float, optional
+        Effect size, majority mean minus minority mean in standard
+        deviations. Give d or predictor_d.
+    minority_share : float or array of float, optional
+        Instead of N1: N2 / N in (0, 1); N1 = N - round(minority_share * N),
+        halves rounded away from zero.
+    selection_ratio : float or array of float, optional
+        Instead of K: K / N in (0, 1); K = round(selection_ratio * N).
+    predictor_d : array of float, optional
+        Instead of d: the effect sizes of the predictors of one weighted
+        composite, whose effect size is sum w_i d_i / sqrt(w' R w).
+    weights : array of float, optional
+        The predictors' weights (default: all 1).
+    intercorrelations : array of float, optional
+        The predictors' correlations: the upper triangle row by row
+        (r12, r13, ..., r23, ...) or the whole matrix. Required with more
+        than one predictor.
+    engine : {"fast", "nested"}
+        The library's engine.
+    grid : bool
+        Cross the arguments' values instead of broadcasting them.
+    jobs : int
+        Worker threads; 0 (the default) uses one per core.
+
+    Returns
+    -------
+    pandas.DataFrame
+        One row per scenario with kemro-grid's CSV columns, in its order
+        (see summary_columns()): scenario (1-based), N, N1, N2, K, d, status,
+        P_below_four_fifths, P_undefined, the expected rates and AI, the
+        population values, the percentiles of AI and warnings. Undefined
+        values, and the exact values of an abandoned scenario, are NaN.
+
+    Raises
+    ------
+    ValueError
+        A bad argument (named), arrays that do not broadcast, or a scenario
+        the engine cannot compute (the library's reason, with its number).
+    KeyboardInterrupt
+        Ctrl-C; the scenarios running finish first.
+    """
+    _exactly_one(N1, "N1", minority_share, "minority_share")
+    _exactly_one(K, "K", selection_ratio, "selection_ratio")
+    _exactly_one(d, "d", predictor_d, "predictor_d")
+    if predictor_d is None and (weights is not None or intercorrelations is not None):
+        raise ValueError("weights and intercorrelations need predictor_d")
+    engine = _engine(engine)
+    grid = _flag(grid, "grid")
+    jobs = _jobs(jobs)
+
+    args = {"N": _counts(N, "N", lowest=2)}
+    if N1 is not None:
+        args["N1"] = _counts(N1, "N1")
+    else:
+        args["minority_share"] = _shares(minority_share, "minority_share")
+    if K is not None:
+        args["K"] = _counts(K, "K")
+    else:
+        args["selection_ratio"] = _shares(selection_ratio, "selection_ratio")
+    if d is not None:
+        args["d"] = _reals(d, "d")
+    else:
+        args["d"] = np.array(_composite_d(predictor_d, weights, intercorrelations))
+
+    if grid:
+        values = [a.ravel() for a in args.values()]
+        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
+    else:
+        try:
+            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
+        except ValueError:
+            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
+            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+    s = dict(zip(args, scenarios))
+    N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
+                                             s.get("K"), s.get("selection_ratio"))
+    frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], engine, jobs, N1_name, K_name))
+    _warn_summary(frame)
+    return frame
+
+
+def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority_share=None,
+             selection_ratio=None, engine="fast", jobs=0):
+    """kemro-grid's planning solves: the design value at which a quantity reaches a target.
+
+    Parameters
+    ----------
+    target : str
+        "QUANTITY=VALUE" when solving for d, "QUANTITY<=VALUE" or
+        "QUANTITY>=VALUE" otherwise; QUANTITY is a column of ai_summary such
+        as P_below_four_fifths, expected_AI or AI_P50.
+    solve_for : {"d", "N", "minority_share", "selection_ratio"}
+        The argument searched. For d, the bisection finds the d in the range
+        ``d = (low, high)`` at which the quantity equals VALUE. For the
+        others, the search finds the first value of the given range meeting
+        the target and the value from which on every value meets it.
+    N, N1, K, d, minority_share, selection_ratio : number or array
+        The scenario as in ai_summary: N and d, one of N1 and minority_share,
+        one of K and selection_ratio. The argument solved for gives the
+        values to search (for d: its range, low and high); every other
+        argument may hold several values, and there is one search per
+        combination of them, N slowest and d fastest.
+    engine : {"fast", "nested"}
+        The library's engine.
+    jobs : int
+        Worker threads; 0 (the default) uses one per core.
+
+    Returns
+    -------
+    pandas.DataFrame
+        One row per search: the values of the other arguments (named
+        applicants, majority, minority_share, hires, selection_ratio, d as in
+        kemro-grid's records), solved_for, value, stable_from, quantity,
+        target, quantity_at_value, status ("solved", "not reached",
+        "abandoned", "evaluation limit") and evaluations. value, stable_from
+        and quantity_at_value are NaN unless solved.
+
+    Raises
+    ------
+    ValueError
+        A bad argument or target, or a scenario the engine cannot compute.
+    KeyboardInterrupt
+        Ctrl-C; the scenarios running finish first.
+    """
+    if not isinstance(target, str):
+        raise ValueError(f"target must be a text such as \"P_below_four_fifths<=0.1\", "
+                         f"not {target!r}")
+    if solve_for not in SOLVABLE:
+        raise ValueError(f"solve_for must be one of {', '.join(SOLVABLE)}, not {solve_for!r}")
+    bounded = "<=" in target or ">=" in target
+    if solve_for == "d" and bounded:
+        raise ValueError("solving for d needs a target QUANTITY=VALUE")
+    if solve_for != "d" and not bounded:
+        raise ValueError(f"solving for {solve_for} needs a target QUANTITY<=VALUE or "
+                         "QUANTITY>=VALUE")
+    engine = _engine(engine)
+    jobs = _jobs(jobs)
+    if N is None:
+        raise ValueError("N is required")
+    if d is None:
+        raise ValueError("d is required")
+    _exactly_one(N1, "N1", minority_share, "minority_share")
+    _exactly_one(K, "K", selection_ratio, "selection_ratio")
+    given = {"N": N, "N1": N1, "minority_share": minority_share, "K": K,
+             "selection_ratio": selection_ratio, "d": d}
+    if given[solve_for] is None:
+        raise ValueError(f"{solve_for} must give the values to search, as solve_for is "
+                         f"{solve_for!r}")
+    checks = {"N": lambda x: _counts(x, "N", lowest=2), "N1": lambda x: _counts(x, "N1"),
+              "K": lambda x: _counts(x, "K"),
+              "minority_share": lambda x: _shares(x, "minority_share"),
+              "selection_ratio": lambda x: _shares(x, "selection_ratio"),
+              "d": lambda x: _reals(x, "d")}
+    checked = {name: checks[name](x).ravel() for name, x in given.items() if x is not None}
+    if solve_for == "d":
+        if checked["d"].size != 2 or not checked["d"][0] < checked["d"][1]:
+            raise ValueError("d must be the range to search, two values (low, high) with "
+                             "low < high")
+
+    # One search per combination of the other arguments' values, N slowest.
+    others = {name: a for name, a in checked.items() if name != solve_for}
+    grid = dict(zip(others, (m.ravel() for m in np.meshgrid(*others.values(), indexing="ij"))))
+    searches = len(next(iter(grid.values())))
+
+    def scenarios(rows, values):
+        """The scenario of each search in `rows` with the solved argument at `values`."""
+        s = {name: a[rows] for name, a in grid.items()}
+        s[solve_for] = values
+        N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
+                                                 s.get("K"), s.get("selection_ratio"))
+        return s["N"].astype(np.int64), N1, K, s["d"]
+
+    if solve_for == "d":
+        low, high = checked["d"]
+        n, n1, k, _ = scenarios(np.arange(searches), np.full(searches, low))
+        raw = _kemro.solve_d(n, n1, k, float(low), float(high), target, engine, jobs)
+    else:
+        values = checked[solve_for]
+        rows = np.repeat(np.arange(searches), values.size)
+        searched = np.tile(values, searches)
+        n, n1, k, effect = scenarios(rows, searched)
+        raw = _kemro.solve_discrete(rows + 1, searched.astype(np.float64), n, n1, k, effect,
+                                    target, engine, jobs)
+
+    frame = _frame({SOLVE_FIELDS[name]: a for name, a in grid.items()})
+    frame["solved_for"] = SOLVE_OPTION_NAMES[solve_for]
+    for name in ("value", "stable_from", "quantity", "target", "quantity_at_value", "status",
+                 "evaluations"):
+        frame[name] = raw[name]
+    unsolved = frame["status"].isin(["abandoned", "evaluation limit"])
+    if unsolved.any():
+        statuses = ", ".join(sorted(set(frame["status"][unsolved])))
+        warnings.warn(f"{int(unsolved.sum())} of {searches} searches ended early: {statuses}",
+                      KemroWarning, stacklevel=2)
+    return frame
+
+
+def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05):
+    """kemro-observed's analysis of actual hiring decisions, one row per decision and d.
+
+    N, N1, K and S may be arrays that broadcast against each other; each of
+    their elements is one decision. Every decision is checked before any is
+    analysed.
+
+    Parameters
+    ----------
+    N : int or array of int
+        Applicants.
+    N1 : int or array of int
+        Majority applicants, 1 <= N1 <= N - 1.
+    K : int or array of int
+        Hires, 1 <= K <= N - 1.
+    S : int or array of int
+        Minority hires, max(0, K - N1) <= S <= min(K, N - N1).
+    d : float or array of float
+        The model effect sizes at which P(S <= s | d) and P(AI <= AI | d) are
+        reported; each decision gets one row per d, in this order.
+    alpha : float
+        1 - the confidence level of the exact interval for d, in (0, 1).
+
+    Returns
+    -------
+    pandas.DataFrame
+        kemro-observed's CSV columns, in its order (see observed_columns()):
+        the counts, SRA, SRI, AI, four_fifths_violated, shortfall, the Z and
+        Fisher tests, d, the model probabilities, d_ml, the interval
+        d_lower..d_upper, alpha and status. An undefined AI is NaN; an
+        unbounded end of the interval is -inf or +inf.
+
+    Raises
+    ------
+    ValueError
+        A bad argument, or a decision the library refuses (its reason, with
+        the decision's number).
+    KeyboardInterrupt
+        Ctrl-C, between two decisions.
+    """
+    counts = {"N": _counts(N, "N", lowest=2), "N1": _counts(N1, "N1"), "K": _counts(K, "K"),
+              "S": _counts(S, "S", lowest=0)}
+    d = _reals(d, "d").ravel()
+    alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
+    if not 0 < alpha < 1:
+        raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
+    try:
+        decisions = [a.ravel() for a in np.broadcast_arrays(*counts.values())]
+    except ValueError:
+        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in counts.items())
+        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+    frame = _frame(_kemro.observed(*decisions, d, alpha))
+    troubled = frame["status"] != "converged"
+    if troubled.any():
+        statuses = ", ".join(sorted(set(frame["status"][troubled])))
+        warnings.warn(f"the estimates of d did not all converge: status {statuses}",
+                      KemroWarning, stacklevel=2)
+    return frame

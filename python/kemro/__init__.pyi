@@ -1,0 +1,50 @@
+# Type stub of the kemro package: the signatures of its functions for
+# editors and type checkers (the docstrings are in __init__.py).
+from typing import Literal, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+import pandas as pd
+
+__version__: str
+
+Count = Union[int, np.integer, Sequence[int], npt.NDArray[np.integer]]
+Real = Union[float, int, np.floating, np.integer, Sequence[float], npt.NDArray[np.floating]]
+Engine = Literal["fast", "nested"]
+
+class KemroWarning(UserWarning): ...
+
+def summary_columns() -> pd.DataFrame: ...
+def observed_columns() -> pd.DataFrame: ...
+def ai_distribution(N: int, N1: int, K: int, d: float, *, engine: Engine = ...) -> pd.DataFrame: ...
+def ai_summary(
+    N: Count,
+    N1: Count | None = ...,
+    K: Count | None = ...,
+    d: Real | None = ...,
+    *,
+    minority_share: Real | None = ...,
+    selection_ratio: Real | None = ...,
+    predictor_d: Real | None = ...,
+    weights: Real | None = ...,
+    intercorrelations: Real | None = ...,
+    engine: Engine = ...,
+    grid: bool = ...,
+    jobs: int = ...,
+) -> pd.DataFrame: ...
+def ai_solve(
+    target: str,
+    solve_for: Literal["d", "N", "minority_share", "selection_ratio"] = ...,
+    *,
+    N: Count | None = ...,
+    N1: Count | None = ...,
+    K: Count | None = ...,
+    d: Real | None = ...,
+    minority_share: Real | None = ...,
+    selection_ratio: Real | None = ...,
+    engine: Engine = ...,
+    jobs: int = ...,
+) -> pd.DataFrame: ...
+def ai_observed(
+    N: Count, N1: Count, K: Count, S: Count, *, d: Real = ..., alpha: float = ...
+) -> pd.DataFrame: ...
