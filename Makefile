@@ -12,6 +12,11 @@
 #   make r-install      build it and install it into R's library (R_LIBRARY=dir for another)
 #   make r-check        build it and run R CMD check --no-manual on it
 #   make r-test         install it into build/r/library and run its testthat tests
+#   make python-test    build the Python package and run its pytest tests
+#   make python-install build it and install it into a virtual environment
+#                       (PYTHON_VENV, default .venv, made with --system-site-packages
+#                       when missing) or, with PYTHON_TARGET=DIR, into DIR as
+#                       pip install --target does; no network is used
 # Every target first installs any missing Debian package it needs.
 
 BUILD_DIR ?= build
@@ -27,6 +32,14 @@ FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz observed
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev pkg-config \
                  librsvg2-dev libcairo2-dev
 R_PACKAGES := r-base-dev r-cran-rcpp r-cran-testthat libgsl-dev
+# The Python package is built for Debian's interpreter, whatever python3 comes
+# first on PATH: numpy, pandas and pybind11 are Debian's packages for it.
+PYTHON       := /usr/bin/python3
+PYTHON_PACKAGES := python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pandas \
+                   python3-pytest python3-scipy python3-venv python3-pip
+PYTHON_DIR    = $(BUILD_DIR)/python
+PYTHON_VENV  ?= .venv
+PYTHON_TARGET ?=
 R_BUILD_DIR  ?= $(BUILD_DIR)/r
 R_TEST_LIB   := $(R_BUILD_DIR)/library
 R_LIBRARY    ?=
@@ -36,7 +49,8 @@ R_PROGRAMS    = KEMRO_GRID=$(abspath $(BUILD_DIR))/kemro-grid \
                 KEMRO_OBSERVED=$(abspath $(BUILD_DIR))/kemro-observed
 
 .PHONY: build configure run test bench fuzz deps fuzz-deps install uninstall clean \
-        r-deps r-package r-install r-check r-test
+        r-deps r-package r-install r-check r-test python-deps python-package python-test \
+        python-install
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -57,6 +71,7 @@ test: build
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 	$(MAKE) r-test
+	$(MAKE) python-test
 
 bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro_bench
@@ -103,6 +118,27 @@ r-test: r-package build
 	cd r/kemro/tests && R_LIBS=$(abspath $(R_TEST_LIB)) $(R_PROGRAMS) \
 	  Rscript -e 'testthat::test_dir("testthat", package = "kemro", load_package = "installed", stop_on_failure = TRUE)'
 
+# The Python package (python/): the extension module is a target of the main
+# build, linked with the same library, and lands with the package's Python
+# files in $(PYTHON_DIR)/kemro. Its tests compare with build/kemro-grid and
+# build/kemro-observed. The wheel takes its version from VERSION.
+python-package: python-deps build
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro_python
+	$(PYTHON) python/make_wheel.py $(PYTHON_DIR) $(shell head -n 1 VERSION) $(PYTHON_DIR)/dist
+
+python-test: python-package
+	cd python/tests && PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=$(abspath $(PYTHON_DIR)) $(R_PROGRAMS) \
+	  $(PYTHON) -m pytest -q -p no:cacheprovider .
+
+python-install: python-package
+	@wheel=$$(ls $(PYTHON_DIR)/dist/kemro-$(shell head -n 1 VERSION)-*.whl) || exit 1; \
+	if [ -n "$(PYTHON_TARGET)" ]; then \
+	  $(PYTHON) -m pip install --no-index --no-deps --upgrade --target "$(PYTHON_TARGET)" "$$wheel"; \
+	else \
+	  [ -x "$(PYTHON_VENV)/bin/python" ] || $(PYTHON) -m venv --system-site-packages "$(PYTHON_VENV)"; \
+	  "$(PYTHON_VENV)/bin/python" -m pip install --no-index --no-deps --force-reinstall "$$wheel"; \
+	fi
+
 # Installs the Debian packages in $(1) that are missing, with the apt-get
 # options in $(2); needs root (or prints what to install).
 define install_missing
@@ -127,6 +163,9 @@ deps:
 
 fuzz-deps:
 	$(call install_missing,$(FUZZ_PACKAGES))
+
+python-deps:
+	$(call install_missing,$(PYTHON_PACKAGES),--no-install-recommends)
 
 # R's recommended packages are not needed to build, check or test the package.
 r-deps:
