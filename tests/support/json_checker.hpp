@@ -60,7 +60,8 @@ class JsonChecker {
   }
   bool value() {
     blanks();
-    if (s_.compare(i_, 4, "null") == 0) return i_ += 4, true;
+    if (s_.compare(i_, 4, "null") == 0 || s_.compare(i_, 4, "true") == 0) return i_ += 4, true;
+    if (s_.compare(i_, 5, "false") == 0) return i_ += 5, true;
     if (at('"')) return string();
     if (eat('[')) return sequence(']', [&] { return value(); });
     if (eat('{')) {

@@ -13,4 +13,9 @@ std::string exact_number(double value) {
   return ec == std::errc{} ? std::string(text, end) : std::string{};
 }
 
+std::string signed_number(double value) {
+  if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+  return exact_number(value);
+}
+
 }  // namespace kemro::cli

@@ -41,21 +41,27 @@ std::string join(const std::vector<std::string>& fields, std::string_view separa
   return line;
 }
 
-// A cell as CSV text: counts in decimal, reals exact (empty when undefined).
+// A cell as CSV text: counts in decimal, reals exact (empty when undefined,
+// Inf or -Inf when infinite).
 std::string cell_text(const Cell& cell) {
   if (const auto* n = std::get_if<std::int64_t>(&cell)) return count(*n);
-  if (const auto* v = std::get_if<double>(&cell)) return exact_number(*v);
+  if (const auto* v = std::get_if<double>(&cell)) return cli::signed_number(*v);
   return std::string(std::get<std::string_view>(cell));
 }
 
+std::string json_text(std::string_view text) {
+  std::string quoted(1, '"');
+  quoted.append(text);
+  quoted.push_back('"');
+  return quoted;
+}
+
+// A cell as a JSON value: null when undefined, and the strings "Inf" and
+// "-Inf" for the infinities that JSON numbers cannot hold.
 std::string json_cell(const Cell& cell) {
-  if (const auto* t = std::get_if<std::string_view>(&cell)) {
-    std::string quoted(1, '"');
-    quoted.append(*t);
-    quoted.push_back('"');
-    return quoted;
-  }
+  if (const auto* t = std::get_if<std::string_view>(&cell)) return json_text(*t);
   const std::string text = cell_text(cell);
+  if (text == "Inf" || text == "-Inf") return json_text(text);
   return text.empty() ? "null" : text;
 }
 

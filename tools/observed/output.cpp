@@ -8,7 +8,11 @@
 namespace kemro::observed {
 namespace {
 
-using cli::exact_number;
+// Numbers in the records: shortest round-trip text, infinities as Inf and
+// -Inf, NaN empty.
+std::string exact_number(double value) {
+  return cli::signed_number(value);
+}
 
 enum class Kind { Count, Number, Boolean, Text };
 
@@ -224,23 +228,57 @@ std::vector<Column> record_columns() {
   return columns;
 }
 
-std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
+std::string csv_head(bool labelled) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
   for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
     if (i > 0) text += ",";
     text += COLUMNS[i].name;
   }
-  text += "\n";
-  for (const CaseResult& c : results) {
-    for (const ObservedResult& r : c.records) {
-      if (labelled) text += csv_field(c.input.label) + ",";
-      for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
-        if (i > 0) text += ",";
-        text += COLUMNS[i].field(r);
-      }
-      text += "\n";
+  return text + "\n";
+}
+
+std::string csv_case(const CaseResult& c, bool labelled) {
+  std::string text;
+  for (const ObservedResult& r : c.records) {
+    if (labelled) text += csv_field(c.input.label) + ",";
+    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+      if (i > 0) text += ",";
+      text += COLUMNS[i].field(r);
     }
+    text += "\n";
   }
+  return text;
+}
+
+std::string json_case(const CaseResult& c, bool labelled, bool first) {
+  std::string text;
+  for (const ObservedResult& r : c.records) {
+    text += first ? "\n  {" : ",\n  {";
+    first = false;
+    if (labelled) text += json_string(LABEL) + ": " + json_string(c.input.label) + ", ";
+    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+      const std::string value = COLUMNS[i].field(r);
+      if (i > 0) text += ", ";
+      text += json_string(COLUMNS[i].name) + ": ";
+      // Text, and the infinities that JSON numbers cannot hold, are strings.
+      if (COLUMNS[i].kind == Kind::Text || value == "Inf" || value == "-Inf") {
+        text += json_string(value);
+      } else {
+        text += value.empty() ? "null" : value;
+      }
+    }
+    text += "}";
+  }
+  return text;
+}
+
+std::string json_tail(bool empty) {
+  return empty ? "]\n" : "\n]\n";
+}
+
+std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
+  std::string text = csv_head(labelled);
+  for (const CaseResult& c : results) text += csv_case(c, labelled);
   return text;
 }
 
@@ -248,24 +286,10 @@ std::string render_json(const std::vector<CaseResult>& results, bool labelled) {
   std::string text = "[";
   bool first = true;
   for (const CaseResult& c : results) {
-    for (const ObservedResult& r : c.records) {
-      text += first ? "\n  {" : ",\n  {";
-      first = false;
-      if (labelled) text += json_string(LABEL) + ": " + json_string(c.input.label) + ", ";
-      for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
-        const std::string value = COLUMNS[i].field(r);
-        if (i > 0) text += ", ";
-        text += json_string(COLUMNS[i].name) + ": ";
-        if (COLUMNS[i].kind == Kind::Text) {
-          text += json_string(value);
-        } else {
-          text += value.empty() ? "null" : value;
-        }
-      }
-      text += "}";
-    }
+    text += json_case(c, labelled, first);
+    first = first && c.records.empty();
   }
-  return text + (first ? "]\n" : "\n]\n");
+  return text + json_tail(first);
 }
 
 std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
@@ -275,6 +299,34 @@ std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
     text += text_case(results[i], i + 1, labelled);
   }
   return text;
+}
+
+CaseStream::CaseStream(Format format, bool labelled) : format_(format), labelled_(labelled) {}
+
+std::string CaseStream::head() const {
+  return format_ == Format::Csv ? csv_head(labelled_) : format_ == Format::Json ? "[" : "";
+}
+
+std::string CaseStream::record(const CaseResult& result) {
+  ++cases_;
+  switch (format_) {
+    case Format::Csv:
+      return csv_case(result, labelled_);
+    case Format::Json: {
+      std::string text = json_case(result, labelled_, records_ == 0);
+      records_ += result.records.size();
+      return text;
+    }
+    case Format::Text:
+      break;
+  }
+  std::string text = cases_ > 1 ? "\n" : "";
+  text += text_case(result, cases_, labelled_);
+  return text;
+}
+
+std::string CaseStream::tail() const {
+  return format_ == Format::Json ? json_tail(records_ == 0) : "";
 }
 
 std::string summary_sentence(const CaseResult& c) {
