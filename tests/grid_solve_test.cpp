@@ -223,7 +223,8 @@ TEST(GridSolveCommandLine, BadSolvesAreOneLineAndStatusTwoBeforeAnyWork) {
        "--target: 'P_undefined' has no comparison"},
       {{"--solve", "applicants", "--applicants", "10:100", "--d", "0", "--target",
         "P_undefined=0.1"},
-       "solving for applicants needs a target QUANTITY<=VALUE or QUANTITY>=VALUE"},
+       "solving for applicants needs a target QUANTITY<=VALUE, QUANTITY>=VALUE, QUANTITY<VALUE "
+       "or QUANTITY>VALUE"},
       {{"--solve", "d", "--applicants", "100", "--d", "-3:6", "--target", "P_undefined<=0.1"},
        "solving for d needs a target QUANTITY=VALUE"},
       {{"--solve", "d", "--applicants", "100", "--d", "-3:6:1", "--target", "P_undefined=0.1"},
