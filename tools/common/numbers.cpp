@@ -2,9 +2,17 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <system_error>
 
 namespace kemro::cli {
+
+namespace {
+
+// Room for any double in %g with 17 digits, and for %f up to 1e308 with a few decimals.
+constexpr std::size_t TEXT_ROOM = 400;
+
+}  // namespace
 
 std::string exact_number(double value) {
   if (!std::isfinite(value)) return {};
@@ -16,6 +24,18 @@ std::string exact_number(double value) {
 std::string signed_number(double value) {
   if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
   return exact_number(value);
+}
+
+std::string significant(double value, int digits) {
+  char text[TEXT_ROOM];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  return text;
+}
+
+std::string fixed_decimals(double value, int decimals) {
+  char text[TEXT_ROOM];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
 }
 
 }  // namespace kemro::cli

@@ -10,7 +10,7 @@
 
 #include "distribution/table.hpp"
 #include "model/composite.hpp"
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 #include "tools/common/csv_table.hpp"
 #include "tools/common/numbers.hpp"
 #include "tools/common/text_file.hpp"

@@ -1,8 +1,8 @@
 #include "tools/observed/output.hpp"
 
 #include <cmath>
-#include <cstdio>
 
+#include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
 
 namespace kemro::observed {
@@ -91,41 +91,15 @@ std::string csv_field(std::string_view text) {
   return field + "\"";
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; the
-// text is UTF-8 (the CSV reader checks it).
-std::string json_string(std::string_view text) {
-  std::string s = "\"";
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      s += '\\';
-      s += c;
-    } else if (u < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      s += escape;
-    } else {
-      s += c;
-    }
-  }
-  return s + "\"";
-}
-
 // --- Text ---
 
 // "%.Ng" for a probability-like number, "undefined" for NaN.
 std::string significant(double value, int digits) {
-  if (std::isnan(value)) return "undefined";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*g", digits, value);
-  return text;
+  return std::isnan(value) ? "undefined" : cli::significant(value, digits);
 }
 
 std::string fixed(double value, int decimals) {
-  if (std::isnan(value)) return "undefined";
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
+  return std::isnan(value) ? "undefined" : cli::fixed_decimals(value, decimals);
 }
 
 std::string pad(std::string text, std::size_t width) {
@@ -250,30 +224,24 @@ std::string csv_case(const CaseResult& c, bool labelled) {
   return text;
 }
 
-std::string json_case(const CaseResult& c, bool labelled, bool first) {
+// The JSON objects of one case's records, as elements of `array`.
+std::string json_case(const CaseResult& c, bool labelled, cli::JsonArray& array) {
   std::string text;
   for (const ObservedResult& r : c.records) {
-    text += first ? "\n  {" : ",\n  {";
-    first = false;
-    if (labelled) text += json_string(LABEL) + ": " + json_string(c.input.label) + ", ";
-    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
-      const std::string value = COLUMNS[i].field(r);
-      if (i > 0) text += ", ";
-      text += json_string(COLUMNS[i].name) + ": ";
+    cli::JsonObject record;
+    if (labelled) record.text(LABEL, c.input.label);
+    for (const ColumnDef& column : COLUMNS) {
+      const std::string value = column.field(r);
       // Text, and the infinities that JSON numbers cannot hold, are strings.
-      if (COLUMNS[i].kind == Kind::Text || value == "Inf" || value == "-Inf") {
-        text += json_string(value);
+      if (column.kind == Kind::Text || value == "Inf" || value == "-Inf") {
+        record.text(column.name, value);
       } else {
-        text += value.empty() ? "null" : value;
+        record.raw(column.name, value.empty() ? "null" : value);
       }
     }
-    text += "}";
+    text += array.element(record.str());
   }
   return text;
-}
-
-std::string json_tail(bool empty) {
-  return empty ? "]\n" : "\n]\n";
 }
 
 std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
@@ -283,13 +251,10 @@ std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
 }
 
 std::string render_json(const std::vector<CaseResult>& results, bool labelled) {
-  std::string text = "[";
-  bool first = true;
-  for (const CaseResult& c : results) {
-    text += json_case(c, labelled, first);
-    first = first && c.records.empty();
-  }
-  return text + json_tail(first);
+  cli::JsonArray array;
+  std::string text = cli::JsonArray::open();
+  for (const CaseResult& c : results) text += json_case(c, labelled, array);
+  return text + cli::JsonArray::close();
 }
 
 std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
@@ -304,7 +269,9 @@ std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
 CaseStream::CaseStream(Format format, bool labelled) : format_(format), labelled_(labelled) {}
 
 std::string CaseStream::head() const {
-  return format_ == Format::Csv ? csv_head(labelled_) : format_ == Format::Json ? "[" : "";
+  return format_ == Format::Csv    ? csv_head(labelled_)
+         : format_ == Format::Json ? cli::JsonArray::open()
+                                   : "";
 }
 
 std::string CaseStream::record(const CaseResult& result) {
@@ -312,11 +279,8 @@ std::string CaseStream::record(const CaseResult& result) {
   switch (format_) {
     case Format::Csv:
       return csv_case(result, labelled_);
-    case Format::Json: {
-      std::string text = json_case(result, labelled_, records_ == 0);
-      records_ += result.records.size();
-      return text;
-    }
+    case Format::Json:
+      return json_case(result, labelled_, array_);
     case Format::Text:
       break;
   }
@@ -326,7 +290,7 @@ std::string CaseStream::record(const CaseResult& result) {
 }
 
 std::string CaseStream::tail() const {
-  return format_ == Format::Json ? json_tail(records_ == 0) : "";
+  return format_ == Format::Json ? cli::JsonArray::close() : "";
 }
 
 std::string summary_sentence(const CaseResult& c) {

@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "distribution/observed.hpp"
+#include "tools/common/json.hpp"
 #include "tools/observed/cases.hpp"
 
 namespace kemro::observed {
@@ -85,8 +86,8 @@ class CaseStream {
  private:
   Format format_;
   bool labelled_;
-  std::size_t cases_ = 0;    // cases written
-  std::size_t records_ = 0;  // JSON objects written
+  std::size_t cases_ = 0;  // cases written
+  cli::JsonArray array_;
 };
 
 // The sentence that closes a case in the text report.
