@@ -62,30 +62,62 @@ int stopped_status(int signal_number) {
   return signal_number == SIGTERM ? kemro::cli::EXIT_TERMINATED : kemro::cli::EXIT_INTERRUPTED;
 }
 
+// Encodes the plot and renames it into place; the run's status. A stop asked
+// for while the plot was encoded is honoured: the plot is not written.
+int write_plot(kemro::grid::AtomicFile& plot, const std::string& name, const std::string& svg,
+               kemro::grid::PlotFormat format) {
+  std::string error;
+  const std::string bytes = kemro::grid::encode_plot(svg, format, error);
+  if (!error.empty()) {
+    kemro::cli::diagnostic(PROGRAM, name + ": " + error);
+    return kemro::cli::EXIT_FILE_ERROR;
+  }
+  if (stop_signal != 0) {
+    kemro::cli::diagnostic(PROGRAM, "stopped; no plot written");
+    return stopped_status(stop_signal);
+  }
+  return plot.commit(bytes) ? 0 : output_error(name);
+}
+
 // A planning solve: one record per combination of the options not solved for.
 int solve(const kemro::grid::GridOptions& o) {
   using namespace kemro::grid;
   const SolvePlanOutcome built = build_solve(o);
   if (!built.ok()) return usage_error(built.error);
   AtomicFile plot;
-  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  std::string why;
+  if (!o.plot_file.empty() && !plot.open(o.plot_file, why)) {
+    return output_error(o.plot_file + ": " + why);
+  }
   const std::vector<kemro::SolveResult> results = run_solve(built.plan, o.engine, o.jobs);
   const std::string text = o.format == Format::Csv    ? render_solve_csv(built.plan, results)
                            : o.format == Format::Json ? render_solve_json(built.plan, results)
                                                       : render_solve_text(built.plan, results);
   int status = write_out(text) ? 0 : output_error("standard output");
-  if (plot.is_open()) {
-    std::string error;
-    const std::string bytes =
-        encode_plot(solve_svg(built.plan, results, o.plot), o.plot.format, error);
-    if (!error.empty()) {
-      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
-      status = kemro::cli::EXIT_FILE_ERROR;
-    } else if (!plot.commit(bytes)) {
-      status = output_error(o.plot_file);
-    }
+  if (plot.is_open() && status == 0) {
+    status = write_plot(plot, o.plot_file, solve_svg(built.plan, results, o.plot), o.plot.format);
   }
-  return status;
+  // Solves that ended without an answer are named on standard error and end
+  // the run with EXIT_NO_ANSWER, after everything else is written.
+  std::size_t limited = 0;
+  std::size_t abandoned = 0;
+  for (const kemro::SolveResult& r : results) {
+    limited += r.status == kemro::SolveStatus::evaluation_limit ? 1 : 0;
+    abandoned += r.status == kemro::SolveStatus::abandoned ? 1 : 0;
+  }
+  const std::string of = " of " + std::to_string(results.size()) + " solves";
+  if (limited > 0) {
+    kemro::cli::diagnostic(PROGRAM, std::to_string(limited) + of +
+                                        " ended without an answer at the evaluation limit (" +
+                                        std::to_string(kemro::MAX_SOLVE_EVALUATIONS) +
+                                        " scenarios); a narrower range finds it");
+  }
+  if (abandoned > 0) {
+    kemro::cli::diagnostic(PROGRAM,
+                           std::to_string(abandoned) + of + " abandoned (the integration gave up)");
+  }
+  if (stop_signal != 0) return stopped_status(stop_signal);
+  return status == 0 && limited + abandoned > 0 ? kemro::cli::EXIT_NO_ANSWER : status;
 }
 
 }  // namespace
@@ -115,7 +147,10 @@ int main(int argc, char** argv) {
 
   // The plot's temporary file is made before the work so that a bad name costs nothing.
   AtomicFile plot;
-  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  std::string why;
+  if (!o.plot_file.empty() && !plot.open(o.plot_file, why)) {
+    return output_error(o.plot_file + ": " + why);
+  }
 
   const bool want_plot = plot.is_open();
   const bool keep_distribution = o.distribution || (want_plot && grid.scenarios.size() == 1);
@@ -150,14 +185,9 @@ int main(int argc, char** argv) {
                                         (want_plot ? "; no plot written" : ""));
   }
   if (want_plot && !stopped) {
-    std::string error;
-    const std::string bytes = encode_plot(plot_svg(grid, kept, o.plot), o.plot.format, error);
-    if (!error.empty()) {
-      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
-      status = kemro::cli::EXIT_FILE_ERROR;
-    } else if (!plot.commit(bytes)) {
-      status = output_error(o.plot_file);
-    }
+    const int plot_status =
+        write_plot(plot, o.plot_file, plot_svg(grid, kept, o.plot), o.plot.format);
+    if (status == 0) status = plot_status;
   }
 
   if (abandoned > 0) {
