@@ -235,10 +235,17 @@ std::string encode_plot(const std::string& svg, PlotFormat format, std::string& 
   return format == PlotFormat::Png ? with_software_chunk(std::move(bytes)) : bytes;
 }
 
-bool AtomicFile::open(const std::string& path, std::string& why) {
+bool AtomicFile::fail(const std::string& path) {
+  error_ = "cannot write " + path + ": " + std::strerror(errno);
+  return false;
+}
+
+bool AtomicFile::open(const std::string& path) {
+  // A folder, or a name longer than the file system allows, would fail only
+  // at the rename after all the work.
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-    why = "it is a folder";
+    error_ = "cannot write " + path + ": it is a folder";
     return false;
   }
   const std::size_t slash = path.rfind('/');
@@ -246,15 +253,13 @@ bool AtomicFile::open(const std::string& path, std::string& why) {
   const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
   const std::size_t base = slash == std::string::npos ? path.size() : path.size() - slash - 1;
   if (longest > 0 && base > static_cast<std::size_t>(longest)) {
-    why = "the name is longer than the " + std::to_string(longest) + " bytes a file name may have";
+    error_ = "cannot write " + path + ": the name is longer than the " + std::to_string(longest) +
+             " bytes a file name may have";
     return false;
   }
   std::string name;
   const int fd = make_temporary(path, name);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) return fail(path);
   ::close(fd);
   ::unlink(name.c_str());
   path_ = path;
@@ -264,17 +269,26 @@ bool AtomicFile::open(const std::string& path, std::string& why) {
 bool AtomicFile::commit(const std::string& bytes) {
   std::string name;
   const int fd = make_temporary(path_, name);
-  if (fd < 0) return false;
+  if (fd < 0) return fail(path_);
   bool ok = ::fchmod(fd, NEW_FILE_MODE & ~current_umask()) == 0;
   for (std::size_t at = 0; ok && at < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
     ok = n > 0;
     if (ok) at += static_cast<std::size_t>(n);
   }
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && std::rename(name.c_str(), path_.c_str()) == 0;
-  if (!ok) ::unlink(name.c_str());
-  return ok;
+  int saved = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok && std::rename(name.c_str(), path_.c_str()) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok) return true;
+  ::unlink(name.c_str());
+  errno = saved == 0 ? EIO : saved;  // a write of 0 bytes sets no errno
+  return fail(path_);
 }
 
 }  // namespace kemro::grid

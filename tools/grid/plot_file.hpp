@@ -26,16 +26,22 @@ class AtomicFile {
   ~AtomicFile() = default;
 
   // Checks that `path` is no folder, that its name is not too long, and that
-  // a temporary file can be made in its folder (and removes it); false with
-  // the reason in `why` when any of that fails.
-  bool open(const std::string& path, std::string& why);
+  // a temporary file can be made in its folder (and removes it); false when
+  // any of that fails.
+  bool open(const std::string& path);
   bool is_open() const { return !path_.empty(); }
   // Writes `bytes` to a new temporary file and renames it to the path; false
   // (and no file, no temporary left) when any step fails.
   bool commit(const std::string& bytes);
+  // After a failed open or commit: "cannot write FILE: the system's reason".
+  const std::string& error() const { return error_; }
 
  private:
+  // Sets error_ from errno for `path` and returns false.
+  bool fail(const std::string& path);
+
   std::string path_;
+  std::string error_;
 };
 
 }  // namespace kemro::grid
