@@ -21,7 +21,7 @@ ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
              groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev parallel \
-             libcpp-httplib-dev
+             nlohmann-json3-dev libcpp-httplib-dev
 # What the tests need beyond the build: kemro-serve's page is tested in a
 # headless browser driven by Selenium (that test is skipped without them).
 TEST_PACKAGES := chromium chromium-driver python3-selenium
@@ -32,7 +32,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz observed_csv_fuzz \
                 observed_options_fuzz serve_query_fuzz
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev pkg-config \
-                 librsvg2-dev libcairo2-dev
+                 librsvg2-dev libcairo2-dev nlohmann-json3-dev
 R_PACKAGES := r-base-dev r-cran-rcpp r-cran-testthat libgsl-dev
 R_BUILD_DIR  ?= $(BUILD_DIR)/r
 R_TEST_LIB   := $(R_BUILD_DIR)/library

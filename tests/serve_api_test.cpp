@@ -244,8 +244,8 @@ TEST(ServeApi, BadAndHostileRequestsGetTheToolsWords) {
 }
 
 TEST(ServeApi, ErrorTextsAreEscapedAsJsonStrings) {
-  EXPECT_EQ(error_reply(400, "a \"b\" \\ c\n\x01").body,
-            "{\"error\": \"a \\\"b\\\" \\\\ c\\u000a\\u0001\"}\n");
+  EXPECT_EQ(error_reply(400, "a \"b\" \\ c\n\x01\xff").body,
+            "{\"error\": \"a \\\"b\\\" \\\\ c\\n\\u0001\xEF\xBF\xBD\"}\n");
 }
 
 TEST(ServeApi, LabelsTravelAsJsonTextNotMarkup) {

@@ -5,6 +5,7 @@
 
 #include "distribution/observed.hpp"
 #include "distribution/solve.hpp"
+#include "tools/common/json.hpp"
 #include "tools/common/options.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
@@ -245,24 +246,6 @@ Reply observed_answer(const std::vector<QueryParameter>& parameters, std::string
              : text_reply(observed::render_json(results, cases.labelled), JSON_TYPE);
 }
 
-// A JSON string literal: quotes, backslashes and control characters escaped.
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 std::unique_ptr<ScenarioWork> WorkShelf::take() {
@@ -314,7 +297,7 @@ std::span<const std::string_view> parameter_names(Endpoint endpoint) {
 }
 
 Reply error_reply(int status, std::string_view message) {
-  return {status, std::string(JSON_TYPE), "{\"error\": " + json_string(message) + "}\n"};
+  return {status, std::string(JSON_TYPE), cli::JsonObject().text("error", message).str() + "\n"};
 }
 
 Reply answer(Endpoint endpoint, std::string_view query, std::string_view body, const Budget& budget,
