@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "tools/observed/csv_table.hpp"
+#include "tools/common/csv_table.hpp"
 #include "tools/serve/api.hpp"
 #include "tools/serve/query.hpp"
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(q.parameters.size() <= MAX_QUERY_PARAMETERS);
   for (const QueryParameter& p : q.parameters) {
     require(!p.name.empty());
-    require(kemro::observed::is_utf8(p.name) && kemro::observed::is_utf8(p.value));
+    require(kemro::cli::is_utf8(p.name) && kemro::cli::is_utf8(p.value));
     for (unsigned char c : p.name + p.value) require(c >= 0x20 && c != 0x7f);
   }
 

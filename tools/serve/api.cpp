@@ -12,7 +12,6 @@
 #include "tools/grid/plot.hpp"
 #include "tools/grid/solve.hpp"
 #include "tools/observed/cases.hpp"
-#include "tools/observed/csv_table.hpp"
 #include "tools/observed/options.hpp"
 #include "tools/observed/output.hpp"
 
@@ -55,8 +54,9 @@ constexpr std::string_view PLOT_PARAMETERS[] = {
     "log-x",       "title",           "width",
     "height"};
 constexpr std::string_view OBSERVED_PARAMETERS[] = {
-    "applicants",   "majority", "hires", "minority-hires", "group-column", "minority",
-    "hired-column", "by",       "d",     "alpha",          "csv",          "json"};
+    "applicants", "majority",     "hires", "minority-hires", "group-column",
+    "minority",   "hired-column", "by",    "delimiter",      "d",
+    "alpha",      "csv",          "json"};
 
 struct Arguments {
   std::vector<std::string> args;  // "--name=value" or "--name", in the order given
@@ -222,13 +222,8 @@ Reply observed_answer(const std::vector<QueryParameter>& parameters, std::string
   if (body.empty()) {
     cases = observed::cases_from_counts(o);
   } else {
-    const observed::CsvTable csv = observed::parse_csv(body);
-    if (!csv.ok()) {
-      const bool located = csv.error.starts_with("line ");
-      return error_reply(HTTP_BAD_REQUEST,
-                         std::string(UPLOAD_NAME) + (located ? ", " : ": ") + csv.error);
-    }
-    cases = observed::cases_from_applicants(csv, UPLOAD_NAME, o.columns);
+    const cli::CsvOptions csv{o.delimiter, true};
+    cases = observed::cases_from_text(body, UPLOAD_NAME, csv, &o.columns);
   }
   if (!cases.ok()) return error_reply(HTTP_BAD_REQUEST, cases.error);
   const std::size_t records = cases.cases.size() * o.d.size();

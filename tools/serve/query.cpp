@@ -1,8 +1,8 @@
 #include "tools/serve/query.hpp"
 
+#include "tools/common/csv_table.hpp"
 #include "tools/common/options.hpp"
 #include "tools/common/values.hpp"
-#include "tools/observed/csv_table.hpp"
 
 namespace kemro::serve {
 
@@ -20,7 +20,7 @@ int hex_digit(char c) {
 // characters (tabs and line breaks included) have no place in an option value
 // and would only travel into messages and the page.
 std::string text_error(const std::string& text) {
-  if (!observed::is_utf8(text)) return "is not UTF-8";
+  if (!cli::is_utf8(text)) return "is not UTF-8";
   for (unsigned char c : text) {
     if (c < 0x20 || c == 0x7f) return "holds a control character";
   }
