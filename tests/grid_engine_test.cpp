@@ -155,7 +155,7 @@ TEST(FastEngine, AgreesWithTheNestedEngineOverAGrid) {
   ScenarioWork work;
   for (const std::int32_t N : {12, 50, 200}) {
     for (const double d : {-1.0, 0.0, 0.3, 1.5}) {
-      const Scenario s{N, N * 3 / 4, N - N * 3 / 4, N / 5, d};
+      const Scenario s{N, N * 3 / 4, N - N * 3 / 4, N / 5, d, {}};
       SCOPED_TRACE(::testing::Message() << "N = " << N << ", d = " << d);
       const ScenarioResult fast = compute_scenario(s, Engine::fast, false, work);
       const ScenarioResult nested = compute_scenario(s, Engine::nested, false, work);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <map>
 
+#include "tools/grid/columns.hpp"
+
 namespace kemro::grid {
 
 namespace {
@@ -305,6 +307,8 @@ std::string axis_words(const Axis& axis) {
   if (axis.option == "--minority-share") return "Minority share";
   if (axis.option == "--hires") return "Number of hires";
   if (axis.option == "--selection-ratio") return "Selection ratio";
+  if (axis.option == "--alpha") return "Level alpha";
+  if (axis.option == "--threshold") return "Four-fifths threshold";
   return "Effect size d";
 }
 
@@ -422,7 +426,15 @@ std::size_t panel_dimension(const Grid& grid, const std::vector<std::size_t>& ot
 
 // The saw-teeth note applies when the x axis moves whole numbers of hires.
 bool has_saw_teeth(std::size_t x_dimension) {
-  return x_dimension != EFFECT_SIZE;
+  return x_dimension < EFFECT_SIZE;
+}
+
+// A column's value in a computed record, as a number (NaN where undefined).
+double y_value(const Scenario& s, const ScenarioResult& r, int column) {
+  const Cell cell = summary_cells(s, r)[static_cast<std::size_t>(column)];
+  if (const double* v = std::get_if<double>(&cell)) return *v;
+  if (const std::int64_t* v = std::get_if<std::int64_t>(&cell)) return static_cast<double>(*v);
+  return NAN;
 }
 
 constexpr const char* SAW_TEETH_NOTE =
@@ -449,6 +461,9 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   }
   const Axis& x_axis = grid.axes[x_dim];
   const std::size_t panels = panel_dim == DIMENSIONS ? 1 : grid.axes[panel_dim].values.size();
+  const int y_column = o.y.empty() ? -1 : column_index(o.y);
+  const std::string quantity =
+      y_column < 0 ? o.quantity : column_words(static_cast<std::size_t>(y_column));
 
   // One series per panel and combination of the line options; styles and the
   // legend follow the combinations in first-seen order.
@@ -464,10 +479,12 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       label += (label.empty() ? "" : ", ") + axis_value(grid.axes[a], s.at[a]);
     }
     const auto [it, added] = line_of.try_emplace(key, labels.size());
-    if (added) labels.push_back(label.empty() ? o.quantity : label);
+    if (added) labels.push_back(label.empty() ? quantity : label);
     auto& panel = series[panel_dim == DIMENSIONS ? 0 : s.at[panel_dim]];
     if (panel.size() <= it->second) panel.resize(it->second + 1);
-    const double p = results[i].completed ? results[i].P_below_four_fifths : NAN;
+    const double p = !results[i].completed ? NAN
+                     : y_column < 0        ? results[i].P_below_four_fifths
+                                           : y_value(s, results[i], y_column);
     panel[it->second].points.emplace_back(x_axis.values[s.at[x_dim]], p);
   }
 
@@ -520,7 +537,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       fixed += (fixed.empty() ? "" : ", ") + axis_value(grid.axes[a], 0);
     }
   }
-  const std::string title = o.title.empty() ? o.quantity + " by " + x_axis.symbol : o.title;
+  const std::string title = o.title.empty() ? quantity + " by " + x_axis.symbol : o.title;
   std::string svg = open_svg(width, height, title, fixed);
 
   const double cell_width =
@@ -538,7 +555,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
     }
     const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, log_x};
     const Scale y{y_bottom, y_top, f.bottom(), f.top};
-    svg += axes(f, x, y, axis_words(x_axis), o.quantity);
+    svg += axes(f, x, y, axis_words(x_axis), quantity);
     for (std::size_t k = 0; k < series[p].size(); ++k) {
       const LineStyle style = line_style(k);
       std::string path;
