@@ -19,7 +19,6 @@
 #include <memory>
 
 #include "distribution/four_fifths.hpp"
-#include "model/binomial.hpp"
 #include "model/integrator.hpp"
 
 namespace kemro {

@@ -8,9 +8,9 @@
 //   - which effect sizes d of the top-down normal model it fits: P(S <= s | d)
 //     and P(AI <= observed AI | d) for chosen d, the maximum-likelihood d and
 //     an exact 1 - alpha interval for d.
-// Every model probability comes from the fast engine (model/fast_outcomes.hpp);
+// Every model probability comes from the fast engine (model/fast/outcomes.hpp);
 // Fisher's test sums hypergeometric probabilities formed from the engine's
-// log-binomial kernel (model/binomial.hpp). Nothing here prints.
+// log-binomial kernel (distribution/hypergeometric.hpp). Nothing here prints.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@
 
 #include "distribution/hypergeometric.hpp"
 #include "distribution/rules.hpp"
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 
 namespace kemro {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <map>
 
+#include "tools/common/numbers.hpp"
 #include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
@@ -56,15 +56,12 @@ constexpr std::array<std::string_view, 4> DASHES = {"", "8 4", "2 3", "10 3 2 3"
 constexpr std::size_t MARKERS = 8;
 
 std::string number(double v, int digits = 6) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*g", digits, v);
-  return text;
+  return cli::significant(v, digits);
 }
 
+// Coordinates to a hundredth of a pixel.
 std::string px(double v) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.2f", v);
-  return text;
+  return cli::fixed_decimals(v, 2);
 }
 
 // A round tick step (1, 2 or 5 times a power of ten) for about TARGET_TICKS ticks.
@@ -532,7 +529,10 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   const double height = legend_top + legend_height(entries, width) + LEGEND_GAP;
 
   std::string fixed;  // the options that stay fixed, for the subtitle
+  // The rules' levels matter only to a rule's flag rate.
+  const bool shows_rule = o.y.starts_with("P_flag_");
   for (std::size_t a = 0; a < DIMENSIONS; ++a) {
+    if (a >= MODEL_DIMENSIONS && !shows_rule) continue;
     if (grid.axes[a].values.size() == 1) {
       fixed += (fixed.empty() ? "" : ", ") + axis_value(grid.axes[a], 0);
     }
