@@ -507,7 +507,7 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
     frame = _frame({SOLVE_FIELDS[name]: a for name, a in grid.items()})
     frame["solved_for"] = SOLVE_OPTION_NAMES[solve_for]
     for name in ("value", "stable_from", "quantity", "target", "quantity_at_value", "status",
-                 "evaluations"):
+                 "evaluations", "alpha", "threshold"):
         frame[name] = raw[name]
     unsolved = frame["status"].isin(["abandoned", "evaluation limit"])
     if unsolved.any():

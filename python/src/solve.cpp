@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/rules.hpp"
 #include "entries.hpp"
 
 namespace kemro::python {
@@ -53,6 +54,10 @@ py::dict solve_columns(const std::vector<SolveResult>& results, const Target& ta
   out["quantity_at_value"] = at_value;
   out["status"] = status;
   out["evaluations"] = evaluations;
+  // The rules' levels the scenarios were computed at: the library's defaults,
+  // as kemro-grid writes them without --alpha and --threshold.
+  out["alpha"] = RuleLevels{}.alpha;
+  out["threshold"] = RuleLevels{}.threshold;
   return out;
 }
 
