@@ -18,14 +18,15 @@ BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
-             groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev parallel
+             groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev parallel \
+             nlohmann-json3-dev
 PREFIX    ?= /usr/local
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz observed_csv_fuzz \
                 observed_options_fuzz
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev pkg-config \
-                 librsvg2-dev libcairo2-dev
+                 librsvg2-dev libcairo2-dev nlohmann-json3-dev
 R_PACKAGES := r-base-dev r-cran-rcpp r-cran-testthat libgsl-dev
 R_BUILD_DIR  ?= $(BUILD_DIR)/r
 R_TEST_LIB   := $(R_BUILD_DIR)/library

@@ -9,9 +9,9 @@
 
 #include "distribution/analysis.hpp"
 #include "model/binomial.hpp"
-#include "model/fast_outcomes.hpp"
-#include "model/integrands.hpp"
+#include "model/fast/outcomes.hpp"
 #include "model/integrator.hpp"
+#include "model/nested/integrands.hpp"
 #include "model/normal.hpp"
 
 namespace kemro {

@@ -8,10 +8,10 @@
 
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 #include "model/integrator.hpp"
-#include "model/outcomes.hpp"
-#include "model/population.hpp"
+#include "model/nested/outcomes.hpp"
+#include "model/nested/population.hpp"
 
 namespace kemro {
 
@@ -30,7 +30,7 @@ struct Analysis {
 };
 
 // The two ways to compute the outcome probabilities: one integral over the
-// K-th highest score for all outcomes (fast_outcomes.hpp), or the nested
+// K-th highest score for all outcomes (model/fast/outcomes.hpp), or the nested
 // integration per outcome that the interactive program reports and traces.
 enum class Engine { fast, nested };
 

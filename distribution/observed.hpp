@@ -8,7 +8,7 @@
 //   - which effect sizes d of the top-down normal model it fits: P(S <= s | d)
 //     and P(AI <= observed AI | d) for chosen d, the maximum-likelihood d and
 //     an exact 1 - alpha interval for d.
-// Every model probability comes from the fast engine (model/fast_outcomes.hpp);
+// Every model probability comes from the fast engine (model/fast/outcomes.hpp);
 // Fisher's test sums hypergeometric probabilities formed from the engine's
 // log-binomial kernel (model/binomial.hpp). Nothing here prints.
 #pragma once
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 
 namespace kemro {
 

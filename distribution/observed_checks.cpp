@@ -26,9 +26,9 @@ std::string number_text(double value) {
 std::string observed_counts_error(const ObservedCounts& c) {
   // Counts read from files may exceed 32 bits; those fail the model's own
   // checks, worded here as scenario_invalid_reason words them.
-  if (c.N > FAST_ENGINE_MAX_APPLICANTS) {
+  if (c.N > FAST_MAX_APPLICANTS) {
     return count_text("N", c.N) + " is above the fast engine's limit of " +
-           std::to_string(FAST_ENGINE_MAX_APPLICANTS) + " applicants";
+           std::to_string(FAST_MAX_APPLICANTS) + " applicants";
   }
   if (c.N < 2) return count_text("N", c.N) + " is below 2";
   const std::string within = " is not between 1 and N - 1 = " + std::to_string(c.N - 1);

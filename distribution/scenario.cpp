@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "distribution/table.hpp"
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 
 namespace kemro {
 
@@ -40,9 +40,9 @@ std::string scenario_invalid_reason(const Scenario& s, Engine engine, std::strin
            " entries, the nested engine's table holds " + std::to_string(TABLE_CAPACITY) +
            " (the fast engine takes up to " + std::to_string(FAST_ENGINE_MAX_OUTCOMES) + ")";
   }
-  if (engine == Engine::fast && s.N > FAST_ENGINE_MAX_APPLICANTS) {
+  if (engine == Engine::fast && s.N > FAST_MAX_APPLICANTS) {
     return "N = " + std::to_string(s.N) + " is above the fast engine's limit of " +
-           std::to_string(FAST_ENGINE_MAX_APPLICANTS) + " applicants";
+           std::to_string(FAST_MAX_APPLICANTS) + " applicants";
   }
   if (engine == Engine::fast && needed > FAST_ENGINE_MAX_OUTCOMES) {
     return "the distribution needs " + std::to_string(needed) +

@@ -12,9 +12,9 @@
 
 namespace kemro {
 
-// Most applicants and most outcomes S = 0..K of one scenario the fast engine
-// takes; the nested engine is bounded by the table (TABLE_CAPACITY outcomes).
-inline constexpr std::int64_t FAST_ENGINE_MAX_APPLICANTS = 10000000;
+// Most outcomes S = 0..K of one scenario the fast engine takes; its most
+// applicants are the engine's own FAST_MAX_APPLICANTS (model/fast/outcomes.hpp).
+// The nested engine is bounded by the table (TABLE_CAPACITY outcomes).
 inline constexpr std::int64_t FAST_ENGINE_MAX_OUTCOMES = 10000000;
 
 // N applicants, N1 of the majority and N2 = N - N1 of the minority, K hires and

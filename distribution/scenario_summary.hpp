@@ -15,7 +15,7 @@
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
 #include "model/integrator.hpp"
-#include "model/population.hpp"
+#include "model/nested/population.hpp"
 
 namespace kemro {
 

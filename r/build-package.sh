@@ -25,9 +25,12 @@ trap 'rm -rf "${work}"' EXIT
 cp -R "${repo}/r/kemro" "${work}/kemro"
 pkg="${work}/kemro"
 rm -f "${pkg}/src/Makevars" "${pkg}/src/"*.o "${pkg}/src/"*.so
+# Each part with its subfolders (model/nested, model/fast), sources and headers only.
 for part in model distribution; do
-  mkdir -p "${pkg}/src/${part}"
-  cp "${repo}/${part}/"*.hpp "${repo}/${part}/"*.cpp "${pkg}/src/${part}/"
+  (cd "${repo}" && find "${part}" -name '*.hpp' -o -name '*.cpp') | while read -r file; do
+    mkdir -p "${pkg}/src/$(dirname "${file}")"
+    cp "${repo}/${file}" "${pkg}/src/${file}"
+  done
 done
 sed -i.bak "s/^Version: .*/Version: ${version}/" "${pkg}/DESCRIPTION"
 rm -f "${pkg}/DESCRIPTION.bak"

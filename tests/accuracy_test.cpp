@@ -19,9 +19,9 @@
 #include "distribution/analysis.hpp"
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
-#include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
-#include "model/outcomes.hpp"
+#include "model/nested/integration_plan.hpp"
+#include "model/nested/outcomes.hpp"
 #include "report/record_writer.hpp"
 #include "tests/support/reference.hpp"
 

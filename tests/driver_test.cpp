@@ -11,7 +11,7 @@
 #include <string>
 
 #include "driver/run.hpp"
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 #include "tests/support/kemro_process.hpp"
 
 namespace kemro::testing {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "distribution/analysis.hpp"
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 #include "model/normal.hpp"
 #include "tests/support/reference.hpp"
 

@@ -1,4 +1,4 @@
-#include "model/integrands.hpp"
+#include "model/nested/integrands.hpp"
 
 #include <gsl/gsl_errno.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "model/integrator.hpp"
+#include "model/nested/outcomes.hpp"
 #include "model/normal.hpp"
-#include "model/outcomes.hpp"
 
 namespace kemro {
 namespace {

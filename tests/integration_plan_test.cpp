@@ -1,7 +1,7 @@
 // The planning of the outcome integrations: order-statistic locations and
 // tails, each outcome's range and breakpoints, the saturation forecast, and
 // how the integrator and FUN carry a plan out.
-#include "model/integration_plan.hpp"
+#include "model/nested/integration_plan.hpp"
 
 #include <gsl/gsl_cdf.h>
 #include <gtest/gtest.h>
@@ -12,11 +12,11 @@
 #include <limits>
 #include <string_view>
 
-#include "model/integrands.hpp"
 #include "model/integrator.hpp"
+#include "model/nested/integrands.hpp"
+#include "model/nested/order_statistics.hpp"
+#include "model/nested/outcomes.hpp"
 #include "model/normal.hpp"
-#include "model/order_statistics.hpp"
-#include "model/outcomes.hpp"
 #include "tests/support/reference.hpp"
 
 namespace kemro {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "model/model_state.hpp"
+#include "model/nested/model_state.hpp"
 
 namespace kemro {
 namespace {

@@ -171,7 +171,7 @@ TEST(ObservedProgram, CsvOutputReadsBackWithItsLabelsAndEveryNumber) {
   const double ratio = std::stod(back.records[0].fields[column_index(back, "AI")]);
   EXPECT_EQ(ratio, (2.0 / 10) / (8.0 / 20));
   const auto json = observed({"--cases", "labels.csv", "--json"}, dir);
-  EXPECT_NE(json.out.find("{\"label\": \"a, \\\"b\\\"\\u000ac\", \"N\": 30,"), std::string::npos)
+  EXPECT_NE(json.out.find("{\"label\": \"a, \\\"b\\\"\\nc\", \"N\": 30,"), std::string::npos)
       << json.out;
   std::filesystem::remove_all(dir);
 }

@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 
 namespace kemro {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -28,7 +28,7 @@
 // and the line's total weight (bounded by K max h) is below CELL_FLOOR, so
 // the skipped cells of a node carry below 1e-20 each.
 //
-// The range of Z is found as in fast_outcomes.cpp, from Hoeffding's bound on
+// The range of Z is found as in outcomes.cpp, from Hoeffding's bound on
 // the pooled count above x with pbar(x) = sum_g N_g Q(x + d_g) / N, cut where
 // each tail holds below e^-TAIL_EXPONENT. Panels of Gauss-Kronrod 41 start at
 // the cutoff, +-5 spreads and the range's ends, and are bisected until
@@ -53,14 +53,14 @@ constexpr double BINOMIAL_FLOOR = 1e-16;  // binomial terms below this at a node
 constexpr double CELL_FLOOR = 1e-20;      // outer cells bounded below this are skipped
 constexpr double DISTRIBUTION_FLOOR = 1e-300;  // cells of the cut-score distribution kept
 constexpr std::int32_t REANCHOR_STEPS = 64;    // ratio steps between saddle-point anchors
-// Rounding noise of the integrand relative to its value, as in fast_outcomes.cpp:
+// Rounding noise of the integrand relative to its value, as in outcomes.cpp:
 // eps (ROUNDING_BASE + ROUNDING_PER_ROOT sqrt(N)).
 constexpr double ROUNDING_BASE = 100.0;
 constexpr double ROUNDING_PER_ROOT = 4.0;
 constexpr double NARROWEST_PANEL = 1e-11;     // relative width below which a panel is not split
 constexpr int CUTOFF_BISECTIONS = 200;        // enough to halve 100 down to adjacent doubles
 constexpr double SEARCH_REACH = 40.0;         // beyond the means -+ 40 every tail vanishes
-constexpr double LARGEST_SEPARATION = 100.0;  // larger |d| never interleave (fast_outcomes.hpp)
+constexpr double LARGEST_SEPARATION = 100.0;  // larger |d| never interleave (outcomes.hpp)
 constexpr double LN_SQRT_TWO_PI = 0.9189385332046728;             // ln sqrt(2 pi)
 constexpr std::array<double, 1> CENTRAL_STEPS = {5.0};            // breakpoints in spreads
 constexpr std::int64_t FLAG_NUMERATOR = 5, FLAG_DENOMINATOR = 4;  // 5 S_g N_h < 4 S_h N_g

@@ -13,7 +13,7 @@
 //       P(S = s) = integral of prod_g b(s_g; N_g, p_g(x)) * sum_g s_g h_g(x) dx
 //
 //     over the outcomes with sum_g s_g = K, h_g the normal hazard at x + d_g.
-//     For two groups this is the integrand of fast_outcomes.hpp.
+//     For two groups this is the integrand of model/fast/outcomes.hpp.
 //   cut score: every score at or above C (in standard units above the
 //     reference group's mean) passes: S_g are independent binomials with
 //     P_g = Q(C + d_g); no integral.
@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 
 namespace kemro {
 

@@ -2,15 +2,35 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <system_error>
 
 namespace kemro::cli {
+
+namespace {
+
+// Room for any double in %g with 17 digits, and for %f up to 1e308 with a few decimals.
+constexpr std::size_t TEXT_ROOM = 400;
+
+}  // namespace
 
 std::string exact_number(double value) {
   if (!std::isfinite(value)) return {};
   char text[32];
   const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
   return ec == std::errc{} ? std::string(text, end) : std::string{};
+}
+
+std::string significant(double value, int digits) {
+  char text[TEXT_ROOM];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  return text;
+}
+
+std::string fixed_decimals(double value, int decimals) {
+  char text[TEXT_ROOM];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
 }
 
 }  // namespace kemro::cli

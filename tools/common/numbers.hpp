@@ -1,4 +1,6 @@
-// Numbers as the tools' machine-readable outputs carry them.
+// Numbers as the tools write them: exactly in the machine-readable outputs,
+// to a number of significant digits or decimals in the text ones. Every tool
+// formats its numbers through these functions and no others.
 #pragma once
 
 #include <string>
@@ -8,5 +10,12 @@ namespace kemro::cli {
 // Shortest text that reads back as the same double; empty for NaN and
 // infinities (an empty CSV field, a JSON null).
 std::string exact_number(double value);
+
+// `digits` significant digits, in fixed or exponent notation whichever is
+// shorter (printf's %.*g); "nan", "inf" or "-inf" for a value that is not finite.
+std::string significant(double value, int digits);
+
+// `decimals` digits after the point (printf's %.*f).
+std::string fixed_decimals(double value, int decimals);
 
 }  // namespace kemro::cli

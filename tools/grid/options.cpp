@@ -10,7 +10,7 @@
 
 #include "distribution/table.hpp"
 #include "model/composite.hpp"
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 #include "tools/grid/columns.hpp"
 
 namespace kemro::grid {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string_view>
 #include <utility>
 
 #include "report/record_writer.hpp"
+#include "tools/common/json.hpp"
 #include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
@@ -48,15 +48,15 @@ std::string cell_text(const Cell& cell) {
   return std::string(std::get<std::string_view>(cell));
 }
 
-std::string json_cell(const Cell& cell) {
-  if (const auto* t = std::get_if<std::string_view>(&cell)) {
-    std::string quoted(1, '"');
-    quoted.append(*t);
-    quoted.push_back('"');
-    return quoted;
+// Adds one cell to a JSON object under `key`.
+void add_json_cell(cli::JsonObject& object, std::string_view key, const Cell& cell) {
+  if (const auto* n = std::get_if<std::int64_t>(&cell)) {
+    object.integer(key, *n);
+  } else if (const auto* v = std::get_if<double>(&cell)) {
+    object.number(key, *v);
+  } else {
+    object.text(key, std::get<std::string_view>(cell));
   }
-  const std::string text = cell_text(cell);
-  return text.empty() ? "null" : text;
 }
 
 std::vector<std::string> summary_fields(const Scenario& s, const ScenarioResult& r) {
@@ -77,37 +77,29 @@ std::vector<std::string> entry_fields(const DistributionEntry& e) {
           exact_number(e.PVSC)};
 }
 
-std::string json_object(const std::vector<std::string>& keys,
-                        const std::vector<std::string>& values) {
-  std::string text = "{";
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += "\"" + keys[i] + "\": " + (values[i].empty() ? "null" : values[i]);
-  }
-  return text + "}";
-}
-
 std::string json_record(const Scenario& s, const ScenarioResult& r, bool distribution) {
   const std::span<const Column> catalogue = summary_catalogue();
   const std::vector<Cell> cells = summary_cells(s, r);
-  std::string record = "{";
+  cli::JsonObject record;
   for (std::size_t c = 0; c < catalogue.size(); ++c) {
-    if (c > 0) record += ", ";
-    record.push_back('"');
-    record.append(catalogue[c].name);
-    record += "\": ";
-    record += json_cell(cells[c]);
+    add_json_cell(record, catalogue[c].name, cells[c]);
   }
   if (distribution) {
-    const std::vector<std::string> entry_keys = {"S", "majority_hires", "AI", "P", "cumulative_P"};
-    record += ", \"distribution\": [";
+    std::string entries = "[";
     for (std::size_t m = 0; m < r.distribution.size(); ++m) {
-      if (m > 0) record += ", ";
-      record += json_object(entry_keys, entry_fields(r.distribution[m]));
+      const DistributionEntry& e = r.distribution[m];
+      if (m > 0) entries += ", ";
+      entries += cli::JsonObject()
+                     .integer("S", e.NY)
+                     .integer("majority_hires", e.NX)
+                     .number("AI", ratio_value(e.AI))
+                     .number("P", e.PVS)
+                     .number("cumulative_P", e.PVSC)
+                     .str();
     }
-    record += "]";
+    record.raw("distribution", entries + "]");
   }
-  return record + "}";
+  return record.str();
 }
 
 std::string csv_records(const Scenario& s, const ScenarioResult& r, bool distribution) {
@@ -131,10 +123,11 @@ std::string right(std::string_view text, int width) {
   return field;
 }
 
+// Significant digits of d in the text table and the distribution headings.
+constexpr int D_DIGITS = 6;
+
 std::string short_number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
+  return cli::significant(value, D_DIGITS);
 }
 
 // The widths of the chosen columns: the catalogue's, widened where a count or
@@ -241,13 +234,11 @@ std::string fit_number(double value, int width, int decimals) {
   const std::string fixed = format_fixed(value, width - 1, decimals);
   if (fixed.find('*') == std::string::npos) return right(fixed, width);
   // Too wide as fixed (or infinite): the most significant digits that fit.
-  char text[40];
   for (int digits = MAX_SIGNIFICANT; digits > MIN_SIGNIFICANT; --digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (static_cast<int>(std::string_view(text).size()) < width) return right(text, width);
+    const std::string text = cli::significant(value, digits);
+    if (static_cast<int>(text.size()) < width) return right(text, width);
   }
-  std::snprintf(text, sizeof text, "%.*g", MIN_SIGNIFICANT, value);
-  return right(text, width);
+  return right(cli::significant(value, MIN_SIGNIFICANT), width);
 }
 
 std::vector<std::string> summary_columns() {
@@ -275,7 +266,7 @@ std::string RecordStream::head() const {
     case Format::Csv:
       return join(distribution_ ? distribution_columns() : summary_columns(), ",") + "\n";
     case Format::Json:
-      return "[";
+      return cli::JsonArray::open();
     case Format::Text:
       break;
   }
@@ -284,12 +275,11 @@ std::string RecordStream::head() const {
 
 std::string RecordStream::record(std::size_t index, const ScenarioResult& result) {
   const Scenario& s = grid_.scenarios[index];
-  const bool first = written_++ == 0;
   switch (format_) {
     case Format::Csv:
       return csv_records(s, result, distribution_);
     case Format::Json:
-      return (first ? "\n " : ",\n ") + json_record(s, result, distribution_);
+      return json_.element(json_record(s, result, distribution_));
     case Format::Text:
       break;
   }
@@ -302,7 +292,7 @@ std::string RecordStream::tail() {
     case Format::Csv:
       return {};
     case Format::Json:
-      return "\n]\n";
+      return cli::JsonArray::close();
     case Format::Text:
       break;
   }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/scenario.hpp"
@@ -47,8 +48,8 @@ class RecordStream {
   bool distribution_;
   std::vector<std::size_t> columns_;  // text table only
   std::vector<int> widths_;           // of columns_
-  std::size_t written_ = 0;
-  std::string held_;  // text distributions, written after the table
+  cli::JsonArray json_;               // JSON only
+  std::string held_;                  // text distributions, written after the table
 };
 
 // Column names of the summary records, in CSV order (also the JSON keys).

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <map>
+
+#include "tools/common/numbers.hpp"
 
 namespace kemro::grid {
 
@@ -54,15 +55,12 @@ constexpr std::array<std::string_view, 4> DASHES = {"", "8 4", "2 3", "10 3 2 3"
 constexpr std::size_t MARKERS = 8;
 
 std::string number(double v, int digits = 6) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*g", digits, v);
-  return text;
+  return cli::significant(v, digits);
 }
 
+// Coordinates to a hundredth of a pixel.
 std::string px(double v) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.2f", v);
-  return text;
+  return cli::fixed_decimals(v, 2);
 }
 
 // A round tick step (1, 2 or 5 times a power of ten) for about TARGET_TICKS ticks.

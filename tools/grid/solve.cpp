@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <thread>
 
+#include "tools/common/json.hpp"
+#include "tools/common/numbers.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
 #include "tools/grid/scenario.hpp"
@@ -45,17 +46,7 @@ std::string option_column(const Axis& axis) {
 }
 
 std::string short_number(double value) {
-  if (std::isnan(value)) return "-";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*g", TEXT_DIGITS, value);
-  return text;
-}
-
-std::string quoted_json(std::string_view text) {
-  std::string q(1, '"');
-  q.append(text);
-  q.push_back('"');
-  return q;
+  return std::isnan(value) ? "-" : cli::significant(value, TEXT_DIGITS);
 }
 
 std::vector<std::string> columns(const SolvePlan& plan) {
@@ -236,20 +227,17 @@ std::string render_solve_csv(const SolvePlan& plan, const std::vector<SolveResul
 
 std::string render_solve_json(const SolvePlan& plan, const std::vector<SolveResult>& results) {
   const std::vector<std::string> keys = columns(plan);
-  const auto number = [](double v) {
-    const std::string t = exact_number(v);
-    return t.empty() ? std::string("null") : t;
-  };
-  std::string text = "[";
+  const auto text_value = [](std::string_view t) { return cli::json_string(t); };
+  cli::JsonArray array;
+  std::string text = cli::JsonArray::open();
   for (std::size_t i = 0; i < results.size(); ++i) {
-    const std::vector<std::string> values = fields(plan, i, results[i], number, quoted_json);
-    std::string record = "{";
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-      record += (k > 0 ? ", " : "") + quoted_json(keys[k]) + ": " + values[k];
-    }
-    text += (i > 0 ? ",\n " : "\n ") + record + "}";
+    const std::vector<std::string> values =
+        fields(plan, i, results[i], cli::json_number, text_value);
+    cli::JsonObject record;
+    for (std::size_t k = 0; k < keys.size(); ++k) record.raw(keys[k], values[k]);
+    text += array.element(record.str());
   }
-  return text + "\n]\n";
+  return text + cli::JsonArray::close();
 }
 
 std::string render_solve_text(const SolvePlan& plan, const std::vector<SolveResult>& results) {

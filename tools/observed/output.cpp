@@ -1,8 +1,8 @@
 #include "tools/observed/output.hpp"
 
 #include <cmath>
-#include <cstdio>
 
+#include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
 
 namespace kemro::observed {
@@ -87,41 +87,15 @@ std::string csv_field(std::string_view text) {
   return field + "\"";
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; the
-// text is UTF-8 (the CSV reader checks it).
-std::string json_string(std::string_view text) {
-  std::string s = "\"";
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      s += '\\';
-      s += c;
-    } else if (u < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      s += escape;
-    } else {
-      s += c;
-    }
-  }
-  return s + "\"";
-}
-
 // --- Text ---
 
 // "%.Ng" for a probability-like number, "undefined" for NaN.
 std::string significant(double value, int digits) {
-  if (std::isnan(value)) return "undefined";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*g", digits, value);
-  return text;
+  return std::isnan(value) ? "undefined" : cli::significant(value, digits);
 }
 
 std::string fixed(double value, int decimals) {
-  if (std::isnan(value)) return "undefined";
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
+  return std::isnan(value) ? "undefined" : cli::fixed_decimals(value, decimals);
 }
 
 std::string pad(std::string text, std::size_t width) {
@@ -245,27 +219,24 @@ std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
 }
 
 std::string render_json(const std::vector<CaseResult>& results, bool labelled) {
-  std::string text = "[";
-  bool first = true;
+  cli::JsonArray array;
+  std::string text = cli::JsonArray::open();
   for (const CaseResult& c : results) {
     for (const ObservedResult& r : c.records) {
-      text += first ? "\n  {" : ",\n  {";
-      first = false;
-      if (labelled) text += json_string(LABEL) + ": " + json_string(c.input.label) + ", ";
-      for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
-        const std::string value = COLUMNS[i].field(r);
-        if (i > 0) text += ", ";
-        text += json_string(COLUMNS[i].name) + ": ";
-        if (COLUMNS[i].kind == Kind::Text) {
-          text += json_string(value);
+      cli::JsonObject record;
+      if (labelled) record.text(LABEL, c.input.label);
+      for (const ColumnDef& column : COLUMNS) {
+        const std::string value = column.field(r);
+        if (column.kind == Kind::Text) {
+          record.text(column.name, value);
         } else {
-          text += value.empty() ? "null" : value;
+          record.raw(column.name, value.empty() ? "null" : value);
         }
       }
-      text += "}";
+      text += array.element(record.str());
     }
   }
-  return text + (first ? "]\n" : "\n]\n");
+  return text + cli::JsonArray::close();
 }
 
 std::string render_text(const std::vector<CaseResult>& results, bool labelled) {

@@ -7,7 +7,7 @@
 //                          + N2 phi(x)     b(s - 1; N2 - 1, p2) b(K - s; N1, p1) ] dx.
 //
 // One quadrature grid on the range where Z concentrates serves every s at once.
-// The nested engine (outcomes.hpp) stays the one the interactive program uses.
+// The nested engine (model/nested/outcomes.hpp) stays the one the interactive program uses.
 //
 // Accuracy: the range of Z leaves out less than 1e-304 of probability (a
 // proven bound), and the adaptive Gauss-Kronrod panels are refined until the
@@ -16,7 +16,7 @@
 // values the cumulative probabilities agree within 1e-14 and the points sum to
 // 1 within 4e-14 up to N = 1e7; probabilities far in the tails (1e-100, say)
 // keep about 1e-11 relative accuracy, though only the absolute error is
-// controlled. How it is done is described in fast_outcomes.cpp.
+// controlled. How it is done is described in outcomes.cpp.
 #pragma once
 
 #include <cstdint>

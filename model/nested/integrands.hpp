@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "model/integration_plan.hpp"
-#include "model/model_state.hpp"
+#include "model/nested/integration_plan.hpp"
+#include "model/nested/model_state.hpp"
 
 namespace kemro {
 

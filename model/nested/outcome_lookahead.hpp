@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
-#include "model/model_state.hpp"
+#include "model/nested/integration_plan.hpp"
+#include "model/nested/model_state.hpp"
 
 namespace kemro {
 

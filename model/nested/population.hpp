@@ -2,7 +2,7 @@
 // applicant population lies, and the population selection rates at u.
 #pragma once
 
-#include "model/model_state.hpp"
+#include "model/nested/model_state.hpp"
 
 namespace kemro {
 

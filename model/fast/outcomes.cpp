@@ -2,7 +2,7 @@
 // Gauss-Kronrod integration over the score Z of the K-th highest scorer.
 //
 // With the binomial identities N1 b(k - 1; N1 - 1, p) = (k/p) b(k; N1, p) and
-// N2 b(s - 1; N2 - 1, p) = (s/p) b(s; N2, p) the integrand of fast_outcomes.hpp
+// N2 b(s - 1; N2 - 1, p) = (s/p) b(s; N2, p) the integrand of outcomes.hpp
 // becomes one product of two binomials times a weight:
 //
 //   P(S = s) = integral of g(s; x) w(s; x) dx,
@@ -41,7 +41,7 @@
 //
 // The window is the contiguous run of outcomes whose sums reach WINDOW_FLOOR;
 // P(S <= s) and P(S >= s) are compensated running sums from either end.
-#include "model/fast_outcomes.hpp"
+#include "model/fast/outcomes.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
-#include "model/integration_plan.hpp"
+#include "model/nested/integration_plan.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "model/order_statistics.hpp"
+#include "model/nested/order_statistics.hpp"
 
 namespace kemro {
 namespace {

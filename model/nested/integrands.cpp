@@ -1,4 +1,4 @@
-#include "model/integrands.hpp"
+#include "model/nested/integrands.hpp"
 
 #include <gsl/gsl_sf_gamma.h>
 
@@ -6,10 +6,10 @@
 #include <cmath>
 #include <span>
 
-#include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
+#include "model/nested/integration_plan.hpp"
+#include "model/nested/outcomes.hpp"
 #include "model/normal.hpp"
-#include "model/outcomes.hpp"
 
 namespace kemro {
 namespace {

@@ -8,8 +8,8 @@
 #include <span>
 #include <string_view>
 
-#include "model/integration_plan.hpp"
-#include "model/model_state.hpp"
+#include "model/nested/integration_plan.hpp"
+#include "model/nested/model_state.hpp"
 
 namespace kemro {
 

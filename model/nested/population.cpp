@@ -1,4 +1,4 @@
-#include "model/population.hpp"
+#include "model/nested/population.hpp"
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_roots.h>

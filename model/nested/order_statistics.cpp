@@ -1,4 +1,4 @@
-#include "model/order_statistics.hpp"
+#include "model/nested/order_statistics.hpp"
 
 #include <gsl/gsl_cdf.h>
 #include <gsl/gsl_errno.h>

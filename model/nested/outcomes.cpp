@@ -1,4 +1,4 @@
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,10 +7,10 @@
 #include <thread>
 #include <utility>
 
-#include "model/integrands.hpp"
-#include "model/integration_plan.hpp"
 #include "model/integrator.hpp"
-#include "model/outcome_lookahead.hpp"
+#include "model/nested/integrands.hpp"
+#include "model/nested/integration_plan.hpp"
+#include "model/nested/outcome_lookahead.hpp"
 
 namespace kemro {
 namespace {

@@ -1,9 +1,9 @@
-#include "model/outcome_lookahead.hpp"
+#include "model/nested/outcome_lookahead.hpp"
 
 #include <algorithm>
 #include <utility>
 
-#include "model/outcomes.hpp"
+#include "model/nested/outcomes.hpp"
 
 namespace kemro {
 namespace {

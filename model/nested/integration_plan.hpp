@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <span>
 
-#include "model/model_state.hpp"
+#include "model/nested/model_state.hpp"
 
 namespace kemro {
 
