@@ -2,14 +2,33 @@
 // file's writes, flush and close with the first error kept for the diagnostic.
 #include "driver/dialog.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "report/catalogue.hpp"
 
 namespace kemro {
+
+namespace {
+
+// Asks the system to put the folder entry of a renamed file on the disk, so
+// that the renamed report survives a stop of the machine; best effort, as
+// some file systems cannot synchronise folders.
+void sync_folder_of(const std::string& name) {
+  const auto slash = name.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
 
 void Dialog::prompt(std::string_view text) {
   write_list(console, text);
@@ -33,6 +52,19 @@ int Dialog::fail(int status, const std::string& message) {
 void Dialog::remember_report_error(int error_number) {
   // A failure without an errno still counts as one.
   if (report.error == 0) report.error = error_number != 0 ? error_number : EIO;
+  announce_report_error();
+}
+
+void Dialog::announce_report_error() {
+  if (report.error == 0 || report.announced) return;
+  report.announced = true;
+  std::fflush(console);
+  // A replacing report is still in its temporary file, which is removed.
+  const char* old_kept =
+      !report.temporary.empty() && report.replaces_old ? "; the old file is unchanged" : "";
+  std::fprintf(errors, "KEMRO: error writing the report file \"%s\": %s%s\n", report.name.c_str(),
+               std::strerror(report.error), old_kept);
+  std::fflush(errors);
 }
 
 void Dialog::write_report(Layout layout, std::initializer_list<Item> items) {
@@ -53,6 +85,23 @@ void Dialog::flush_report() {
   }
 }
 
+bool Dialog::report_intact() {
+  if (report.file != nullptr && std::fflush(report.file) != 0) remember_report_error(errno);
+  return report.error == 0;
+}
+
+bool Dialog::publish_report() {
+  if (report.error == 0 && !report.temporary.empty()) {
+    if (std::rename(report.temporary.c_str(), report.name.c_str()) == 0) {
+      report.temporary.clear();
+      sync_folder_of(report.name);
+    } else {
+      remember_report_error(errno);
+    }
+  }
+  return report.error == 0;
+}
+
 bool Dialog::close_report() {
   if (report.file == nullptr) return true;
   std::FILE* file = report.file;
@@ -60,11 +109,14 @@ bool Dialog::close_report() {
   report.unit = 0;
   if (std::fflush(file) != 0 || std::ferror(file) != 0) remember_report_error(errno);
   if (std::fclose(file) != 0) remember_report_error(errno);
-  if (report.error == 0) return true;
-  std::fflush(console);
-  std::fprintf(errors, "KEMRO: error writing the report file \"%s\": %s\n", report.name.c_str(),
-               std::strerror(report.error));
-  return false;
+  if (!report.temporary.empty()) {
+    const bool keep_partial = report.error != 0 && !report.replaces_old;
+    if (!keep_partial || std::rename(report.temporary.c_str(), report.name.c_str()) != 0) {
+      std::remove(report.temporary.c_str());
+    }
+    report.temporary.clear();
+  }
+  return report.error == 0;
 }
 
 }  // namespace kemro

@@ -1,7 +1,11 @@
 #include <iostream>
 
+#include "driver/command_line.hpp"
+#include "driver/dialog.hpp"
 #include "driver/run.hpp"
 
-int main() {
+int main(int argc, char** argv) {
+  if (!kemro::connect_closed_standard_descriptors()) return kemro::EXIT_FILE_ERROR;
+  if (argc > 1) return kemro::answer_arguments(argc, argv, stdout, stderr);
   return kemro::run_kemro(std::cin, stdout, stderr);
 }

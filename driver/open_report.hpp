@@ -6,7 +6,8 @@
 
 namespace kemro {
 
-inline constexpr std::size_t REPORT_NAME_LENGTH = 14;
+// The overwrite question shows a shorter report name padded to this width.
+inline constexpr std::size_t REPORT_NAME_FIELD = 14;
 
 enum class OpenResult {
   Ready,        // report records go to the file (unit 1) or, after a decline, to standard error

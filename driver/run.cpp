@@ -84,8 +84,9 @@ class ConsoleTrace final : public OutcomeListener {
   std::array<int, 7> abnormal_counts_{};
 };
 
-// Outcome of one question of the dialog.
-enum class Answer { Given, Failed };
+// Outcome of one question of the dialog: a value, an unreadable answer (the
+// reader holds the error) or a value refused with its diagnostic written.
+enum class Answer { Given, Failed, Refused };
 
 // Asks one question until it gets a value; a null answer (a comma or slash)
 // asks again. `read` is the reader's read for the value's type.
@@ -105,17 +106,23 @@ Answer ask(Dialog& dialog, std::string_view prompt, Value& value,
   }
 }
 
-Answer ask_count(Dialog& dialog, std::string_view prompt, std::int32_t& value) {
-  return ask(dialog, prompt, value, &AnswerReader::read_integer);
+// The fewest applicants with both groups represented.
+constexpr std::int32_t FEWEST_APPLICANTS = 2;
+
+// Asks for a count that must lie in [lowest, highest]; one outside ends the
+// run with a line naming the answer and its range. `range` says the range in words.
+Answer ask_count(Dialog& dialog, std::string_view prompt, std::int32_t& value,
+                 std::string_view what, std::int64_t lowest, std::int64_t highest,
+                 std::string_view range) {
+  const Answer answer = ask(dialog, prompt, value, &AnswerReader::read_integer);
+  if (answer != Answer::Given || (value >= lowest && value <= highest)) return answer;
+  dialog.fail(EXIT_INPUT_ERROR,
+              std::string(what) + ", " + std::to_string(value) + ", must be " + std::string(range));
+  return Answer::Refused;
 }
 
 Answer ask_number(Dialog& dialog, std::string_view prompt, double& value) {
   return ask(dialog, prompt, value, &AnswerReader::read_double);
-}
-
-bool fits_32_bits(std::int64_t value) {
-  return value >= std::numeric_limits<std::int32_t>::min() &&
-         value <= std::numeric_limits<std::int32_t>::max();
 }
 
 struct Answers {
@@ -126,35 +133,25 @@ struct Answers {
   double d = 0.0;
 };
 
-// The four questions. N2 = N - N1 and the fewest minority hires K - N1 must be
-// 32-bit counts and the problem must fit the tables; otherwise the console
-// says why and the question is asked again.
+// The four questions. Each count is checked as soon as it is given: N at
+// least 2, N1 from 1 to N - 1 (both groups represented) and K from 1 to N
+// (K = N, everybody hired, is trivial but meaningful). A problem that does
+// not fit the tables asks for the hires again.
 Answer ask_problem(Dialog& dialog, Answers& a) {
-  if (ask_count(dialog, records::PROMPT_APPLICANTS, a.N) == Answer::Failed) return Answer::Failed;
+  const auto max = std::numeric_limits<std::int32_t>::max();
+  Answer answer = ask_count(dialog, records::PROMPT_APPLICANTS, a.N,
+                            "the total number of applicants", FEWEST_APPLICANTS, max, "at least 2");
+  if (answer != Answer::Given) return answer;
+  const std::string below_N = "from 1 to " + std::to_string(a.N - 1) + " (N - 1)";
+  answer = ask_count(dialog, records::PROMPT_MAJORITY, a.N1,
+                     "the number of majority group applicants", 1, a.N - 1, below_N);
+  if (answer != Answer::Given) return answer;
+  a.N2 = a.N - a.N1;
+  const std::string up_to_N = "from 1 to " + std::to_string(a.N) + " (N)";
   for (;;) {
-    if (ask_count(dialog, records::PROMPT_MAJORITY, a.N1) == Answer::Failed) {
-      return Answer::Failed;
-    }
-    const std::int64_t minority = std::int64_t{a.N} - a.N1;
-    if (fits_32_bits(minority)) {
-      a.N2 = static_cast<std::int32_t>(minority);
-      break;
-    }
-    std::fprintf(dialog.console,
-                 " The number of minority group applicants, %lld, is not a 32-bit integer;"
-                 " please answer again.\n",
-                 static_cast<long long>(minority));
-  }
-  for (;;) {
-    if (ask_count(dialog, records::PROMPT_HIRES, a.K) == Answer::Failed) return Answer::Failed;
-    const std::int64_t fewest_minority_hires = std::max<std::int64_t>(0, std::int64_t{a.K} - a.N1);
-    if (!fits_32_bits(fewest_minority_hires)) {
-      std::fprintf(dialog.console,
-                   " The smallest possible number of minority hires, K - N1 = %lld, is not a"
-                   " 32-bit integer; please answer again.\n",
-                   static_cast<long long>(fewest_minority_hires));
-      continue;
-    }
+    answer = ask_count(dialog, records::PROMPT_HIRES, a.K, "the required number of new employees",
+                       1, a.N, up_to_N);
+    if (answer != Answer::Given) return answer;
     const std::int64_t needed = entries_needed(a.N1, a.N2, a.K);
     if (needed <= TABLE_CAPACITY) break;
     std::fprintf(dialog.console,
@@ -225,10 +222,22 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
   }
 
   Answers answers;
-  if (ask_problem(dialog, answers) == Answer::Failed) return dialog.input_failure();
+  switch (ask_problem(dialog, answers)) {
+    case Answer::Given:
+      break;
+    case Answer::Failed:
+      return dialog.input_failure();
+    case Answer::Refused:
+      return EXIT_INPUT_ERROR;
+  }
   state.d = answers.d;
 
   write_report_header(dialog, answers);
+  // A report file that cannot take the header ends the run before the work.
+  if (!dialog.report_intact()) {
+    dialog.close_report();
+    return EXIT_FILE_ERROR;
+  }
   write(console, records::TRACE_HEADING);
 
   state.N1 = answers.N1;
@@ -249,6 +258,12 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
   // The report is finished: on the disk before the exit prompt, which a user
   // may leave by closing the terminal or killing the program.
   dialog.flush_report();
+  // A write error is named at once and ends the run here, before the exit
+  // prompt, with what was written kept.
+  if (!dialog.publish_report()) {
+    dialog.close_report();
+    return EXIT_FILE_ERROR;
+  }
 
   if (ask_exit(dialog) == Answer::Failed) return dialog.input_failure();
   return dialog.close_report() ? EXIT_OK : EXIT_FILE_ERROR;

@@ -1,5 +1,6 @@
 // libFuzzer target for the answer reader. The first byte of the input picks a
-// sequence of read kinds; the remaining bytes are the whole standard input.
+// sequence of read kinds and (its top bit) whether text after a number is
+// refused; the remaining bytes are the whole standard input.
 // Reads go on until one fails, as a run stops at its first failed read, and
 // every result is checked against what the reader promises.
 #include <cmath>
@@ -129,7 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t plan = data[0];
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
   std::istringstream in{std::string(input)};
-  AnswerReader reader(in);
+  // The plan's top bit picks the dialog's strict reading of numbers.
+  constexpr std::uint8_t kStrictBit = 0x80;
+  AnswerReader reader(
+      in, (plan & kStrictBit) != 0 ? kemro::ExtraText::Refused : kemro::ExtraText::Discarded);
 
   // Every read takes at least one line, so one read more than there are
   // lines must have failed: this bounds the loop and checks that no read

@@ -110,16 +110,20 @@ struct NumberText {
   std::string_view whole;     // digits before the point
   std::string_view fraction;  // digits after the point
   std::int64_t exponent = 0;  // the written exponent, sign applied
+  std::size_t length = 0;     // characters of the text the number takes
 };
 
-// Reads the exponent digits starting at `pos` (at least one is required).
-Fault scan_exponent_digits(std::string_view s, std::size_t pos, std::int64_t& magnitude) {
+// Reads the exponent digits starting at `pos` (at least one is required);
+// `end` is set to the position after them.
+Fault scan_exponent_digits(std::string_view s, std::size_t pos, std::int64_t& magnitude,
+                           std::size_t& end) {
   if (pos >= s.size() || !is_digit(s[pos])) return Fault::ExponentField;
   magnitude = 0;
   for (; pos < s.size() && is_digit(s[pos]); ++pos) {
     // Once past the limit the value only has to stay past it: no overflow.
     if (magnitude <= kMaxExponent) magnitude = magnitude * 10 + (s[pos] - '0');
   }
+  end = pos;
   return magnitude > kMaxExponent ? Fault::ExponentField : Fault::None;
 }
 
@@ -139,6 +143,7 @@ Fault scan_number(std::string_view s, bool integer_item, NumberText& number) {
     pos = end;
   }
   if (number.whole.empty() && number.fraction.empty()) return Fault::InvalidNumber;
+  number.length = pos;
   if (pos >= s.size()) return Fault::None;
 
   std::size_t exponent_start = pos;
@@ -152,7 +157,7 @@ Fault scan_number(std::string_view s, bool integer_item, NumberText& number) {
     return Fault::None;
   }
   std::int64_t magnitude = 0;
-  const Fault fault = scan_exponent_digits(s, exponent_start, magnitude);
+  const Fault fault = scan_exponent_digits(s, exponent_start, magnitude, number.length);
   number.exponent = s[exponent_start - 1] == '-' ? -magnitude : magnitude;
   return fault;
 }
@@ -205,6 +210,52 @@ char first_quoted_character(std::string_view rest) {
   return rest.size() >= 3 && rest[2] == quote ? quote : ' ';
 }
 
+// Longest part of an answer quoted in a diagnostic; a longer one is cut and
+// marked, so a megabyte line gives a readable message.
+constexpr std::size_t kMaxQuoted = 40;
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+
+// Blanks, commas and a slash may follow a value: they separate, stand for
+// null values or end the read.
+bool is_separator(char c) {
+  return is_blank(c) || is_null_mark(c);
+}
+
+}  // namespace
+
+std::string quoted(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size() && i < kMaxQuoted; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += static_cast<char>(byte);
+    } else if (byte < 0x20 || byte >= 0x7f) {
+      out += "\\x";
+      out += kHexDigits[byte >> 4];
+      out += kHexDigits[byte & 0xf];
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  if (text.size() > kMaxQuoted) out += "...";
+  return out + "\"";
+}
+
+namespace {
+
+// The text up to its first separator.
+std::string_view first_token(std::string_view text) {
+  const auto end = std::find_if(text.begin(), text.end(), is_separator);
+  return text.substr(0, static_cast<std::size_t>(end - text.begin()));
+}
+
+// The answer without trailing blanks.
+std::string_view trimmed(std::string_view answer) {
+  const auto last = answer.find_last_not_of(" \t");
+  return last == std::string_view::npos ? std::string_view() : answer.substr(0, last + 1);
+}
+
 }  // namespace
 
 std::string input_diagnostic(const InputError& error) {
@@ -249,11 +300,38 @@ ReadResult AnswerReader::fail(InputError error) {
   return ReadResult::Failed;
 }
 
+ReadResult AnswerReader::check_extra_text(std::string_view answer, std::string_view number,
+                                          bool integer_item) {
+  if (extra_ == ExtraText::Discarded) return ReadResult::Value;
+  const std::string_view tail = answer.substr(number.data() + number.size() - answer.data());
+  const std::string context = integer_item ? "invalid integer" : "invalid number";
+  const std::string quote = quoted(trimmed(answer));
+  if (!tail.empty() && !is_separator(tail.front())) {
+    return fail({context,
+                 quote + " is not a number (" + quoted(first_token(tail)) + " follows " +
+                     quoted(number) + ")",
+                 std::string(kListFormat)});
+  }
+  const auto next =
+      std::find_if_not(tail.begin(), tail.end(), [](char c) { return is_blank(c) || c == ','; });
+  if (next == tail.end() || *next == '/') return ReadResult::Value;
+  const std::string_view second = first_token(tail.substr(next - tail.begin()));
+  std::string advice = "; answer with one number";
+  // "0,5": digits right after a comma that follows the number are a decimal comma.
+  if (!integer_item && tail.front() == ',' && next == tail.begin() + 1 && is_digit(*next)) {
+    advice = "; the decimal separator is the point: " + std::string(number) + "." +
+             std::string(first_token(tail.substr(1)));
+  }
+  return fail({context, quote + " holds a second value, " + quoted(second) + advice,
+               std::string(kListFormat)});
+}
+
 ReadResult AnswerReader::read_integer(std::int32_t& item) {
   std::string_view rest;
   if (const Line line = next_value(rest); line != Line::Read) {
     return fail_line(line, "list in", kListFormat);
   }
+  const std::string_view answer = rest;
   const Front front = numeric_front(rest);
   if (front == Front::Null) return ReadResult::Null;
   if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
@@ -262,6 +340,9 @@ ReadResult AnswerReader::read_integer(std::int32_t& item) {
   Fault fault = scan_number(rest, true, number);
   if (fault == Fault::None) fault = to_int32(number, value);
   if (fault != Fault::None) return fail(list_error(fault));
+  if (check_extra_text(answer, rest.substr(0, number.length), true) == ReadResult::Failed) {
+    return ReadResult::Failed;
+  }
   item = value;
   return ReadResult::Value;
 }
@@ -271,12 +352,16 @@ ReadResult AnswerReader::read_double(double& item) {
   if (const Line line = next_value(rest); line != Line::Read) {
     return fail_line(line, "list in", kListFormat);
   }
+  const std::string_view answer = rest;
   const Front front = numeric_front(rest);
   if (front == Front::Null) return ReadResult::Null;
   if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
   NumberText number;
   const Fault fault = scan_number(rest, false, number);
   if (fault != Fault::None) return fail(list_error(fault));
+  if (check_extra_text(answer, rest.substr(0, number.length), false) == ReadResult::Failed) {
+    return ReadResult::Failed;
+  }
   item = to_double(number);
   return ReadResult::Value;
 }
@@ -297,6 +382,12 @@ ReadResult AnswerReader::read_text(std::string& item, std::size_t width,
   if (const Line line = next_line(); line != Line::Read) return fail_line(line, "fmt", layout_text);
   item.assign(line_, 0, std::min(width, line_.size()));
   item.resize(width, ' ');
+  return ReadResult::Value;
+}
+
+ReadResult AnswerReader::read_line(std::string& item, std::string_view layout_text) {
+  if (const Line line = next_line(); line != Line::Read) return fail_line(line, "fmt", layout_text);
+  item = line_;
   return ReadResult::Value;
 }
 

@@ -19,9 +19,21 @@ struct InputError {
   std::string last_format;
 };
 
+// The text in double quotes for a diagnostic, cut after 40 bytes (marked
+// "..."); quotes and backslashes escaped with a backslash and every byte that
+// is not printable ASCII written as \xhh, so no control character reaches
+// the terminal.
+std::string quoted(std::string_view text);
+
 // The four diagnostic lines written to standard error when an answer cannot be
 // read or the input ends; each line ends with '\n'.
 std::string input_diagnostic(const InputError& error);
+
+// What a list-directed read does with text after the value on its line.
+enum class ExtraText {
+  Discarded,  // ignored, as list-directed input ignores the rest of a record
+  Refused     // an input error quoting the answer; blanks, commas and a slash stay harmless
+};
 
 enum class ReadResult {
   Value,  // the item received a value
@@ -34,10 +46,14 @@ class AnswerReader {
   // Longest input line accepted (64 MiB); a longer one is an input error.
   static constexpr std::size_t MAX_LINE_LENGTH = std::size_t{1} << 26;
 
-  explicit AnswerReader(std::istream& in) : in_(in) {}
+  explicit AnswerReader(std::istream& in, ExtraText extra = ExtraText::Discarded)
+      : in_(in), extra_(extra) {}
 
   // List-directed reads. Each skips blanks, tabs and empty lines before the
-  // value and discards the rest of the line it ends on.
+  // value and discards the rest of the line it ends on. With
+  // ExtraText::Refused a number followed by characters that cannot continue
+  // it ("1OO", "62abc") or by a second value ("12 13", "0,5") is an input
+  // error whose first diagnostic line quotes the answer and says what is wrong.
   ReadResult read_integer(std::int32_t& item);
   ReadResult read_double(double& item);
   ReadResult read_character(char& item);
@@ -46,6 +62,10 @@ class AnswerReader {
   // line (layout A of that width, or A1): blank-padded, the rest of the
   // line discarded. `layout_text` names the layout in diagnostics.
   ReadResult read_text(std::string& item, std::size_t width, std::string_view layout_text);
+
+  // Formatted read of the whole next line (layout A with the line's own
+  // width), up to MAX_LINE_LENGTH, without its line end.
+  ReadResult read_line(std::string& item, std::string_view layout_text);
 
   const InputError& error() const { return error_; }
 
@@ -61,8 +81,13 @@ class AnswerReader {
   ReadResult fail(InputError error);
   // The failure for a line that could not be read: end of input or too long.
   ReadResult fail_line(Line line, std::string_view context, std::string_view format);
+  // With ExtraText::Refused, the failure for text after a number that
+  // neither continues it nor is harmless; Value when there is none. `answer`
+  // is the line from the value on, `number` the number's own text.
+  ReadResult check_extra_text(std::string_view answer, std::string_view number, bool integer_item);
 
   std::istream& in_;
+  ExtraText extra_;
   InputError error_;
   std::string line_;  // the current input line, reused from read to read
 };

@@ -2,7 +2,8 @@
 // killed (SIGKILL) or hung up (SIGHUP) while it waits for the last answer, and
 // the report file must already hold the whole report. Also: a report file that
 // cannot take the report ends the run with the diagnostic that names the cause,
-// whether the report fails at the end or in the middle of the run.
+// whether the report fails at the start or in the middle of the run, before
+// the exit prompt.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -97,9 +98,40 @@ TEST(ReportDurability, ReportFileThatTakesNothingIsNamedWithItsCause) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "KEMRO: error writing the report file \"/dev/full\": No space left on device\n");
-    EXPECT_NE(r.out.find(EXIT_PROMPT), std::string::npos) << r.out;
+    // Named at once, before any work: nothing to compute for a lost report.
+    EXPECT_EQ(r.out.find("SOME OUTPUT"), std::string::npos) << r.out;
     fs::remove_all(dir);
   }
+}
+
+// A file system that fills up in the middle of the report (here a file size
+// limit, which fails the write the same way): the error is named when it
+// happens, the run ends with status 1 before the exit prompt, a new report
+// keeps what was written and an old file being replaced stays as it was.
+TEST(ReportDurability, FullFileSystemEndsTheRunBeforeTheExitPrompt) {
+  // Below the 2145-byte report of no_effect.txt, above its 1528-byte trace.
+  constexpr unsigned long LIMIT = 2000;
+  const fs::path dir = make_temp_dir();
+  const std::string answers = std::string(PROBLEMS[0].answers) + "y\n";
+  const ProcessRun fresh = run_kemro_process("r.txt\n" + answers, dir, 120, {LIMIT, false});
+  EXPECT_EQ(fresh.status, 1);
+  EXPECT_EQ(fresh.err, "KEMRO: error writing the report file \"r.txt\": File too large\n");
+  EXPECT_EQ(fresh.out.find(EXIT_PROMPT), std::string::npos) << fresh.out;
+  const std::string kept = read_file(dir / "r.txt");
+  EXPECT_EQ(kept.size(), LIMIT);
+  EXPECT_EQ(
+      kept,
+      read_file(fs::path(KEMRO_SOURCE_DIR) / "tests/expected/no_effect.txt").substr(0, LIMIT));
+
+  write_file(dir / "r.txt", "old\n");
+  const ProcessRun replacing = run_kemro_process("r.txt\ny\n" + answers, dir, 120, {LIMIT, false});
+  EXPECT_EQ(replacing.status, 1);
+  EXPECT_EQ(replacing.err,
+            "KEMRO: error writing the report file \"r.txt\": File too large; the old file is "
+            "unchanged\n");
+  EXPECT_EQ(read_file(dir / "r.txt"), "old\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  fs::remove_all(dir);
 }
 
 }  // namespace

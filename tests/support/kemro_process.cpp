@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -52,8 +53,8 @@ std::vector<std::string> split_lines(const std::string& text) {
 }
 
 ProcessRun run_process(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& input, const std::filesystem::path& dir,
-                       unsigned seconds) {
+                       const std::string& input, const std::filesystem::path& dir, unsigned seconds,
+                       const ProcessOptions& options) {
   const auto io = make_temp_dir();
   write_file(io / "stdin", input);
   const std::string in_path = io / "stdin";
@@ -76,6 +77,13 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
     ::dup2(err, 2);
     rlimit cpu{seconds, seconds};
     ::setrlimit(RLIMIT_CPU, &cpu);
+    if (options.file_size_limit != 0) {
+      // The write beyond the limit then fails with EFBIG instead of a signal.
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit size{options.file_size_limit, options.file_size_limit};
+      ::setrlimit(RLIMIT_FSIZE, &size);
+    }
+    if (options.close_standard_output) ::close(1);
     ::alarm(seconds);
     ::execv(program.c_str(), argv.data());
     ::_exit(126);
@@ -92,8 +100,8 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
 }
 
 ProcessRun run_kemro_process(const std::string& input, const std::filesystem::path& dir,
-                             unsigned seconds) {
-  return run_process(KEMRO_EXE, {}, input, dir, seconds);
+                             unsigned seconds, const ProcessOptions& options) {
+  return run_process(KEMRO_EXE, {}, input, dir, seconds, options);
 }
 
 }  // namespace kemro::testing
