@@ -12,7 +12,7 @@
 //     S_b = R - u. Every flag "5 S_g N_h < 4 S_h N_g" is linear in u, so it
 //     holds on a prefix or a suffix of u; a union of flags is one prefix and
 //     one suffix. With prefix sums over u of c(u) f(u), c(u) = b_a(u) b_b(R - u),
-//     for f in {1, u, R - u, 1/u, (R - u)/u}, each outer cell reads all its
+//     for f in {1, u, 1/u}, each outer cell reads all its
 //     events in O(G^2) instead of walking u. The weight sum_g s_g h_g is
 //     T_h + h_a u + h_b (R - u) with T_h from the outer groups, so the sums are
 //     taken of c f and of c (h_a u + h_b (R - u)) f separately, all terms
@@ -22,8 +22,8 @@
 //     group is outer.
 //
 // Cells left out. At each node a group's binomial terms below BINOMIAL_FLOOR
-// are not stored (beyond about 8.6 standard deviations); the mass they carry
-// is below 1e-15 per group. An outer cell (or a whole branch of them) is
+// are not stored (beyond about 9 standard deviations); the mass they carry
+// is below 1e-17 per group. An outer cell (or a whole branch of them) is
 // skipped when the product of its outer binomials, the largest remaining ones
 // and the line's total weight (bounded by K max h) is below CELL_FLOOR, so
 // the skipped cells of a node carry below 1e-20 each.
@@ -49,7 +49,7 @@ namespace {
 
 constexpr double TAIL_EXPONENT = 50.0;    // each cut tail of Z holds below e^-50 < 2e-22
 constexpr double TOLERANCE = 1e-13;       // wanted absolute error of every probability and rate
-constexpr double BINOMIAL_FLOOR = 1e-16;  // binomial terms below this at a node are left out
+constexpr double BINOMIAL_FLOOR = 1e-18;  // binomial terms below this at a node are left out
 constexpr double CELL_FLOOR = 1e-20;      // outer cells bounded below this are skipped
 constexpr double DISTRIBUTION_FLOOR = 1e-300;  // cells of the cut-score distribution kept
 constexpr std::int32_t REANCHOR_STEPS = 64;    // ratio steps between saddle-point anchors
@@ -115,7 +115,19 @@ std::size_t slot(std::size_t group, PerGroup what) {
 }
 
 // The functions f(u) of the line whose prefix sums are kept.
-enum LineFunction : std::size_t { ONE, U, V, INV_U, V_INV_U, LINE_FUNCTIONS };
+// Sums of R - u and (R - u)/u follow as R times those of 1 and 1/u, less
+// those of u and 1 (for u >= 1); their rounding stays below eps R times the
+// line's mass, far below the wanted accuracy of a rate.
+enum LineFunction : std::size_t { ONE, U, INV_U, LINE_FUNCTIONS };
+
+// floor(n / A) for A > 0: the quotient through the reciprocal 1/A, truncated,
+// then corrected in integers (|n| stays below 2^53, so at most a step or two).
+std::int64_t floor_quotient(std::int64_t n, std::int64_t A, double inverse_A) {
+  auto t = static_cast<std::int64_t>(static_cast<double>(n) * inverse_A);
+  while (t * A > n) --t;
+  while ((t + 1) * A <= n) ++t;
+  return t;
+}
 
 // One group's binomial terms b(s; n, p) over the counts where they reach the floor.
 struct Window {
@@ -195,6 +207,8 @@ struct Line {
     return has_weight ? T * plain_sum + (weighted[f][j] - weighted[f][i]) : plain_sum;
   }
   double total(LineFunction f, double T) const { return sum(f, lo, hi, T); }
+  // The sum of c W (R - u)/u over the whole line.
+  double total_v_over_u(double T) const { return R * total(INV_U, T) - sum(ONE, 1, hi, T); }
 };
 
 // A union of half-lines of u: u <= prefix_end or u >= suffix_start.
@@ -220,6 +234,7 @@ class Evaluator {
     alpha_.assign(static_cast<std::size_t>(groups_), 0);
     beta_.assign(static_cast<std::size_t>(groups_), 0);
     flag_slope_.assign(static_cast<std::size_t>(groups_ * groups_), 0);
+    flag_inverse_.assign(static_cast<std::size_t>(groups_ * groups_), 0.0);
     flag_scale_.assign(static_cast<std::size_t>(2 * groups_), 0);
     for (int g = 0; g < groups_; ++g) {
       flag_scale_[g] = FLAG_NUMERATOR * problem.applicants[g];
@@ -344,8 +359,7 @@ class Evaluator {
     for (std::int32_t u = lo; u <= hi; ++u) {
       const double ud = u, vd = R - u;
       const double c = top_down ? wa.at(u) * windows_[b_].at(R - u) : wa.at(u);
-      const double inv = u > 0 ? 1.0 / ud : 0.0;
-      const std::array<double, LINE_FUNCTIONS> f = {1.0, ud, vd, inv, vd * inv};
+      const std::array<double, LINE_FUNCTIONS> f = {1.0, ud, u > 0 ? 1.0 / ud : 0.0};
       const double w = c * (ha * ud + hb * vd);
       const std::size_t i = static_cast<std::size_t>(u - lo) + 1;
       for (std::size_t k = 0; k < LINE_FUNCTIONS; ++k) {
@@ -385,43 +399,45 @@ class Evaluator {
   }
 
   // The half-lines of u where 5 S_g N_h < 4 S_h N_g, that is A u + B < 0 with
-  // S_k = alpha_k + beta_k u, added to `u_union`. The floors are taken of
-  // quotients of integers below 2^53 in magnitude, which double division
-  // rounds without crossing an integer.
+  // S_k = alpha_k + beta_k u, added to `u_union`.
   void add_flag(std::size_t g, std::size_t h, Union& u_union) const {
-    const std::int64_t A = flag_slope_[g * groups_ + h];
+    const std::size_t pair = g * groups_ + h;
+    const std::int64_t A = flag_slope_[pair];
     const std::int64_t B = flag_scale_[h] * alpha_[g] - flag_scale_[g + groups_] * alpha_[h];
     if (A == 0) {
       if (B < 0) u_union.prefix_end = line_.hi;  // holds everywhere
-    } else if (A > 0) {                          // u < -B / A
-      const auto end = static_cast<std::int64_t>(
-          std::floor(static_cast<double>(-B - 1) / static_cast<double>(A)));
-      u_union.prefix_end = std::max(u_union.prefix_end, end);
-    } else {  // u > B / (-A)
-      const auto start =
-          static_cast<std::int64_t>(std::floor(static_cast<double>(B) / static_cast<double>(-A))) +
-          1;
-      u_union.suffix_start = std::min(u_union.suffix_start, start);
+    } else if (A > 0) {                          // u <= floor((-B - 1) / A)
+      u_union.prefix_end =
+          std::max(u_union.prefix_end, floor_quotient(-B - 1, A, flag_inverse_[pair]));
+    } else {  // u >= floor(B / -A) + 1
+      u_union.suffix_start =
+          std::min(u_union.suffix_start, floor_quotient(B, -A, flag_inverse_[pair]) + 1);
     }
   }
 
   Union empty_union() const { return {line_.lo - 1, line_.hi + 1}; }
 
   // The sum of c W over the union's u.
-  double union_sum(const Union& u, double T) const {
-    if (u.prefix_end + 1 >= u.suffix_start) return line_.total(ONE, T);
-    return line_.sum(ONE, line_.lo, u.prefix_end, T) + line_.sum(ONE, u.suffix_start, line_.hi, T);
+  // `all` is the sum over the whole line. A lone prefix or suffix is read
+  // directly (small sums keep their relative accuracy), a union of both as the
+  // whole less the run between them.
+  double union_sum(const Union& u, double T, double all) const {
+    if (u.prefix_end + 1 >= u.suffix_start) return all;
+    if (u.suffix_start > line_.hi) return line_.sum(ONE, line_.lo, u.prefix_end, T);
+    if (u.prefix_end < line_.lo) return line_.sum(ONE, u.suffix_start, line_.hi, T);
+    return all - line_.sum(ONE, u.prefix_end + 1, u.suffix_start - 1, T);
   }
 
-  // The sum of c W S_g over the line for group g.
-  double count_sum(int g, double T) const {
+  // The sum of c W S_g over the line for group g, from the sums of c W
+  // (`all`) and of c W u (`u_sum`) over the line.
+  double count_sum(int g, double all, double u_sum) const {
     switch (role_[g]) {
       case Role::line_u:
-        return line_.total(U, T);
+        return u_sum;
       case Role::line_v:
-        return line_.total(V, T);
+        return line_.R * all - u_sum;
       default:
-        return static_cast<double>(counts_[g]) * line_.total(ONE, T);
+        return static_cast<double>(counts_[g]) * all;
     }
   }
 
@@ -429,14 +445,14 @@ class Evaluator {
   void cell(double product, double T) {
     ++evaluations_;
     std::vector<double>& out = *out_;
-    const double all = line_.total(ONE, T);
+    const double all = line_.total(ONE, T), u_sum = line_.total(U, T);
     for (int g = 0; g < groups_; ++g) {
       alpha_[g] = role_[g] == Role::outer ? counts_[g] : role_[g] == Role::line_v ? line_.R : 0;
     }
     out[MASS] += product * all;
     std::vector<double>& count = count_scratch_;
     for (int g = 0; g < groups_; ++g) {
-      count[g] = count_sum(g, T);
+      count[g] = count_sum(g, all, u_sum);
       out[slot(g, COUNT)] += product * count[g];
     }
     // The reference's hires and the AI numerators sum of S_g / S_1.
@@ -450,7 +466,7 @@ class Evaluator {
       out[REFERENCE_HIRED] += product * line_.sum(ONE, 1, line_.hi, T);
       for (int g = 1; g < groups_; ++g) {
         const double s = role_[g] == Role::line_v
-                             ? line_.total(V_INV_U, T)
+                             ? line_.total_v_over_u(T)
                              : static_cast<double>(counts_[g]) * line_.total(INV_U, T);
         out[slot(g, AI_SUM)] += product * s;
       }
@@ -460,16 +476,16 @@ class Evaluator {
       Union highest = empty_union();
       if (g != 0) {
         add_flag(g, 0, highest);
-        out[slot(g, BELOW_REFERENCE)] += product * union_sum(highest, T);
+        out[slot(g, BELOW_REFERENCE)] += product * union_sum(highest, T, all);
       }
       for (std::size_t h = 1; h < static_cast<std::size_t>(groups_); ++h) {
         if (h != g) add_flag(g, h, highest);
       }
-      out[slot(g, BELOW_HIGHEST)] += product * union_sum(highest, T);
+      out[slot(g, BELOW_HIGHEST)] += product * union_sum(highest, T, all);
       any.prefix_end = std::max(any.prefix_end, highest.prefix_end);
       any.suffix_start = std::min(any.suffix_start, highest.suffix_start);
     }
-    out[ANY_BELOW] += product * union_sum(any, T);
+    out[ANY_BELOW] += product * union_sum(any, T, all);
   }
 
   const GroupProblem& problem_;
@@ -486,6 +502,7 @@ class Evaluator {
   std::vector<std::int64_t> later_lo_, later_hi_;
   std::vector<std::int64_t> alpha_, beta_;  // S_g = alpha_g + beta_g u in the current cell
   std::vector<std::int64_t> flag_slope_;    // A of each ordered pair (g, h), at g * G + h
+  std::vector<double> flag_inverse_;        // 1/|A| of each pair (0 where A = 0)
   std::vector<std::int64_t>
       flag_scale_;  // 5 N_g, then 4 N_g  // sums of the outer windows' ends from i + 1 on
   int a_ = 0, b_ = -1;
