@@ -4,9 +4,9 @@
 // Records are written as they are computed, in grid order. SIGINT and SIGTERM
 // stop the run cleanly: the workers take no new scenario, what is complete is
 // written, a JSON array is closed, and the exit status is 128 + the signal.
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -14,6 +14,7 @@
 
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
+#include "tools/common/stop_signal.hpp"
 #include "tools/grid/groups.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
@@ -25,26 +26,6 @@
 namespace {
 
 constexpr std::string_view PROGRAM = "kemro-grid";
-
-// The signal that asked the run to stop, or 0. A signal handler can reach
-// nothing but static storage, so this one flag is the program's only global;
-// the handler sets it, the main thread polls it between progress updates.
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void ask_to_stop(int signal_number) {
-  stop_signal = signal_number;
-}
-
-// SIGINT and SIGTERM set the flag once; SA_RESETHAND restores the default
-// action, so that a second signal ends the program at once.
-void install_stop_handlers() {
-  struct sigaction action = {};
-  action.sa_handler = ask_to_stop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 int usage_error(const std::string& message) {
   return kemro::cli::usage_error(PROGRAM, message);
@@ -58,9 +39,48 @@ bool write_out(const std::string& text) {
   return kemro::cli::write_all(stdout, text);
 }
 
-// The status of a run stopped by a signal.
-int stopped_status(int signal_number) {
-  return signal_number == SIGTERM ? kemro::cli::EXIT_TERMINATED : kemro::cli::EXIT_INTERRUPTED;
+// A plot file that cannot be made or written: the system's reason, status 1.
+int plot_file_error(const kemro::grid::AtomicFile& plot) {
+  kemro::cli::diagnostic(PROGRAM, plot.error());
+  return kemro::cli::EXIT_FILE_ERROR;
+}
+
+// Whether `path` names the file standard output is written to: the plot,
+// renamed over it when whole, would replace the records written there.
+bool is_standard_output(const std::string& path) {
+  struct stat out = {};
+  struct stat file = {};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &file) == 0 &&
+         out.st_dev == file.st_dev && out.st_ino == file.st_ino;
+}
+
+// Makes sure the plot can be written, before anything is computed; 0 or the
+// status to end with.
+int open_plot(const std::string& path, kemro::grid::AtomicFile& plot) {
+  if (path.empty()) return 0;
+  if (is_standard_output(path)) {
+    return usage_error("--plot " + kemro::cli::quoted(path) +
+                       " is the file standard output goes to; the plot would replace the "
+                       "records");
+  }
+  return plot.open(path) ? 0 : plot_file_error(plot);
+}
+
+// Encodes the plot and renames it into place; the run's status. A stop asked
+// for while the plot was encoded is honoured: the plot is not written.
+int write_plot(kemro::grid::AtomicFile& plot, const std::string& name, const std::string& svg,
+               kemro::grid::PlotFormat format) {
+  std::string error;
+  const std::string bytes = kemro::grid::encode_plot(svg, format, error);
+  if (!error.empty()) {
+    kemro::cli::diagnostic(PROGRAM, name + ": " + error);
+    return kemro::cli::EXIT_FILE_ERROR;
+  }
+  if (const int signal_number = kemro::cli::stop_requested(); signal_number != 0) {
+    kemro::cli::diagnostic(PROGRAM, "stopped; no plot written");
+    return kemro::cli::stopped_status(signal_number);
+  }
+  return plot.commit(bytes) ? 0 : plot_file_error(plot);
 }
 
 // A planning solve: one record per combination of the options not solved for.
@@ -69,24 +89,35 @@ int solve(const kemro::grid::GridOptions& o) {
   const SolvePlanOutcome built = build_solve(o);
   if (!built.ok()) return usage_error(built.error);
   AtomicFile plot;
-  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  if (const int failed = open_plot(o.plot_file, plot); failed != 0) return failed;
   const std::vector<kemro::SolveResult> results = run_solve(built.plan, o.engine, o.jobs);
   const std::string text = o.format == Format::Csv    ? render_solve_csv(built.plan, results)
                            : o.format == Format::Json ? render_solve_json(built.plan, results)
                                                       : render_solve_text(built.plan, results);
   int status = write_out(text) ? 0 : output_error("standard output");
-  if (plot.is_open()) {
-    std::string error;
-    const std::string bytes =
-        encode_plot(solve_svg(built.plan, results, o.plot), o.plot.format, error);
-    if (!error.empty()) {
-      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
-      status = kemro::cli::EXIT_FILE_ERROR;
-    } else if (!plot.commit(bytes)) {
-      status = output_error(o.plot_file);
-    }
+  if (plot.is_open() && status == 0) {
+    status = write_plot(plot, o.plot_file, solve_svg(built.plan, results, o.plot), o.plot.format);
   }
-  return status;
+  // Solves that ended without an answer are named on standard error and end
+  // the run with EXIT_NO_ANSWER, after everything else is written.
+  std::size_t limited = 0;
+  std::size_t abandoned = 0;
+  for (const kemro::SolveResult& r : results) {
+    limited += r.status == kemro::SolveStatus::evaluation_limit ? 1 : 0;
+    abandoned += r.status == kemro::SolveStatus::abandoned ? 1 : 0;
+  }
+  const std::string of = " of " + std::to_string(results.size()) + " solves";
+  if (limited > 0) {
+    kemro::cli::diagnostic(PROGRAM, std::to_string(limited) + of +
+                                        " ended without an answer at the evaluation limit (" +
+                                        std::to_string(kemro::MAX_SOLVE_EVALUATIONS) +
+                                        " scenarios); a narrower range finds it");
+  }
+  if (abandoned > 0) {
+    kemro::cli::diagnostic(PROGRAM,
+                           std::to_string(abandoned) + of + " abandoned (the integration gave up)");
+  }
+  return status == 0 && limited + abandoned > 0 ? kemro::cli::EXIT_NO_ANSWER : status;
 }
 
 // A grid of several-group scenarios: computed whole, then written.
@@ -137,14 +168,14 @@ int main(int argc, char** argv) {
 
   // The plot's temporary file is made before the work so that a bad name costs nothing.
   AtomicFile plot;
-  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  if (const int failed = open_plot(o.plot_file, plot); failed != 0) return failed;
 
   const bool want_plot = plot.is_open();
   const bool keep_distribution = o.distribution || (want_plot && grid.scenarios.size() == 1);
   std::vector<ScenarioResult> kept;  // for the plot
   if (want_plot) kept.resize(grid.scenarios.size());
 
-  install_stop_handlers();
+  kemro::cli::install_stop_handlers();
   int status = 0;
   RecordStream stream(grid, o.format, o.distribution, o.columns);
   bool output_ok = write_out(stream.head());
@@ -153,7 +184,7 @@ int main(int argc, char** argv) {
                                 ::isatty(::fileno(stderr)) == 1);
   GridCallbacks callbacks;
   callbacks.progress = [&](std::size_t done) { progress.update(done); };
-  callbacks.stop = [&] { return stop_signal != 0 || !output_ok; };
+  callbacks.stop = [&] { return kemro::cli::stop_requested() != 0 || !output_ok; };
   callbacks.deliver = [&](std::size_t i, ScenarioResult& r) {
     abandoned += r.completed ? 0 : 1;
     if (output_ok) output_ok = write_out(stream.record(i, r));
@@ -172,20 +203,17 @@ int main(int argc, char** argv) {
                                         (want_plot ? "; no plot written" : ""));
   }
   if (want_plot && !stopped) {
-    std::string error;
-    const std::string bytes = encode_plot(plot_svg(grid, kept, o.plot), o.plot.format, error);
-    if (!error.empty()) {
-      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
-      status = kemro::cli::EXIT_FILE_ERROR;
-    } else if (!plot.commit(bytes)) {
-      status = output_error(o.plot_file);
-    }
+    const int plot_status =
+        write_plot(plot, o.plot_file, plot_svg(grid, kept, o.plot), o.plot.format);
+    if (status == 0) status = plot_status;
   }
 
   if (abandoned > 0) {
     kemro::cli::diagnostic(PROGRAM, std::to_string(abandoned) + " of " + std::to_string(delivered) +
                                         " scenarios abandoned (the integration gave up)");
   }
-  if (stop_signal != 0) return stopped_status(stop_signal);
+  if (const int signal_number = kemro::cli::stop_requested(); signal_number != 0) {
+    return kemro::cli::stopped_status(signal_number);
+  }
   return status;
 }

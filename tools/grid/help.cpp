@@ -21,7 +21,8 @@ normal scores with unit variance, mean d in the majority group and 0 in the
 minority group) and writes its summaries.
 
 Scenario options. Each takes one value, a comma list (0,0.5,1) or a range
-start:stop:step whose stop is included (50:1000:50); list items may be ranges.
+start:stop:step whose stop is included (50:1000:50), for counts also start:stop
+stepping by 1 (50:60); list items may be ranges.
 The grid is the product of the options' values.
 )" + cli::option_help(table, SCENARIO_SECTION) +
          R"(  round() goes to the nearest integer, halves away from zero. Every scenario is
@@ -73,7 +74,8 @@ default text table).
   not one conditional on a defined ratio (divide by 1 - P_undefined for that).
   A scenario whose integration gave up is reported with status "abandoned":
   population values only. Undefined values are "undef" in the text table,
-  empty in CSV and null in JSON.
+  empty in CSV and null in JSON; infinite ones are Inf or -Inf in CSV and
+  the strings "Inf" or "-Inf" in JSON.
 
 Records are written as each scenario and all before it are done. SIGINT or
 SIGTERM stop the run: what is complete is written (a JSON array closed), no
@@ -81,7 +83,9 @@ plot is made, and the exit status is 130 or 143.
 
 Exit status: 0 when every scenario was computed or reported as abandoned;
 1 when the output or the plot cannot be written; 2 for invalid options;
-130 or 143 when stopped by SIGINT or SIGTERM.
+3 when a solve ended without an answer (evaluation limit, or abandoned),
+after every record is written; 130 or 143 when stopped by SIGINT or SIGTERM
+(also while the plot is encoded: no plot is written then).
 )";
 }
 

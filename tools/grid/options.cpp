@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <optional>
@@ -11,6 +12,9 @@
 #include "distribution/table.hpp"
 #include "model/composite.hpp"
 #include "model/nested/outcomes.hpp"
+#include "tools/common/csv_table.hpp"
+#include "tools/common/numbers.hpp"
+#include "tools/common/text_file.hpp"
 #include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
@@ -24,7 +28,7 @@ namespace {
 
 // Most predictors of a composite, and the largest correlation file read.
 constexpr std::size_t MAX_PREDICTORS = 100;
-constexpr std::size_t MAX_MATRIX_FILE_BYTES = 1 << 20;
+constexpr std::size_t MAX_MATRIX_FILE_BYTES = std::size_t{1} << 20;
 
 bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   std::int64_t value = 0;
@@ -69,15 +73,57 @@ bool set_x(std::string_view text, std::string& x, std::string& error) {
   return false;
 }
 
-bool set_plot_size(std::string_view text, int& size, std::string& error) {
-  std::int64_t value = 0;
-  if (!parse_int64(text, value, error)) return false;
-  if (value < MIN_PLOT_SIZE || value > MAX_PLOT_SIZE) {
-    error = quoted(text) + " is not between " + std::to_string(MIN_PLOT_SIZE) + " and " +
-            std::to_string(MAX_PLOT_SIZE) + " pixels";
+bool set_font_size(std::string_view text, double& size, std::string& error) {
+  double value = 0;
+  if (!parse_real(text, value, error)) return false;
+  if (!(value >= MIN_FONT_SIZE && value <= MAX_FONT_SIZE)) {
+    char range[64];
+    std::snprintf(range, sizeof range, " is not between %g and %g points", MIN_FONT_SIZE,
+                  MAX_FONT_SIZE);
+    error = quoted(text) + range;
     return false;
   }
-  size = static_cast<int>(value);
+  size = value;
+  return true;
+}
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code
+// points above U+10FFFF), as every text in an SVG file must be.
+bool valid_utf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::size_t length = c < 0x80           ? 1
+                         : (c >> 5) == 0x6  ? 2
+                         : (c >> 4) == 0xE  ? 3
+                         : (c >> 3) == 0x1E ? 4
+                                            : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t code = length == 1 ? c : c & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    constexpr std::uint32_t SMALLEST[] = {0, 0, 0x80, 0x800,
+                                          0x10000};  // by length: no overlong forms
+    if (code < SMALLEST[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+bool set_title(std::string_view text, std::string& title, std::string& error) {
+  if (!valid_utf8(text)) {
+    error = "the title is not valid UTF-8 text";
+    return false;
+  }
+  if (text.empty()) {
+    error = "an empty value";
+    return false;
+  }
+  title = std::string(text);
   return true;
 }
 
@@ -90,45 +136,30 @@ bool set_text(std::string_view text, std::string& value, std::string& error) {
   return true;
 }
 
-// The whole of a file of at most MAX_MATRIX_FILE_BYTES; false when unreadable or larger.
-bool read_small_file(const std::string& path, std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  text.resize(MAX_MATRIX_FILE_BYTES + 1);
-  const std::size_t n = std::fread(text.data(), 1, text.size(), file);
-  const bool ok = std::ferror(file) == 0 && n <= MAX_MATRIX_FILE_BYTES;
-  std::fclose(file);
-  text.resize(n);
-  return ok;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-// The numbers of a CSV file, row by row; blank lines are skipped.
+// The numbers of a CSV file without a header, row by row, read by the
+// reader of kemro-observed's files (byte-order mark, CR line ends, quoting;
+// blank lines are skipped).
 bool read_matrix_file(const std::string& path, std::vector<double>& values, std::string& error) {
   std::string text;
-  if (!read_small_file(path, text)) {
-    error = "cannot read " + quoted(path);
+  if (cli::read_text_file(path, MAX_MATRIX_FILE_BYTES, text, error) != cli::ReadStatus::read) {
     return false;
   }
-  for (std::string_view row : split(text, '\n')) {
-    if (trimmed(row).empty()) continue;
-    for (std::string_view cell : split(row, ',')) {
+  cli::CsvReceiver receiver;
+  receiver.record = [&](const cli::CsvRecord& record) {
+    for (const std::string& cell : record.fields) {
       double r = 0.0;
-      if (!parse_real(trimmed(cell), r, error)) {
-        error = quoted(path) + ": " + error;
-        return false;
-      }
+      std::string why;
+      if (!parse_real(cell, r, why))
+        return quoted(path) + ", line " + std::to_string(record.line) + ": " + why;
       values.push_back(r);
     }
-  }
-  return true;
+    return std::string{};
+  };
+  const std::string why = cli::read_csv(text, {',', false}, receiver);
+  if (why.empty()) return true;
+  error = why.starts_with("line ") ? quoted(path) + ", " + why : why;
+  if (why == "the file is empty") error = quoted(path) + ": " + why;
+  return false;
 }
 
 // The predictors' correlation matrix, row by row: --intercorrelations as a
@@ -198,9 +229,10 @@ CompositeEffect composite_of(const GridOptions& o) {
 std::string plot_error(const GridOptions& o) {
   const PlotOptions& p = o.plot;
   if (o.plot_file.empty()) {
-    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != DEFAULT_PLOT_WIDTH ||
-        p.height != DEFAULT_PLOT_HEIGHT) {
-      return "--x, --log-x, --title, --width and --height need --plot";
+    const PlotOptions unset;
+    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != unset.width ||
+        p.height != unset.height || p.font_size != unset.font_size || !p.note) {
+      return "--x, --log-x, --title, --width, --height, --font-size and --no-note need --plot";
     }
     return {};
   }
@@ -228,9 +260,7 @@ std::string plot_error(const GridOptions& o) {
   const std::vector<double>& values = all[at];
   for (double v : values) {
     if (!(v > 0.0)) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.17g", v);
-      return "--log-x needs positive values on the x axis; --" + x + " has " + text;
+      return "--log-x needs positive values on the x axis; --" + x + " has " + cli::exact_number(v);
     }
   }
   return {};
@@ -360,12 +390,16 @@ std::string solve_error(const GridOptions& o) {
     return "--solve d and --predictor-d exclude each other";
   }
   if (o.shard.count > 1) return "--solve and --shard exclude each other";
+  if (!o.columns.empty()) {
+    return "--solve and --columns exclude each other (a solve's records have their own columns)";
+  }
   const bool continuous = o.solve == "d";
   if (continuous && o.target.comparison != Comparison::equal) {
     return "solving for d needs a target QUANTITY=VALUE";
   }
   if (!continuous && o.target.comparison == Comparison::equal) {
-    return "solving for " + o.solve + " needs a target QUANTITY<=VALUE or QUANTITY>=VALUE";
+    return "solving for " + o.solve + " needs a target QUANTITY<=VALUE, QUANTITY>=VALUE, " +
+           "QUANTITY<VALUE or QUANTITY>VALUE";
   }
   if (o.solve != "applicants" && !continuous) {
     const SolveRange& r = o.solve_range;
@@ -378,16 +412,23 @@ std::string solve_error(const GridOptions& o) {
   return {};
 }
 
-// Why a share is not strictly between 0 and 1, or an empty text.
-std::string share_error(const std::vector<double>& values, std::string_view option) {
-  for (double v : values) {
-    if (!(v > 0.0 && v < 1.0)) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.17g", v);
-      return std::string(option) + " " + text + " is not between 0 and 1 (exclusive)";
+// A list of shares, each strictly between 0 and 1. A value out of that range
+// is quoted as typed, or with the range item that reached it.
+bool parse_share_list(std::string_view text, std::vector<double>& values, std::string& error) {
+  if (!parse_real_list(text, values, error)) return false;
+  for (std::string_view item : split(text, ',')) {
+    std::vector<double> item_values;
+    parse_real_list(item, item_values, error);
+    for (double v : item_values) {
+      if (v > 0.0 && v < 1.0) continue;
+      error = item.find(':') == std::string_view::npos
+                  ? quoted(item) + " is not between 0 and 1 (exclusive)"
+                  : "range " + quoted(item) + " reaches " + cli::exact_number(v) +
+                        ", not between 0 and 1 (exclusive)";
+      return false;
     }
   }
-  return {};
+  return true;
 }
 
 // Why the scenario options do not fit together, or an empty text.
@@ -406,8 +447,6 @@ std::string combination_error(const GridOptions& o) {
     return "--shard and --plot exclude each other (a shard holds part of the grid)";
   }
   std::string error = missing_option(o);
-  if (error.empty()) error = share_error(o.minority_share, "--minority-share");
-  if (error.empty()) error = share_error(o.selection_ratio, "--selection-ratio");
   if (error.empty()) error = plot_error(o);
   return error;
 }
@@ -436,7 +475,7 @@ constexpr std::string_view NOT_WITH_GROUPS[] = {
     "--solve",       "--target",         "--plot",
     "--x",           "--log-x",          "--title",
     "--width",       "--height",         "--columns",
-    "--shard"};
+    "--font-size",   "--no-note",        "--shard"};
 
 // Why the several-group options do not fit together, or an empty text.
 std::string group_combination_error(GridOptions& o, const cli::CommandLine& line) {
@@ -514,6 +553,10 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
     return solvable(option,
                     [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); });
   };
+  const auto shares = [&](std::string_view option, std::vector<double>& v) {
+    return solvable(option,
+                    [&v](std::string_view s, std::string& e) { return parse_share_list(s, v, e); });
+  };
 
   const auto format = [&o](Format f) {
     return [&o, f](std::string_view, std::string&) {
@@ -528,11 +571,11 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        counts("majority", o.majority)},
       {"--minority-share", "R",
        "instead of --majority: N2 = round(R * N), N1 = N - N2,\nwith 0 < R < 1", SCENARIO_SECTION,
-       reals("minority-share", o.minority_share)},
+       shares("minority-share", o.minority_share)},
       {"--hires", "K", "number to hire, 1 <= K <= N - 1", SCENARIO_SECTION,
        counts("hires", o.hires)},
       {"--selection-ratio", "R", "instead of --hires: K = round(R * N), with 0 < R < 1",
-       SCENARIO_SECTION, reals("selection-ratio", o.selection_ratio)},
+       SCENARIO_SECTION, shares("selection-ratio", o.selection_ratio)},
       {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
        reals("d", o.d)},
       {"--predictor-d", "LIST",
@@ -573,8 +616,9 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        SOLVE_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_solve(s, o.solve, e); }},
       {"--target", "TARGET",
-       "QUANTITY=VALUE for d, QUANTITY<=VALUE or\n"
-       "QUANTITY>=VALUE for the others; QUANTITY is one of\n"
+       "QUANTITY=VALUE for d, QUANTITY<=VALUE,\n"
+       "QUANTITY>=VALUE, QUANTITY<VALUE or QUANTITY>VALUE\n"
+       "for the others; QUANTITY is one of\n"
        "P_below_four_fifths P_undefined expected_AI\n"
        "expected_SRA expected_SRI AI_P05 .. AI_P95",
        SOLVE_SECTION,
@@ -616,15 +660,24 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
          o.plot.log_x = true;
          return true;
        }},
-      {"--title", "TEXT", "the plot's title", OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_text(s, o.plot.title, e); }},
-      {"--width", "PX", "the plot's width, 300 to 10000 (default 820)", OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.width, e); }},
-      {"--height", "PX",
-       "the plot's height, 300 to 10000 (default 520); a\n"
-       "legend below the plot adds to it",
+      {"--title", "TEXT", "the plot's title (UTF-8)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_title(s, o.plot.title, e); }},
+      {"--width", "SIZE",
+       "the plot's width in pixels (820), or with a unit:\n"
+       "3.5in, 8cm, 90mm, 252pt (96 pixels to the inch);\n"
+       "2 in to 10000 pixels. Kept exactly: the plot's\n"
+       "parts make room for the legend and every text",
        OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.height, e); }},
+       [&o](std::string_view s, std::string& e) { return parse_plot_length(s, o.plot.width, e); }},
+      {"--height", "SIZE", "the plot's height, as --width (default 520)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_plot_length(s, o.plot.height, e); }},
+      {"--font-size", "PT", "the plot's label size in points, 4 to 48 (9)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_font_size(s, o.plot.font_size, e); }},
+      {"--no-note", "", "no note under a grid plot about its saw-teeth", OUTPUT_SECTION,
+       [&o](std::string_view, std::string&) {
+         o.plot.note = false;
+         return true;
+        }},
       {"--group-names", "LIST",
        "several groups instead of a majority and a minority:\n"
        "their names, the reference group first; 2 to 6 names\n"
@@ -677,17 +730,23 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   GridOptions& o = parsed.options;
   const std::vector<cli::OptionDef> table = option_table(o);
   // The option solved for reads its value as a range, wherever --solve stands;
-  // a name that is not one is refused by --solve's own definition.
+  // a name that is not one is refused by --solve's own definition. The walk
+  // steps over option values as the parse loop does, so that a value that
+  // looks like --solve (--title --solve=d) is taken as the value it is.
   for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::size_t equals = args[i].find('=');
+    const std::string_view name = args[i].substr(0, equals);
+    const auto def = std::find_if(table.begin(), table.end(),
+                                  [&](const cli::OptionDef& d) { return d.name == name; });
+    if (def == table.end() || def->value_name.empty()) continue;
     std::string_view value;
-    if (args[i] == "--solve" && i + 1 < args.size())
-      value = args[i + 1];
-    else if (args[i].starts_with("--solve="))
-      value = args[i].substr(8);
-    else
-      continue;
+    if (equals != std::string_view::npos) {
+      value = args[i].substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    }
     std::string ignored;
-    parse_solve(value, o.solve, ignored);
+    if (name == "--solve") parse_solve(value, o.solve, ignored);
   }
   const cli::CommandLine line = cli::parse_command_line(table, args);
 
@@ -764,10 +823,8 @@ std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& o) {
 }
 
 std::string scenario_name(const kemro::Scenario& s) {
-  char d[64];
-  std::snprintf(d, sizeof d, "%.17g", s.d);
   return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
-         ", K = " + std::to_string(s.K) + ", d = " + d;
+         ", K = " + std::to_string(s.K) + ", d = " + cli::exact_number(s.d);
 }
 
 GridOutcome build_grid(const GridOptions& o) {
