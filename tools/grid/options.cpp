@@ -677,7 +677,7 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        [&o](std::string_view, std::string&) {
          o.plot.note = false;
          return true;
-        }},
+       }},
       {"--group-names", "LIST",
        "several groups instead of a majority and a minority:\n"
        "their names, the reference group first; 2 to 6 names\n"
