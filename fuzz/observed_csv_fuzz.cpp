@@ -34,7 +34,10 @@ void check_cases(const CaseList& list) {
   check_message(list.error);
   if (!list.ok()) return;
   require(!list.cases.empty() && list.cases.size() <= MAX_CASES);
-  for (const Case& c : list.cases) require(kemro::observed_counts_error(c.counts).empty());
+  // A pair of applicant data that cannot be analysed says why instead.
+  for (const Case& c : list.cases) {
+    require(!c.unanalysable.empty() || kemro::observed_counts_error(c.counts).empty());
+  }
 }
 
 void check_table(const CsvTable& table, bool header) {

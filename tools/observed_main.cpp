@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "distribution/groups.hpp"
 #include "distribution/observed.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
@@ -56,29 +57,66 @@ int read_cases(const ObservedOptions& o, CaseList& cases) {
   return cases.ok() ? cli::EXIT_SUCCESS_STATUS : cli::usage_error(PROGRAM, cases.error);
 }
 
+// A record holding only the counts, for a case that cannot be analysed.
+kemro::ObservedResult counts_only(const kemro::ObservedCounts& counts) {
+  kemro::ObservedResult r;
+  r.N = static_cast<std::int32_t>(counts.N);
+  r.N1 = static_cast<std::int32_t>(counts.N1);
+  r.N2 = static_cast<std::int32_t>(counts.N - counts.N1);
+  r.K = static_cast<std::int32_t>(counts.K);
+  r.S = static_cast<std::int32_t>(counts.S);
+  return r;
+}
+
+// P(some group flagged) under a fair selection from the case's groups.
+double fair_flag(const Case& c) {
+  std::vector<std::int64_t> applicants, hires;
+  for (const GroupTally& g : c.groups) {
+    applicants.push_back(g.applicants);
+    hires.push_back(g.hires);
+  }
+  return kemro::fair_flag_probability(applicants, hires);
+}
+
 int run(const ObservedOptions& o) {
   CaseList cases;
   if (const int status = read_cases(o, cases); status != cli::EXIT_SUCCESS_STATUS) return status;
 
   cli::install_stop_handlers();
-  CaseStream stream(o.format, cases.labelled);
+  CaseStream stream(o.format, cases.labelled, cases.grouped);
   bool output_ok = cli::write_all(stdout, stream.head());
   cli::Progress progress(stderr, PROGRAM, "cases", cases.cases.size(),
                          ::isatty(::fileno(stderr)) == 1);
   std::size_t done = 0;
   std::size_t troubled = 0;
+  std::size_t unanalysed = 0;
+  std::string fair_label;  // the subgroup whose fair-selection probability is held
+  double fair = 0.0;
   for (const Case& c : cases.cases) {
     if (cli::stop_requested() != 0 || !output_ok) break;
-    kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha);
-    if (!analysis.ok()) {
-      // Counts and alpha were checked before; a refusal here closes the output first.
-      if (output_ok) cli::write_all(stdout, stream.tail());
-      return cli::usage_error(PROGRAM, analysis.error);
+    CaseResult result{c, {}};
+    if (!c.unanalysable.empty()) {
+      result.records.push_back(counts_only(c.counts));
+      ++unanalysed;
+    } else {
+      kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha);
+      if (!analysis.ok()) {
+        // Counts and alpha were checked before; a refusal here closes the output first.
+        if (output_ok) cli::write_all(stdout, stream.tail());
+        return cli::usage_error(PROGRAM, analysis.error);
+      }
+      for (const kemro::ObservedResult& r : analysis.results) {
+        troubled += r.estimate == kemro::EstimateStatus::converged ? 0 : 1;
+      }
+      result.records = std::move(analysis.results);
     }
-    for (const kemro::ObservedResult& r : analysis.results) {
-      troubled += r.estimate == kemro::EstimateStatus::converged ? 0 : 1;
+    // The cases of one subgroup follow each other and share its groups.
+    if (!c.groups.empty()) {
+      if (done == 0 || c.label != fair_label) fair = fair_flag(c);
+      fair_label = c.label;
+      result.P_any_flag_fair = fair;
     }
-    output_ok = cli::write_all(stdout, stream.record({c, std::move(analysis.results)}));
+    output_ok = cli::write_all(stdout, stream.record(result));
     progress.update(++done);
   }
   const bool stopped = done < cases.cases.size();
@@ -89,6 +127,10 @@ int run(const ObservedOptions& o) {
   if (stopped && output_ok) {
     cli::diagnostic(PROGRAM, "stopped after " + std::to_string(done) + " of " +
                                  std::to_string(cases.cases.size()) + " cases");
+  }
+  if (unanalysed > 0) {
+    cli::diagnostic(PROGRAM, std::to_string(unanalysed) +
+                                 " pair(s) of groups could not be analysed; their status says why");
   }
   if (troubled > 0) {
     cli::diagnostic(PROGRAM, std::to_string(troubled) +
