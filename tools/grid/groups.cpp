@@ -289,7 +289,10 @@ std::string render_group_records(const GroupGrid& grid, const std::vector<GroupR
       text += columns[c].name;
     }
     if (distribution) {
-      for (const std::string& key : cell_keys(grid)) text += "," + key;
+      for (const std::string& key : cell_keys(grid)) {
+        text += ',';
+        text += key;
+      }
     }
     text += "\n";
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -305,8 +308,10 @@ std::string render_group_records(const GroupGrid& grid, const std::vector<GroupR
       }
       for (const CutScoreCell& cell : results[i].distribution) {
         text += lead;
-        for (const Value& v : cell_values(cell, grid.scenarios[i].problem))
-          text += "," + csv_text(v);
+        for (const Value& v : cell_values(cell, grid.scenarios[i].problem)) {
+          text += ',';
+          text += csv_text(v);
+        }
         text += "\n";
       }
     }
