@@ -158,8 +158,9 @@ class CountsReader {
                " is not a whole number";
       }
     }
-    Case c{label_at_ >= 0 ? record.fields[static_cast<std::size_t>(label_at_)] : std::string{},
-           {value[0], value[1], value[2], value[3]}};
+    Case c;
+    if (label_at_ >= 0) c.label = record.fields[static_cast<std::size_t>(label_at_)];
+    c.counts = {value[0], value[1], value[2], value[3]};
     const std::string why = observed_counts_error(c.counts);
     if (!why.empty()) return where(file_, record.line) + ": " + why;
     list_.cases.push_back(std::move(c));

@@ -182,7 +182,8 @@ CaseList cases_from_counts(const ObservedOptions& o) {
     for (std::int32_t N1 : o.majority) {
       for (std::int32_t K : o.hires) {
         for (std::int32_t S : o.minority_hires) {
-          Case c{{}, {N, N1, K, S}};
+          Case c;
+          c.counts = {N, N1, K, S};
           const std::string why = observed_counts_error(c.counts);
           if (!why.empty()) {
             list.error = "case N = " + std::to_string(N) + ", N1 = " + std::to_string(N1) +
