@@ -319,8 +319,9 @@ class Evaluator {
     // A = 5 N_h beta_g - 4 N_g beta_h for every ordered pair (g, h).
     for (int g = 0; g < groups_; ++g) {
       for (int h = 0; h < groups_; ++h) {
-        flag_slope_[g * groups_ + h] =
-            flag_scale_[h] * beta_[g] - flag_scale_[g + groups_] * beta_[h];
+        const std::int64_t A = flag_scale_[h] * beta_[g] - flag_scale_[g + groups_] * beta_[h];
+        flag_slope_[g * groups_ + h] = A;
+        flag_inverse_[g * groups_ + h] = A == 0 ? 0.0 : 1.0 / static_cast<double>(A > 0 ? A : -A);
       }
     }
     // The largest product of the outer binomials from each position on.
