@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "distribution/groups.hpp"
 #include "distribution/observed.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
@@ -57,27 +56,6 @@ int read_cases(const ObservedOptions& o, CaseList& cases) {
   return cases.ok() ? cli::EXIT_SUCCESS_STATUS : cli::usage_error(PROGRAM, cases.error);
 }
 
-// A record holding only the counts, for a case that cannot be analysed.
-kemro::ObservedResult counts_only(const kemro::ObservedCounts& counts) {
-  kemro::ObservedResult r;
-  r.N = static_cast<std::int32_t>(counts.N);
-  r.N1 = static_cast<std::int32_t>(counts.N1);
-  r.N2 = static_cast<std::int32_t>(counts.N - counts.N1);
-  r.K = static_cast<std::int32_t>(counts.K);
-  r.S = static_cast<std::int32_t>(counts.S);
-  return r;
-}
-
-// P(some group flagged) under a fair selection from the case's groups.
-double fair_flag(const Case& c) {
-  std::vector<std::int64_t> applicants, hires;
-  for (const GroupTally& g : c.groups) {
-    applicants.push_back(g.applicants);
-    hires.push_back(g.hires);
-  }
-  return kemro::fair_flag_probability(applicants, hires);
-}
-
 int run(const ObservedOptions& o) {
   CaseList cases;
   if (const int status = read_cases(o, cases); status != cli::EXIT_SUCCESS_STATUS) return status;
@@ -90,31 +68,18 @@ int run(const ObservedOptions& o) {
   std::size_t done = 0;
   std::size_t troubled = 0;
   std::size_t unanalysed = 0;
-  std::string fair_label;  // the subgroup whose fair-selection probability is held
-  double fair = 0.0;
   for (const Case& c : cases.cases) {
     if (cli::stop_requested() != 0 || !output_ok) break;
-    CaseResult result{c, {}};
-    if (!c.unanalysable.empty()) {
-      result.records.push_back(counts_only(c.counts));
-      ++unanalysed;
-    } else {
-      kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha);
-      if (!analysis.ok()) {
-        // Counts and alpha were checked before; a refusal here closes the output first.
-        if (output_ok) cli::write_all(stdout, stream.tail());
-        return cli::usage_error(PROGRAM, analysis.error);
-      }
-      for (const kemro::ObservedResult& r : analysis.results) {
-        troubled += r.estimate == kemro::EstimateStatus::converged ? 0 : 1;
-      }
-      result.records = std::move(analysis.results);
+    std::string error;
+    const CaseResult result = analyse_case(c, o.d, o.alpha, error);
+    if (!error.empty()) {
+      // Counts and alpha were checked before; a refusal here closes the output first.
+      if (output_ok) cli::write_all(stdout, stream.tail());
+      return cli::usage_error(PROGRAM, error);
     }
-    // The cases of one subgroup follow each other and share its groups.
-    if (!c.groups.empty()) {
-      if (done == 0 || c.label != fair_label) fair = fair_flag(c);
-      fair_label = c.label;
-      result.P_any_flag_fair = fair;
+    unanalysed += c.unanalysable.empty() ? 0 : 1;
+    for (const kemro::ObservedResult& r : result.records) {
+      troubled += c.unanalysable.empty() && r.estimate != kemro::EstimateStatus::converged ? 1 : 0;
     }
     output_ok = cli::write_all(stdout, stream.record(result));
     progress.update(++done);

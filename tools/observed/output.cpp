@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "distribution/groups.hpp"
 #include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
 
@@ -225,6 +226,36 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
 }
 
 }  // namespace
+
+CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha,
+                        std::string& error) {
+  CaseResult result{c, {}};
+  if (!c.unanalysable.empty()) {
+    ObservedResult r;
+    r.N = static_cast<std::int32_t>(c.counts.N);
+    r.N1 = static_cast<std::int32_t>(c.counts.N1);
+    r.N2 = static_cast<std::int32_t>(c.counts.N - c.counts.N1);
+    r.K = static_cast<std::int32_t>(c.counts.K);
+    r.S = static_cast<std::int32_t>(c.counts.S);
+    result.records.push_back(r);
+  } else {
+    ObservedAnalysis analysis = analyse_observed(c.counts, d, alpha);
+    if (!analysis.ok()) {
+      error = analysis.error;
+      return result;
+    }
+    result.records = std::move(analysis.results);
+  }
+  if (!c.groups.empty()) {
+    std::vector<std::int64_t> applicants, hires;
+    for (const GroupTally& g : c.groups) {
+      applicants.push_back(g.applicants);
+      hires.push_back(g.hires);
+    }
+    result.P_any_flag_fair = fair_flag_probability(applicants, hires);
+  }
+  return result;
+}
 
 std::string_view status_name(EstimateStatus status) {
   switch (status) {

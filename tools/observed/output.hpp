@@ -56,6 +56,7 @@
 #pragma once
 
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,12 @@ struct CaseResult {
   std::vector<ObservedResult> records;
   double P_any_flag_fair = std::numeric_limits<double>::quiet_NaN();
 };
+
+// The results of one case for the d values: its analysis, or a record of
+// its counts alone when it cannot be analysed, and for applicant data the
+// fair-selection probability over all its groups. `error` is set (and the
+// records are empty) when the analysis refuses the counts or alpha.
+CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha, std::string& error);
 
 // One column of the machine-readable records: its name and what it means.
 struct Column {
