@@ -94,8 +94,13 @@ TEST(GroupSelection, TwoGroupsEqualTheTwoGroupEngine) {
     const GroupProblem problem{{c.N1, c.N2}, {0.0, c.d}, SelectionRule::top_down, c.K, 0.0};
     SCOPED_TRACE(testing::Message() << problem);
     const GroupSummary r = group_selection_summary(problem);
-    const ScenarioResult today =
-        compute_scenario(Scenario{c.N1 + c.N2, c.N1, c.N2, c.K, c.d}, Engine::fast, false, work);
+    Scenario scenario;
+    scenario.N = c.N1 + c.N2;
+    scenario.N1 = c.N1;
+    scenario.N2 = c.N2;
+    scenario.K = c.K;
+    scenario.d = c.d;
+    const ScenarioResult today = compute_scenario(scenario, Engine::fast, false, work);
     ASSERT_EQ(r.status, EngineStatus::converged);
     EXPECT_LT(r.abserr, 1e-12);
     EXPECT_GT(r.evaluations, 0u);
