@@ -63,8 +63,12 @@ Scenario valid_scenario(std::int64_t N, std::int64_t N1, std::int64_t K, double 
                                   " is not between 0 and 2^31 - 1");
     }
   }
-  const Scenario s{static_cast<std::int32_t>(N), static_cast<std::int32_t>(N1),
-                   static_cast<std::int32_t>(N - N1), static_cast<std::int32_t>(K), d};
+  const Scenario s{static_cast<std::int32_t>(N),
+                   static_cast<std::int32_t>(N1),
+                   static_cast<std::int32_t>(N - N1),
+                   static_cast<std::int32_t>(K),
+                   d,
+                   RuleLevels{}};
   const std::string reason = kemro::scenario_invalid_reason(s, engine, N1_name, K_name);
   if (!reason.empty()) throw std::invalid_argument(which + reason);
   return s;

@@ -289,6 +289,12 @@ std::vector<Column> record_columns() {
   return columns;
 }
 
+std::vector<RecordCell> record_cells(const ObservedResult& r) {
+  std::vector<RecordCell> cells;
+  for (const ColumnDef& c : COLUMNS) cells.push_back(c.value(r));
+  return cells;
+}
+
 std::string csv_head(bool labelled, bool groups) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
   for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
