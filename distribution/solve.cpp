@@ -69,6 +69,11 @@ std::int64_t largest_below_four_fifths(const Scenario& s) {
   return (numerator - 1) / (5 * std::int64_t{s.N1} + 4 * std::int64_t{s.N2});
 }
 
+// Whether a comparison is met by values at or below the target (<=, <).
+bool is_downward(Comparison comparison) {
+  return comparison == Comparison::at_most || comparison == Comparison::below;
+}
+
 bool boundable(Quantity q) {
   return q == Quantity::P_below_four_fifths || q == Quantity::P_undefined ||
          q == Quantity::expected_SRI || q == Quantity::expected_SRA;
@@ -131,7 +136,8 @@ int decided_by(const Block& b, const ScenarioResult& low, const ScenarioResult& 
       break;
   }
   const double v = target.value;
-  if (target.comparison == Comparison::at_most) {
+  // The margin makes both decisions hold for the strict comparisons too.
+  if (is_downward(target.comparison)) {
     if (upper <= v - BOUND_MARGIN) return 1;
     if (lower > v + BOUND_MARGIN) return 0;
   } else {
@@ -198,23 +204,23 @@ bool parse_target(std::string_view text, Target& target, std::string& error) {
   const std::size_t at = text.find_first_of("<=>");
   if (at == std::string_view::npos) {
     error = quoted(text);
-    error += " has no comparison (QUANTITY=VALUE, <= or >=)";
+    error += " has no comparison (QUANTITY=VALUE, <=, >=, < or >)";
     return false;
   }
   const std::string_view name = text.substr(0, at);
   std::string_view rest = text.substr(at);
-  if (rest.starts_with("<="))
-    target.comparison = Comparison::at_most;
-  else if (rest.starts_with(">="))
-    target.comparison = Comparison::at_least;
-  else if (rest.starts_with("="))
-    target.comparison = Comparison::equal;
-  else {
-    error = quoted(text);
-    error += " has no comparison (QUANTITY=VALUE, <= or >=)";
-    return false;
+  // The two-character comparisons first, so that "<=" is not read as "<".
+  constexpr std::pair<std::string_view, Comparison> COMPARISONS[] = {{"<=", Comparison::at_most},
+                                                                     {">=", Comparison::at_least},
+                                                                     {"=", Comparison::equal},
+                                                                     {"<", Comparison::below},
+                                                                     {">", Comparison::above}};
+  for (const auto& [spelling, comparison] : COMPARISONS) {
+    if (!rest.starts_with(spelling)) continue;
+    target.comparison = comparison;
+    rest.remove_prefix(spelling.size());
+    break;
   }
-  rest.remove_prefix(target.comparison == Comparison::equal ? 1 : 2);
   const auto known = std::find(QUANTITY_NAMES.begin(), QUANTITY_NAMES.end(), name);
   if (known == QUANTITY_NAMES.end()) {
     error = "unknown quantity " + quoted(name) + " (one of";
@@ -242,13 +248,23 @@ bool parse_target(std::string_view text, Target& target, std::string& error) {
 std::string target_text(const Target& target) {
   const char* comparison = target.comparison == Comparison::equal     ? "="
                            : target.comparison == Comparison::at_most ? "<="
+                           : target.comparison == Comparison::below   ? "<"
+                           : target.comparison == Comparison::above   ? ">"
                                                                       : ">=";
   return std::string(quantity_name(target.quantity)) + comparison + shortest(target.value);
 }
 
 bool meets_target(double quantity, const Target& target) {
-  return target.comparison == Comparison::at_most ? quantity <= target.value
-                                                  : quantity >= target.value;
+  switch (target.comparison) {
+    case Comparison::at_most:
+      return quantity <= target.value;
+    case Comparison::below:
+      return quantity < target.value;
+    case Comparison::above:
+      return quantity > target.value;
+    default:
+      return quantity >= target.value;
+  }
 }
 
 Evaluate sequential_evaluator(Engine engine) {

@@ -63,9 +63,11 @@ bool is_probability(Quantity quantity);
 // the majority's rate goes to 0, which keeps the quantities monotone in d.
 double quantity_value(const ScenarioResult& result, Quantity quantity);
 
-enum class Comparison { equal, at_most, at_least };
+// at_most and below (<= and <) look for values at or below the target,
+// at_least and above (>= and >) for values at or above it.
+enum class Comparison { equal, at_most, at_least, below, above };
 
-// QUANTITY=VALUE, QUANTITY<=VALUE or QUANTITY>=VALUE.
+// QUANTITY=VALUE, QUANTITY<=VALUE, QUANTITY>=VALUE, QUANTITY<VALUE or QUANTITY>VALUE.
 struct Target {
   Quantity quantity = Quantity::P_below_four_fifths;
   Comparison comparison = Comparison::equal;

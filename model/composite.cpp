@@ -3,6 +3,7 @@
 #include <gsl/gsl_eigen.h>
 #include <gsl/gsl_matrix.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -51,6 +52,17 @@ double composite_variance(std::span<const double> w, std::span<const double> mat
     for (std::size_t j = 0; j < n; ++j) sum += w[i] * w[j] * matrix[i * n + j];
   }
   return sum;
+}
+
+// The weights times 2^-e, where 2^e <= max |w_i| < 2^(e+1); unchanged when all are 0.
+std::vector<double> power_of_two_scaled(std::span<const double> weights) {
+  double largest = 0.0;
+  for (double w : weights) largest = std::max(largest, std::abs(w));
+  std::vector<double> scaled(weights.begin(), weights.end());
+  if (largest == 0.0) return scaled;
+  const int exponent = std::ilogb(largest);
+  for (double& w : scaled) w = std::ldexp(w, -exponent);
+  return scaled;
 }
 
 }  // namespace
@@ -110,6 +122,11 @@ CompositeEffect composite_effect_size(std::span<const double> d, std::span<const
   }
   std::string error = correlation_matrix_error(matrix, n);
   if (!error.empty()) return {0.0, error};
+  // d does not depend on the weights' scale; scaled by a power of two (exact,
+  // so the result is the same to the bit) to a largest |w_i| in [1, 2), the
+  // sums below neither overflow (1e200) nor underflow (1e-200).
+  const std::vector<double> scaled = power_of_two_scaled(weights);
+  weights = scaled;
   const double variance = composite_variance(weights, matrix);
   // Relative to the weights' size, a variance this small is a rounding remnant of 0.
   double scale = 0.0;

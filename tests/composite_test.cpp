@@ -35,6 +35,10 @@ TEST(CompositeEffect, MatchesHandWorkedValues) {
       {{1.0, 0.0}, {2.0, 1.0}, {0.0}, 0.89442719099991586},
       // Scaling every weight leaves the composite as it is.
       {{1.0, 0.23}, {5.0, 5.0}, {0.3}, 0.76281361772363199},
+      // ... even where w' R w itself would overflow or underflow.
+      {{1.0, 0.23}, {1e200, 1e200}, {0.3}, 0.76281361772363199},
+      {{1.0, 0.23}, {1e-200, 1e-200}, {0.3}, 0.76281361772363199},
+      {{1.0, 0.0}, {2e300, 1e300}, {0.0}, 0.89442719099991586},
   };
   for (const Valid& c : cases) {
     const auto matrix = matrix_from_upper_triangle(c.upper, c.d.size());

@@ -1,7 +1,11 @@
 // Option parsing and validation of kemro-grid: value lists and ranges, the
-// command line, the grid they span, and the executable's refusals.
+// command line, the grid they span, and the executable's refusals (messages
+// that quote what was typed, the plot file that is standard output, the
+// correlation file read as CSV).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,7 +17,9 @@ namespace {
 
 using namespace kemro::grid;
 using kemro::testing::make_temp_dir;
+using kemro::testing::read_file;
 using kemro::testing::run_program;
+using kemro::testing::write_file;
 
 std::vector<std::int32_t> counts(std::string_view text) {
   std::vector<std::int32_t> values;
@@ -69,7 +75,7 @@ TEST(GridValueLists, MalformedValuesAreRefusedWithAReason) {
       {"1:0:1", false, "empty"},
       {"0:10:0", false, "must be positive"},
       {"0:10:-2", false, "must be positive"},
-      {"1:2", false, "start:stop:step"},
+      {"1:2", true, "start:stop:step"},  // reals need a step; counts step by 1
       {"1:2:3:4", false, "start:stop:step"},
       {"0:1000000:1", false, "more than 10000"},
       {"0.5.1", true, "not a number"},
@@ -81,6 +87,10 @@ TEST(GridValueLists, MalformedValuesAreRefusedWithAReason) {
       {"0:1:0", true, "must be positive"},
       {"0:1:-0.1", true, "must be positive"},
       {"0:1:0.0000000000001", true, "more than 10000"},
+      {"1e-400", true, "'1e-400' underflows"},
+      {"-1e400", true, "'-1e400' is not a finite number: it overflows the largest double"},
+      {"0:1e-400:1", true, "'1e-400' underflows"},
+      {"1:+2", false, "not a whole number"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -93,8 +103,58 @@ TEST(GridValueLists, MalformedValuesAreRefusedWithAReason) {
   }
 }
 
+TEST(GridValueLists, RangesStepExactlyAndCountRangesMayOmitTheStep) {
+  struct Case {
+    const char* text;
+    std::vector<double> values;
+  };
+  const Case reals[] = {
+      // A step too large for the exact decimal stepping: the start alone, not an overflow.
+      {"0:1:100000000000000000000000", {0.0}},
+      {"0:1:1e23", {0.0}},
+      {"1e-310", {1e-310}},  // subnormal, but representable
+      {"0:0.3:0.1", {0.0, 0.1, 0.2, 0.3}},
+  };
+  for (const Case& c : reals) {
+    std::vector<double> values;
+    std::string error;
+    EXPECT_TRUE(parse_real_list(c.text, values, error)) << c.text << ": " << error;
+    EXPECT_EQ(values, c.values) << c.text;
+  }
+  std::vector<std::int32_t> counts;
+  std::string error;
+  ASSERT_TRUE(parse_count_list("50:53,60", counts, error)) << error;
+  EXPECT_EQ(counts, (std::vector<std::int32_t>{50, 51, 52, 53, 60}));
+}
+
 ParsedOptions parse(std::vector<std::string_view> args) {
   return parse_options(args);
+}
+
+TEST(GridCommandLine, ValuesThatLookLikeOptionsAndMessagesQuoteWhatWasTyped) {
+  // A title that reads like --solve is a title: no solve is set up.
+  const ParsedOptions titled = parse({"--applicants", "100", "--majority", "80", "--hires", "20",
+                                      "--d", "0", "--plot", "p.svg", "--title", "--solve=d"});
+  ASSERT_TRUE(titled.ok()) << titled.error;
+  EXPECT_EQ(titled.options.solve, "");
+  EXPECT_EQ(titled.options.plot.title, "--solve=d");
+  struct Case {
+    std::vector<std::string_view> args;
+    const char* error;
+  } cases[] = {
+      {{"--applicants", "100", "--minority-share", "1.1", "--hires", "2", "--d", "0"},
+       "--minority-share: '1.1' is not between 0 and 1 (exclusive)"},
+      {{"--applicants", "100", "--majority", "8", "--selection-ratio", "0.1,0.5:1.5:0.3", "--d",
+        "0"},
+       "--selection-ratio: range '0.5:1.5:0.3' reaches 1.1, not between 0 and 1 (exclusive)"},
+      {{"--applicants", "100:200", "--minority-share", "0.2", "--selection-ratio", "0.1", "--d",
+        "-1:1", "--solve", "d", "--target", "expected_AI=0.5", "--columns", "N"},
+       "--solve and --columns exclude each other (a solve's records have their own columns)"},
+      {{"--applicants", "100", "--majority", "80", "--hires", "20", "--predictor-d", "1,0.2",
+        "--intercorrelations", "missing.csv"},
+       "--intercorrelations: cannot read missing.csv: No such file or directory"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.args).error, c.error);
 }
 
 TEST(GridCommandLine, ReadsEveryOptionInBothSpellings) {
@@ -271,11 +331,43 @@ TEST_F(GridExecutable, HelpDocumentsEveryOptionAndVersionAnswers) {
   EXPECT_EQ(version.out.rfind("kemro-grid ", 0), 0u);
 }
 
-TEST_F(GridExecutable, UnwritablePlotFileGivesStatusOne) {
+TEST_F(GridExecutable, UnwritablePlotFileGivesStatusOneAndTheSystemsReason) {
   const auto r = run({"--applicants", "10", "--majority", "8", "--hires", "2", "--d", "0", "--plot",
                       (dir / "missing" / "p.svg").string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos);
+  EXPECT_NE(r.err.find("cannot write " + (dir / "missing" / "p.svg").string() +
+                       ": No such file or directory"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(GridExecutable, PlotFileThatIsStandardOutputIsRefusedBeforeAnythingIsWritten) {
+  // As with `--plot same.svg > same.svg`: the plot would be renamed over the records.
+  const std::string same = (dir / "same.svg").string();
+  const std::string command = std::string(KEMRO_GRID_EXE) +
+                              " --applicants 10 --majority 8 --hires 2 --d 0 --csv --plot " + same +
+                              " > " + same + " 2> " + (dir / "err").string();
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2);
+  EXPECT_NE(read_file(dir / "err").find("is the file standard output goes to"), std::string::npos);
+}
+
+TEST_F(GridExecutable, IntercorrelationFileIsReadLikeAnyCsvFile) {
+  // A byte-order mark and CR LF line ends, as spreadsheets save them.
+  write_file(dir / "r.csv",
+             "\xEF\xBB\xBF"
+             "1,0.3\r\n0.3,1\r\n");
+  const auto from_file = run({"--applicants", "100", "--majority", "80", "--hires", "20",
+                              "--predictor-d", "1,0.23", "--intercorrelations", "r.csv", "--csv"});
+  const auto from_list = run({"--applicants", "100", "--majority", "80", "--hires", "20",
+                              "--predictor-d", "1,0.23", "--intercorrelations", "0.3", "--csv"});
+  EXPECT_EQ(from_file.status, 0) << from_file.err;
+  EXPECT_EQ(from_file.out, from_list.out);
+  // A control sequence in a cell is echoed escaped, never raw.
+  write_file(dir / "bad.csv", "1,0.3\n0.3,x\x1b[2J\n");
+  const auto bad = run({"--applicants", "100", "--majority", "80", "--hires", "20", "--predictor-d",
+                        "1,0.23", "--intercorrelations", "bad.csv"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("'x\\x1B[2J' is not a number"), std::string::npos) << bad.err;
 }
 
 }  // namespace

@@ -85,9 +85,9 @@ TEST_F(GridPaperOptions, EveryBadValueGivesOneClearLineAndStatusTwo) {
        "--intercorrelations 'three.csv': 3 predictors need a 3 x 3 matrix, the file has 4 "
        "entries"},
       {{"--predictor-d", "1,0.2", "--intercorrelations", "bad.csv"},
-       "--intercorrelations: 'bad.csv': 'x' is not a number"},
+       "--intercorrelations: 'bad.csv', line 1: 'x' is not a number"},
       {{"--predictor-d", "1,0.2", "--intercorrelations", "missing.csv"},
-       "--intercorrelations: cannot read 'missing.csv'"},
+       "--intercorrelations: cannot read missing.csv: No such file or directory"},
       {{"--predictor-d", "x"}, "--predictor-d: 'x' is not a number"},
   };
   for (const Bad& c : cases) {

@@ -160,7 +160,10 @@ TEST(SolveTargets, ReadOrRefusedWithAReason) {
       {"expected_AI=0.9", ""},
       {"P_undefined=0", ""},
       {"P_below_four_fifths", "'P_below_four_fifths' has no comparison"},
-      {"P_below_four_fifths<0.05", "has no comparison"},
+      {"P_below_four_fifths<0.05", ""},
+      {"AI_P50>0.8", ""},
+      {"P_below_four_fifths~0.05", "has no comparison (QUANTITY=VALUE, <=, >=, < or >)"},
+      {"P_below_four_fifths=<0.05", "the target value '<0.05' is not a finite number"},
       {"P_below<=0.05", "unknown quantity 'P_below' (one of P_below_four_fifths"},
       {"P_below_four_fifths<=1.5", "a probability, is not between 0 and 1"},
       {"P_undefined>=-0.1", "is not between 0 and 1"},
@@ -177,6 +180,27 @@ TEST(SolveTargets, ReadOrRefusedWithAReason) {
       EXPECT_EQ(target_text(t), c.text);
     else
       EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
+  }
+}
+
+TEST(SolveTargets, StrictComparisonsExcludeTheTargetValueItself) {
+  struct Case {
+    const char* target;
+    double quantity;
+    bool met;
+  } cases[] = {
+      {"P_below_four_fifths<=0.1", 0.1, true},
+      {"P_below_four_fifths<0.1", 0.1, false},
+      {"P_below_four_fifths<0.1", 0.09, true},
+      {"AI_P50>=0.8", 0.8, true},
+      {"AI_P50>0.8", 0.8, false},
+      {"AI_P50>0.8", 0.81, true},
+  };
+  for (const Case& c : cases) {
+    Target t;
+    std::string error;
+    ASSERT_TRUE(parse_target(c.target, t, error)) << error;
+    EXPECT_EQ(meets_target(c.quantity, t), c.met) << c.target << " at " << c.quantity;
   }
 }
 
@@ -199,7 +223,8 @@ TEST(GridSolveCommandLine, BadSolvesAreOneLineAndStatusTwoBeforeAnyWork) {
        "--target: 'P_undefined' has no comparison"},
       {{"--solve", "applicants", "--applicants", "10:100", "--d", "0", "--target",
         "P_undefined=0.1"},
-       "solving for applicants needs a target QUANTITY<=VALUE or QUANTITY>=VALUE"},
+       "solving for applicants needs a target QUANTITY<=VALUE, QUANTITY>=VALUE, QUANTITY<VALUE "
+       "or QUANTITY>VALUE"},
       {{"--solve", "d", "--applicants", "100", "--d", "-3:6", "--target", "P_undefined<=0.1"},
        "solving for d needs a target QUANTITY=VALUE"},
       {{"--solve", "d", "--applicants", "100", "--d", "-3:6:1", "--target", "P_undefined=0.1"},

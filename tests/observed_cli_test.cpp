@@ -1,17 +1,27 @@
 // kemro-observed's input and end-to-end behaviour: the CSV reader on a table of
-// texts (quoting, CR LF, byte-order mark, errors with their lines), counts
+// texts (quoting, CR LF, byte-order mark, delimiters, unnamed trailing
+// columns, errors with their lines, a wide header in linear time), counts
 // formed from applicant data against the same counts given directly, and runs
-// of build/kemro-observed for text, CSV and JSON and for a table of bad inputs
+// of build/kemro-observed for text, CSV and JSON, streamed records that a
+// signal stops with a whole document, and for a table of bad inputs
 // (exit status and message, nothing on standard output).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/support/json_checker.hpp"
 #include "tests/support/program_process.hpp"
+#include "tools/common/csv_table.hpp"
 #include "tools/observed/cases.hpp"
-#include "tools/observed/csv_table.hpp"
 
 namespace {
 
@@ -49,7 +59,14 @@ const CsvCase CSV_CASES[] = {
     {"a,b\n1,2,3\n", "line 2: 3 fields where the header has 2", {}, {}},
     {"a,b\n1,2\n\"3,4\n", "line 3: a quoted field is not closed", {}, {}},
     {"a,a\n1,2\n", "line 1: column 'a' appears twice", {}, {}},
-    {"a,\n1,2\n", "line 1: column 2 has no name", {}, {}},
+    {",a\n1,2\n", "line 1: column 1 has no name", {}, {}},
+    // Unnamed empty columns at the end, as spreadsheets save them, are dropped.
+    {"a,b,,\n1,2,,\n3,4\n", "", {2, 3}, {"2", "4"}},
+    {"a,,\n1,,x\n", "line 2: column 3 has no name in the header but holds 'x'", {}, {}},
+    // Semicolons or tabs, whichever the header line holds most of outside quotes.
+    {"\"a,b\";c\n1,5;2\n", "", {2}, {"2"}},
+    {"a\tb\n1\t\n", "", {2}, {""}},
+    {"a;b\n1,5;2,5\n", "", {2}, {"2,5"}},
     {"a,b\n1,2\n\xFF,3\n", "line 3: the text is not UTF-8", {}, {}},
     {"a,b\n\xED\xA0\x80,3\n", "line 2: the text is not UTF-8", {}, {}},  // a surrogate
     {"", "the file is empty", {}, {}},
@@ -98,6 +115,53 @@ TEST(ObservedCases, ApplicantDataGivesTheCountsOfTheCasesTable) {
   EXPECT_FALSE(pooled.labelled);
 }
 
+TEST(ObservedCases, SemicolonFileWithYesNoLettersGivesTheCountsOfTheCommaFile) {
+  const std::string comma = read_file(FIXTURES / "observed_applicants.csv");
+  const CsvTable table = parse_csv(comma);
+  ASSERT_EQ(table.error, "");
+  // The same applicants as a spreadsheet in a decimal-comma locale saves them:
+  // semicolons, hired as Y/N or y/n, and two unnamed empty columns at the end.
+  std::string semicolon = "\"group\";\"hired\";\"dept\";;\r\n";
+  const auto field = [&](const CsvRecord& r, const char* name) {
+    return r.fields[static_cast<std::size_t>(column_index(table, name))];
+  };
+  for (const CsvRecord& r : table.records) {
+    const bool hired = parse_hired(field(r, "hired")) == HiredValue::Hired;
+    semicolon += "\"" + field(r, "group") + "\";" + (hired ? (r.line % 2 ? "Y" : "y") : "n") +
+                 ";\"" + field(r, "dept") + "\";;\r\n";
+  }
+  const ApplicantColumns columns{"group", "X", "hired", "dept"};
+  const CaseList a = cases_from_text(comma, "a.csv", {}, &columns);
+  const CaseList b = cases_from_text(semicolon, "b.csv", {}, &columns);
+  const CaseList forced = cases_from_text(semicolon, "b.csv", {';', true}, &columns);
+  ASSERT_EQ(a.error, "");
+  ASSERT_EQ(b.error, "");
+  ASSERT_EQ(forced.error, "");
+  ASSERT_EQ(a.cases.size(), b.cases.size());
+  for (std::size_t i = 0; i < a.cases.size(); ++i) {
+    const kemro::ObservedCounts& x = a.cases[i].counts;
+    const kemro::ObservedCounts& y = b.cases[i].counts;
+    EXPECT_EQ(a.cases[i].label, b.cases[i].label);
+    EXPECT_EQ(std::vector({x.N, x.N1, x.K, x.S}), std::vector({y.N, y.N1, y.K, y.S})) << i;
+  }
+  // Read with a delimiter it does not have, a file has one column, and the message lists it.
+  const CaseList wrong = cases_from_text("group;hired\nX;1\n", "c.csv", {',', true}, &columns);
+  EXPECT_EQ(wrong.error,
+            "c.csv: no column 'group' (named by --group-column); the columns are 'group;hired'");
+}
+
+TEST(ObservedCsv, WideHeaderIsCheckedInLinearTime) {
+  // 200,000 distinct names, then the same with the last one repeating the first.
+  std::string header;
+  for (int i = 0; i < 200000; ++i) header += (i > 0 ? ",c" : "c") + std::to_string(i);
+  // Processor time, so that a busy machine does not fail the test; it was 34 s when quadratic.
+  const std::clock_t start = std::clock();
+  EXPECT_EQ(parse_csv(header + "\n").error, "");
+  EXPECT_EQ(parse_csv(header + ",c0\n").error, "line 1: column 'c0' appears twice");
+  const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+  EXPECT_LT(seconds, 2.0);  // both reads
+}
+
 kemro::testing::ProcessRun observed(const std::vector<std::string>& args,
                                     const std::filesystem::path& dir = FIXTURES) {
   return kemro::testing::run_program(KEMRO_OBSERVED_EXE, args, dir);
@@ -143,7 +207,7 @@ TEST(ObservedProgram, TeaTastingTableInTextCsvAndJson) {
             "p_fisher_one_sided,p_fisher_two_sided,d,P_S_at_most_observed,"
             "P_AI_at_most_observed,d_ml,d_lower,d_upper,alpha,status");
   EXPECT_TRUE(csv[1].starts_with("8,4,4,4,0,1,0,0,true,2,")) << csv[1];
-  EXPECT_TRUE(csv[1].ends_with(",,0.05,converged")) << csv[1];
+  EXPECT_TRUE(csv[1].ends_with(",Inf,0.05,converged")) << csv[1];  // d_upper
 
   // S = 4 = K: no majority hire, AI undefined, no lower end.
   args.back() = "--json";
@@ -151,7 +215,7 @@ TEST(ObservedProgram, TeaTastingTableInTextCsvAndJson) {
   const std::string json = observed(args).out;
   for (const char* field :
        {"\"AI\": null", "\"four_fifths_violated\": false", "\"P_AI_at_most_observed\": null",
-        "\"d_ml\": null", "\"d_lower\": null", "\"P_S_at_most_observed\": 1,"}) {
+        "\"d_ml\": \"-Inf\"", "\"d_lower\": \"-Inf\"", "\"P_S_at_most_observed\": 1,"}) {
     EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
   }
 }
@@ -174,6 +238,75 @@ TEST(ObservedProgram, CsvOutputReadsBackWithItsLabelsAndEveryNumber) {
   EXPECT_NE(json.out.find("{\"label\": \"a, \\\"b\\\"\\nc\", \"N\": 30,"), std::string::npos)
       << json.out;
   std::filesystem::remove_all(dir);
+}
+
+// kemro-observed started in `dir`, its output in out.txt and err.txt, and sent
+// `signal_number` once out.txt holds `lines` lines. Returns the exit status,
+// or 128 + the signal that ended it.
+int interrupted_run(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                    int signal_number, std::size_t lines) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(dir.c_str()) != 0 || !std::freopen("out.txt", "w", stdout) ||
+        !std::freopen("err.txt", "w", stderr)) {
+      ::_exit(127);
+    }
+    std::vector<char*> argv = {const_cast<char*>(KEMRO_OBSERVED_EXE)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KEMRO_OBSERVED_EXE, argv.data());
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ADD_FAILURE() << "the run did not write " << lines << " lines in time";
+    } else if (split_lines(read_file(dir / "out.txt")).size() >= lines) {
+      ::kill(child, signal_number);
+      ::waitpid(child, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(ObservedProgram, RecordsStreamAndASignalLeavesEveryFinishedCaseWritten) {
+  // 300 cases, each some tens of milliseconds: the signal comes while most remain.
+  const std::vector<std::string> args = {"--applicants", "5000:5299", "--majority",       "2500",
+                                         "--hires",      "500",       "--minority-hires", "200",
+                                         "--d",          "0,0.2"};
+  struct Case {
+    int signal_number;
+    const char* format;
+    int status;
+  };
+  for (const Case& c : {Case{SIGTERM, "--json", 143}, Case{SIGINT, "--csv", 130}}) {
+    SCOPED_TRACE(c.format);
+    const std::filesystem::path dir = make_temp_dir();
+    std::vector<std::string> run_args = args;
+    run_args.emplace_back(c.format);
+    EXPECT_EQ(interrupted_run(dir, run_args, c.signal_number, 3), c.status);
+    const std::string out = read_file(dir / "out.txt");
+    const std::string err = read_file(dir / "err.txt");
+    std::filesystem::remove_all(dir);
+    ASSERT_NE(err.find("kemro-observed: stopped after "), std::string::npos) << err;
+    const std::size_t done = std::stoul(err.substr(err.find("after ") + 6));
+    ASSERT_GE(done, 1u);
+    ASSERT_LT(done, 300u);
+    // Two records per case, each on its own line, after one line that opens the output.
+    EXPECT_EQ(split_lines(out).size(), 1 + 2 * done + (c.status == 143 ? 1 : 0)) << out;
+    if (c.status == 143) {
+      EXPECT_TRUE(kemro::testing::JsonChecker(out).well_formed()) << out;
+      EXPECT_TRUE(out.ends_with("}\n]\n"));
+    }
+    // The same first cases, run to the end, give the same records.
+    std::vector<std::string> first = run_args;
+    first[1] = "5000:" + std::to_string(5000 + done - 1);
+    EXPECT_EQ(observed(first, FIXTURES).out, out);
+  }
 }
 
 struct BadRun {
@@ -212,11 +345,23 @@ const BadRun BAD_RUNS[] = {
       "--hired-column", "hired"},
      2,
      "kemro-observed: hired_bad.csv, line 3, column 'hired': 'maybe' is not one of 1/0, "
-     "yes/no, true/false"},
+     "yes/no, y/n, true/false"},
     {{"--applicant-data", "hired_bad.csv", "--group-column", "group", "--minority", "X",
       "--hired-column", "hired", "--by", "region"},
      2,
-     "kemro-observed: hired_bad.csv: no column 'region' (named by --by)"},
+     "kemro-observed: hired_bad.csv: no column 'region' (named by --by); the columns are 'id', "
+     "'group', 'hired'"},
+    {{"--cases", "plus_minus.csv"},
+     2,
+     "kemro-observed: plus_minus.csv, line 2, column 'S': '+-0' is not a whole number"},
+    {{"--cases", "cases_bad.csv", "--delimiter", "pipe"},
+     2,
+     "kemro-observed: --delimiter: 'pipe' is not comma, semicolon or tab"},
+    {{"--applicants", "10:1000", "--majority", "5", "--hires", "3", "--minority-hires", "0:3",
+      "--d", "0:1:0.01"},
+     2,
+     "kemro-observed: 3964 cases times 101 --d values make more than 100000 records; split the "
+     "cases or give fewer d values"},
     {{"--applicant-data", "no_minority.csv", "--group-column", "group", "--minority", "X",
       "--hired-column", "hired", "--by", "dept"},
      2,
@@ -252,6 +397,7 @@ TEST(ObservedProgram, BadInputEndsWithOneMessageAndNothingWritten) {
   write_file(dir / "cases_bad.csv", CASES_BAD);
   write_file(dir / "cases_range.csv", CASES_RANGE);
   write_file(dir / "empty.csv", "");
+  write_file(dir / "plus_minus.csv", "N,N1,K,S\n10,5,3,+-0\n");
   for (const BadRun& b : BAD_RUNS) {
     const auto run = observed(b.args, dir);
     EXPECT_EQ(run.status, b.status) << b.message;

@@ -4,9 +4,9 @@
 // Records are written as they are computed, in grid order. SIGINT and SIGTERM
 // stop the run cleanly: the workers take no new scenario, what is complete is
 // written, a JSON array is closed, and the exit status is 128 + the signal.
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -14,6 +14,7 @@
 
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
+#include "tools/common/stop_signal.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
@@ -24,26 +25,6 @@
 namespace {
 
 constexpr std::string_view PROGRAM = "kemro-grid";
-
-// The signal that asked the run to stop, or 0. A signal handler can reach
-// nothing but static storage, so this one flag is the program's only global;
-// the handler sets it, the main thread polls it between progress updates.
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void ask_to_stop(int signal_number) {
-  stop_signal = signal_number;
-}
-
-// SIGINT and SIGTERM set the flag once; SA_RESETHAND restores the default
-// action, so that a second signal ends the program at once.
-void install_stop_handlers() {
-  struct sigaction action = {};
-  action.sa_handler = ask_to_stop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 int usage_error(const std::string& message) {
   return kemro::cli::usage_error(PROGRAM, message);
@@ -57,9 +38,31 @@ bool write_out(const std::string& text) {
   return kemro::cli::write_all(stdout, text);
 }
 
-// The status of a run stopped by a signal.
-int stopped_status(int signal_number) {
-  return signal_number == SIGTERM ? kemro::cli::EXIT_TERMINATED : kemro::cli::EXIT_INTERRUPTED;
+// A plot file that cannot be made or written: the system's reason, status 1.
+int plot_file_error(const kemro::grid::AtomicFile& plot) {
+  kemro::cli::diagnostic(PROGRAM, plot.error());
+  return kemro::cli::EXIT_FILE_ERROR;
+}
+
+// Whether `path` names the file standard output is written to: the plot,
+// renamed over it when whole, would replace the records written there.
+bool is_standard_output(const std::string& path) {
+  struct stat out = {};
+  struct stat file = {};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &file) == 0 &&
+         out.st_dev == file.st_dev && out.st_ino == file.st_ino;
+}
+
+// Makes sure the plot can be written, before anything is computed; 0 or the
+// status to end with.
+int open_plot(const std::string& path, kemro::grid::AtomicFile& plot) {
+  if (path.empty()) return 0;
+  if (is_standard_output(path)) {
+    return usage_error("--plot " + kemro::cli::quoted(path) +
+                       " is the file standard output goes to; the plot would replace the "
+                       "records");
+  }
+  return plot.open(path) ? 0 : plot_file_error(plot);
 }
 
 // A planning solve: one record per combination of the options not solved for.
@@ -68,7 +71,7 @@ int solve(const kemro::grid::GridOptions& o) {
   const SolvePlanOutcome built = build_solve(o);
   if (!built.ok()) return usage_error(built.error);
   AtomicFile plot;
-  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  if (const int failed = open_plot(o.plot_file, plot); failed != 0) return failed;
   const std::vector<kemro::SolveResult> results = run_solve(built.plan, o.engine, o.jobs);
   const std::string text = o.format == Format::Csv    ? render_solve_csv(built.plan, results)
                            : o.format == Format::Json ? render_solve_json(built.plan, results)
@@ -82,7 +85,7 @@ int solve(const kemro::grid::GridOptions& o) {
       kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
       status = kemro::cli::EXIT_FILE_ERROR;
     } else if (!plot.commit(bytes)) {
-      status = output_error(o.plot_file);
+      status = plot_file_error(plot);
     }
   }
   return status;
@@ -115,14 +118,14 @@ int main(int argc, char** argv) {
 
   // The plot's temporary file is made before the work so that a bad name costs nothing.
   AtomicFile plot;
-  if (!o.plot_file.empty() && !plot.open(o.plot_file)) return output_error(o.plot_file);
+  if (const int failed = open_plot(o.plot_file, plot); failed != 0) return failed;
 
   const bool want_plot = plot.is_open();
   const bool keep_distribution = o.distribution || (want_plot && grid.scenarios.size() == 1);
   std::vector<ScenarioResult> kept;  // for the plot
   if (want_plot) kept.resize(grid.scenarios.size());
 
-  install_stop_handlers();
+  kemro::cli::install_stop_handlers();
   int status = 0;
   RecordStream stream(grid, o.format, o.distribution, o.columns);
   bool output_ok = write_out(stream.head());
@@ -131,7 +134,7 @@ int main(int argc, char** argv) {
                                 ::isatty(::fileno(stderr)) == 1);
   GridCallbacks callbacks;
   callbacks.progress = [&](std::size_t done) { progress.update(done); };
-  callbacks.stop = [&] { return stop_signal != 0 || !output_ok; };
+  callbacks.stop = [&] { return kemro::cli::stop_requested() != 0 || !output_ok; };
   callbacks.deliver = [&](std::size_t i, ScenarioResult& r) {
     abandoned += r.completed ? 0 : 1;
     if (output_ok) output_ok = write_out(stream.record(i, r));
@@ -156,7 +159,7 @@ int main(int argc, char** argv) {
       kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
       status = kemro::cli::EXIT_FILE_ERROR;
     } else if (!plot.commit(bytes)) {
-      status = output_error(o.plot_file);
+      status = plot_file_error(plot);
     }
   }
 
@@ -164,6 +167,8 @@ int main(int argc, char** argv) {
     kemro::cli::diagnostic(PROGRAM, std::to_string(abandoned) + " of " + std::to_string(delivered) +
                                         " scenarios abandoned (the integration gave up)");
   }
-  if (stop_signal != 0) return stopped_status(stop_signal);
+  if (const int signal_number = kemro::cli::stop_requested(); signal_number != 0) {
+    return kemro::cli::stopped_status(signal_number);
+  }
   return status;
 }

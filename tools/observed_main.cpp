@@ -1,11 +1,12 @@
 // kemro-observed: exact tests and effect sizes for actual hiring decisions.
-// Reads the cases (options or a CSV file), checks every one, computes them in
-// order and writes the report once.
+// Reads the cases (options or a CSV file), checks every one, then computes
+// them in order and writes each case's records as soon as they are complete.
+// SIGINT and SIGTERM stop the run cleanly: what is complete is written, a
+// JSON array is closed, and the exit status is 128 + the signal.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,8 +14,9 @@
 #include "distribution/observed.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
+#include "tools/common/stop_signal.hpp"
+#include "tools/common/text_file.hpp"
 #include "tools/observed/cases.hpp"
-#include "tools/observed/csv_table.hpp"
 #include "tools/observed/options.hpp"
 #include "tools/observed/output.hpp"
 
@@ -25,92 +27,93 @@ namespace cli = kemro::cli;
 
 constexpr std::string_view PROGRAM = "kemro-observed";
 
-// The whole content of a file; false with the system's reason when it cannot be read.
-bool read_whole_file(const std::string& name, std::string& text, std::string& reason) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (file == nullptr) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  if (failed) reason = std::strerror(errno);
-  std::fclose(file);
-  return !failed;
+int write_or_fail(std::string_view text) {
+  return cli::write_all(stdout, text) ? cli::EXIT_SUCCESS_STATUS
+                                      : cli::output_error(PROGRAM, "standard output");
 }
 
-std::string render(Format format, const std::vector<CaseResult>& results, bool labelled) {
-  switch (format) {
-    case Format::Csv:
-      return render_csv(results, labelled);
-    case Format::Json:
-      return render_json(results, labelled);
-    case Format::Text:
-      break;
-  }
-  return render_text(results, labelled);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
-  const ParsedOptions parsed = parse_options(args);
-  if (!parsed.ok()) return cli::usage_error(PROGRAM, parsed.error);
-  const ObservedOptions& o = parsed.options;
-  const auto write_or_fail = [](std::string_view text) {
-    return cli::write_all(stdout, text) ? cli::EXIT_SUCCESS_STATUS
-                                        : cli::output_error(PROGRAM, "standard output");
-  };
-  if (o.help) return write_or_fail(help_text());
-  if (o.version) return write_or_fail(std::string(PROGRAM) + " " + KEMRO_VERSION + "\n");
-
-  CaseList cases;
+// The cases the options name; an exit status other than 0 when there are none to compute.
+int read_cases(const ObservedOptions& o, CaseList& cases) {
   const std::string& file = o.cases_file.empty() ? o.applicant_file : o.cases_file;
   if (file.empty()) {
     cases = cases_from_counts(o);
   } else {
     std::string text;
-    std::string reason;
-    if (!read_whole_file(file, text, reason)) {
-      cli::diagnostic(PROGRAM, "cannot read " + file + ": " + reason);
-      return cli::EXIT_FILE_ERROR;
+    std::string error;
+    switch (cli::read_text_file(file, MAX_FILE_BYTES, text, error)) {
+      case cli::ReadStatus::unreadable:
+        cli::diagnostic(PROGRAM, error);
+        return cli::EXIT_FILE_ERROR;
+      case cli::ReadStatus::too_large:
+        return cli::usage_error(PROGRAM, error + "; split it into smaller files");
+      case cli::ReadStatus::read:
+        break;
     }
-    const CsvTable table = parse_csv(text);
-    if (!table.ok()) {
-      const bool located = table.error.starts_with("line ");
-      return cli::usage_error(PROGRAM, file + (located ? ", " : ": ") + table.error);
-    }
-    cases = o.cases_file.empty() ? cases_from_applicants(table, file, o.columns)
-                                 : cases_from_table(table, file);
-    if (cases.ok() && cases.cases.size() > MAX_CASES) {
-      cases.error = file + ": " + std::to_string(cases.cases.size()) + " cases, more than " +
-                    std::to_string(MAX_CASES);
-    }
+    const CsvOptions csv{o.delimiter, true};
+    cases = cases_from_text(text, file, csv, o.cases_file.empty() ? &o.columns : nullptr);
+    if (cases.ok()) cases.error = records_error(cases.cases.size(), o.d.size());
   }
-  if (!cases.ok()) return cli::usage_error(PROGRAM, cases.error);
+  return cases.ok() ? cli::EXIT_SUCCESS_STATUS : cli::usage_error(PROGRAM, cases.error);
+}
 
+int run(const ObservedOptions& o) {
+  CaseList cases;
+  if (const int status = read_cases(o, cases); status != cli::EXIT_SUCCESS_STATUS) return status;
+
+  cli::install_stop_handlers();
+  CaseStream stream(o.format, cases.labelled);
+  bool output_ok = cli::write_all(stdout, stream.head());
   cli::Progress progress(stderr, PROGRAM, "cases", cases.cases.size(),
                          ::isatty(::fileno(stderr)) == 1);
-  std::vector<CaseResult> results;
+  std::size_t done = 0;
   std::size_t troubled = 0;
   for (const Case& c : cases.cases) {
+    if (cli::stop_requested() != 0 || !output_ok) break;
     kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha);
-    if (!analysis.ok()) return cli::usage_error(PROGRAM, analysis.error);
+    if (!analysis.ok()) {
+      // Counts and alpha were checked before; a refusal here closes the output first.
+      if (output_ok) cli::write_all(stdout, stream.tail());
+      return cli::usage_error(PROGRAM, analysis.error);
+    }
     for (const kemro::ObservedResult& r : analysis.results) {
       troubled += r.estimate == kemro::EstimateStatus::converged ? 0 : 1;
     }
-    results.push_back({c, std::move(analysis.results)});
-    progress.update(results.size());
+    output_ok = cli::write_all(stdout, stream.record({c, std::move(analysis.results)}));
+    progress.update(++done);
   }
-
-  const int status = write_or_fail(render(o.format, results, cases.labelled));
+  const bool stopped = done < cases.cases.size();
+  if (stopped) progress.finish(done);
+  if (output_ok) output_ok = cli::write_all(stdout, stream.tail());
+  const int status =
+      output_ok ? cli::EXIT_SUCCESS_STATUS : cli::output_error(PROGRAM, "standard output");
+  if (stopped && output_ok) {
+    cli::diagnostic(PROGRAM, "stopped after " + std::to_string(done) + " of " +
+                                 std::to_string(cases.cases.size()) + " cases");
+  }
   if (troubled > 0) {
     cli::diagnostic(PROGRAM, std::to_string(troubled) +
                                  " record(s) with status no_bracket or engine_failed: their "
                                  "missing values are empty or null");
   }
+  if (const int signal_number = cli::stop_requested(); signal_number != 0) {
+    return cli::stopped_status(signal_number);
+  }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParsedOptions parsed = parse_options(args);
+    if (!parsed.ok()) return cli::usage_error(PROGRAM, parsed.error);
+    const ObservedOptions& o = parsed.options;
+    if (o.help) return write_or_fail(help_text());
+    if (o.version) return write_or_fail(std::string(PROGRAM) + " " + KEMRO_VERSION + "\n");
+    return run(o);
+  } catch (const std::bad_alloc&) {
+    cli::diagnostic(PROGRAM, "out of memory");
+    return cli::EXIT_FILE_ERROR;
+  }
 }

@@ -1,5 +1,6 @@
 #include "tools/common/json.hpp"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "tools/common/numbers.hpp"
@@ -16,6 +17,7 @@ std::string json_string(std::string_view text) {
 }
 
 std::string json_number(double value) {
+  if (std::isinf(value)) return json_string(signed_number(value));
   const std::string text = exact_number(value);
   return text.empty() ? "null" : text;
 }

@@ -3,8 +3,9 @@
 // Strings are escaped by nlohmann-json: quotes, backslashes and every control
 // character, bytes that are not valid UTF-8 replaced by U+FFFD, so that any
 // text the user typed or a file held makes a valid document. Numbers are the
-// shortest text that reads back as the same double (exact_number); a value
-// that is not a finite number is null. Counts are decimal integers.
+// shortest text that reads back as the same double (exact_number); NaN is
+// null, and an infinity, which a JSON number cannot hold, is the string "Inf"
+// or "-Inf" (as R and pandas read it back). Counts are decimal integers.
 //
 // Layout: one object per line, {"key": value, "key": value}; a record array is
 // "[", then each record on its own line after one blank, separated by commas,
@@ -21,7 +22,7 @@ namespace kemro::cli {
 // A JSON string literal of `text`, quotes included.
 std::string json_string(std::string_view text);
 
-// A number as JSON: its exact text, or null when it is not finite.
+// A number as JSON: its exact text, null for NaN, "Inf" or "-Inf" for infinities.
 std::string json_number(double value);
 
 // One object, its members in the order they are added.

@@ -21,6 +21,11 @@ std::string exact_number(double value) {
   return ec == std::errc{} ? std::string(text, end) : std::string{};
 }
 
+std::string signed_number(double value) {
+  if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+  return exact_number(value);
+}
+
 std::string significant(double value, int digits) {
   char text[TEXT_ROOM];
   std::snprintf(text, sizeof text, "%.*g", digits, value);

@@ -11,6 +11,10 @@ namespace kemro::cli {
 // infinities (an empty CSV field, a JSON null).
 std::string exact_number(double value);
 
+// As exact_number, but infinities as "Inf" and "-Inf", the spelling R and
+// pandas read back with its sign; NaN stays empty.
+std::string signed_number(double value);
+
 // `digits` significant digits, in fixed or exponent notation whichever is
 // shorter (printf's %.*g); "nan", "inf" or "-inf" for a value that is not finite.
 std::string significant(double value, int digits);

@@ -3,12 +3,21 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <system_error>
 
 #include "tools/common/options.hpp"
 
 namespace kemro::cli {
+
+namespace {
+
+// How the range of doubles is described when a typed number leaves it.
+constexpr const char* SMALLEST_DOUBLE_TEXT = "about 4.9e-324";
+constexpr const char* LARGEST_DOUBLE_TEXT = "about 1.8e308";
+
+}  // namespace
 
 std::vector<std::string_view> split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
@@ -41,7 +50,18 @@ bool parse_real(std::string_view text, double& value, std::string& error) {
     error = quoted(text) + " is not a number";
     return false;
   }
-  if (ec == std::errc::result_out_of_range || !std::isfinite(value)) {
+  if (ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone here; strtod says which way it left the range.
+    const std::string copy(text);
+    const double nearest = std::strtod(copy.c_str(), nullptr);
+    error = std::abs(nearest) < std::numeric_limits<double>::min()
+                ? quoted(text) + " underflows: it is nonzero but below the smallest double (" +
+                      SMALLEST_DOUBLE_TEXT + "); write 0 if 0 is meant"
+                : quoted(text) + " is not a finite number: it overflows the largest double (" +
+                      LARGEST_DOUBLE_TEXT + ")";
+    return false;
+  }
+  if (!std::isfinite(value)) {
     error = quoted(text) + " is not a finite number";
     return false;
   }
@@ -84,10 +104,13 @@ bool check_count(double count, std::string_view item, std::string& error) {
   return true;
 }
 
-bool split_range(std::string_view item, std::vector<std::string_view>& parts, std::string& error) {
+// A range's parts: start:stop:step, or for counts also start:stop (step 1).
+bool split_range(std::string_view item, std::vector<std::string_view>& parts, bool counts,
+                 std::string& error) {
   parts = split(item, ':');
-  if (parts.size() == 3) return true;
-  error = quoted(item) + " is neither a value nor a range start:stop:step";
+  if (parts.size() == 3 || (counts && parts.size() == 2)) return true;
+  error = quoted(item) + " is neither a value nor a range start:stop:step" +
+          (counts ? " or start:stop" : "");
   return false;
 }
 
@@ -102,9 +125,10 @@ bool append_count_item(std::string_view item, std::vector<std::int32_t>& values,
   std::vector<std::string_view> parts;
   std::int64_t start = 0;
   std::int64_t stop = 0;
-  std::int64_t step = 0;
-  if (!split_range(item, parts, error) || !parse_int64(parts[0], start, error) ||
-      !parse_int64(parts[1], stop, error) || !parse_int64(parts[2], step, error) ||
+  std::int64_t step = 1;
+  if (!split_range(item, parts, true, error) || !parse_int64(parts[0], start, error) ||
+      !parse_int64(parts[1], stop, error) ||
+      (parts.size() == 3 && !parse_int64(parts[2], step, error)) ||
       !check_range(static_cast<double>(start), static_cast<double>(stop), static_cast<double>(step),
                    item, error)) {
     return false;
@@ -125,7 +149,7 @@ bool append_real_range(std::string_view item, std::vector<double>& values, std::
   double start = 0.0;
   double stop = 0.0;
   double step = 0.0;
-  if (!split_range(item, parts, error) || !parse_real(parts[0], start, error) ||
+  if (!split_range(item, parts, false, error) || !parse_real(parts[0], start, error) ||
       !parse_real(parts[1], stop, error) || !parse_real(parts[2], step, error) ||
       !check_range(start, stop, step, item, error)) {
     return false;
@@ -137,8 +161,10 @@ bool append_real_range(std::string_view item, std::vector<double>& values, std::
   }
   const double scale = std::pow(10.0, decimals);
   const double exact_limit = 0x1p52;
+  // All three scaled numbers must be whole numbers a double and a long long hold exactly.
   const bool exact = decimals >= 0 && decimals <= MAX_EXACT_DECIMALS &&
-                     std::abs(start) * scale < exact_limit && std::abs(stop) * scale < exact_limit;
+                     std::abs(start) * scale < exact_limit &&
+                     std::abs(stop) * scale < exact_limit && step * scale < exact_limit;
   if (exact) {
     const auto start_i = std::llround(start * scale);
     const auto stop_i = std::llround(stop * scale);

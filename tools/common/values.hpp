@@ -1,6 +1,7 @@
 // Option values shared by the tools: whole numbers and reals, one value, a
-// comma list, or a range start:stop:step whose stop is included when reached;
-// list items may themselves be ranges. Parsing never computes anything.
+// comma list, or a range start:stop:step whose stop is included when reached
+// (for whole numbers also start:stop, stepping by 1); list items may
+// themselves be ranges. Parsing never computes anything.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +18,8 @@ inline constexpr std::size_t MAX_VALUES_PER_OPTION = 10000;
 // One whole number within 32 bits; "'x' is not a whole number" or "'x' is out of range".
 bool parse_int64(std::string_view text, std::int64_t& value, std::string& error);
 
-// One finite real; "'x' is not a number" or "'x' is not a finite number".
+// One finite real; "'x' is not a number", "'x' is not a finite number" (inf,
+// nan), or that it underflows or overflows the range of doubles.
 bool parse_real(std::string_view text, double& value, std::string& error);
 
 // A count list or a real list as described above. On failure the list is

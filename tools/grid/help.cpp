@@ -17,7 +17,8 @@ normal scores with unit variance, mean d in the majority group and 0 in the
 minority group) and writes its summaries.
 
 Scenario options. Each takes one value, a comma list (0,0.5,1) or a range
-start:stop:step whose stop is included (50:1000:50); list items may be ranges.
+start:stop:step whose stop is included (50:1000:50), for counts also start:stop
+stepping by 1 (50:60); list items may be ranges.
 The grid is the product of the options' values.
 )" + cli::option_help(table, SCENARIO_SECTION) +
          R"(  round() goes to the nearest integer, halves away from zero. Every scenario is
@@ -56,7 +57,8 @@ default text table).
   not one conditional on a defined ratio (divide by 1 - P_undefined for that).
   A scenario whose integration gave up is reported with status "abandoned":
   population values only. Undefined values are "undef" in the text table,
-  empty in CSV and null in JSON.
+  empty in CSV and null in JSON; infinite ones are Inf or -Inf in CSV and
+  the strings "Inf" or "-Inf" in JSON.
 
 Records are written as each scenario and all before it are done. SIGINT or
 SIGTERM stop the run: what is complete is written (a JSON array closed), no

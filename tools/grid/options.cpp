@@ -11,6 +11,9 @@
 #include "distribution/table.hpp"
 #include "model/composite.hpp"
 #include "model/nested/outcomes.hpp"
+#include "tools/common/csv_table.hpp"
+#include "tools/common/numbers.hpp"
+#include "tools/common/text_file.hpp"
 #include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
@@ -24,7 +27,7 @@ namespace {
 
 // Most predictors of a composite, and the largest correlation file read.
 constexpr std::size_t MAX_PREDICTORS = 100;
-constexpr std::size_t MAX_MATRIX_FILE_BYTES = 1 << 20;
+constexpr std::size_t MAX_MATRIX_FILE_BYTES = std::size_t{1} << 20;
 
 bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
   std::int64_t value = 0;
@@ -90,45 +93,30 @@ bool set_text(std::string_view text, std::string& value, std::string& error) {
   return true;
 }
 
-// The whole of a file of at most MAX_MATRIX_FILE_BYTES; false when unreadable or larger.
-bool read_small_file(const std::string& path, std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  text.resize(MAX_MATRIX_FILE_BYTES + 1);
-  const std::size_t n = std::fread(text.data(), 1, text.size(), file);
-  const bool ok = std::ferror(file) == 0 && n <= MAX_MATRIX_FILE_BYTES;
-  std::fclose(file);
-  text.resize(n);
-  return ok;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-// The numbers of a CSV file, row by row; blank lines are skipped.
+// The numbers of a CSV file without a header, row by row, read by the
+// reader of kemro-observed's files (byte-order mark, CR line ends, quoting;
+// blank lines are skipped).
 bool read_matrix_file(const std::string& path, std::vector<double>& values, std::string& error) {
   std::string text;
-  if (!read_small_file(path, text)) {
-    error = "cannot read " + quoted(path);
+  if (cli::read_text_file(path, MAX_MATRIX_FILE_BYTES, text, error) != cli::ReadStatus::read) {
     return false;
   }
-  for (std::string_view row : split(text, '\n')) {
-    if (trimmed(row).empty()) continue;
-    for (std::string_view cell : split(row, ',')) {
+  cli::CsvReceiver receiver;
+  receiver.record = [&](const cli::CsvRecord& record) {
+    for (const std::string& cell : record.fields) {
       double r = 0.0;
-      if (!parse_real(trimmed(cell), r, error)) {
-        error = quoted(path) + ": " + error;
-        return false;
-      }
+      std::string why;
+      if (!parse_real(cell, r, why))
+        return quoted(path) + ", line " + std::to_string(record.line) + ": " + why;
       values.push_back(r);
     }
-  }
-  return true;
+    return std::string{};
+  };
+  const std::string why = cli::read_csv(text, {',', false}, receiver);
+  if (why.empty()) return true;
+  error = why.starts_with("line ") ? quoted(path) + ", " + why : why;
+  if (why == "the file is empty") error = quoted(path) + ": " + why;
+  return false;
 }
 
 // The predictors' correlation matrix, row by row: --intercorrelations as a
@@ -228,9 +216,7 @@ std::string plot_error(const GridOptions& o) {
   const std::vector<double>& values = all[at];
   for (double v : values) {
     if (!(v > 0.0)) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.17g", v);
-      return "--log-x needs positive values on the x axis; --" + x + " has " + text;
+      return "--log-x needs positive values on the x axis; --" + x + " has " + cli::exact_number(v);
     }
   }
   return {};
@@ -360,12 +346,16 @@ std::string solve_error(const GridOptions& o) {
     return "--solve d and --predictor-d exclude each other";
   }
   if (o.shard.count > 1) return "--solve and --shard exclude each other";
+  if (!o.columns.empty()) {
+    return "--solve and --columns exclude each other (a solve's records have their own columns)";
+  }
   const bool continuous = o.solve == "d";
   if (continuous && o.target.comparison != Comparison::equal) {
     return "solving for d needs a target QUANTITY=VALUE";
   }
   if (!continuous && o.target.comparison == Comparison::equal) {
-    return "solving for " + o.solve + " needs a target QUANTITY<=VALUE or QUANTITY>=VALUE";
+    return "solving for " + o.solve + " needs a target QUANTITY<=VALUE, QUANTITY>=VALUE, " +
+           "QUANTITY<VALUE or QUANTITY>VALUE";
   }
   if (o.solve != "applicants" && !continuous) {
     const SolveRange& r = o.solve_range;
@@ -378,16 +368,23 @@ std::string solve_error(const GridOptions& o) {
   return {};
 }
 
-// Why a share is not strictly between 0 and 1, or an empty text.
-std::string share_error(const std::vector<double>& values, std::string_view option) {
-  for (double v : values) {
-    if (!(v > 0.0 && v < 1.0)) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.17g", v);
-      return std::string(option) + " " + text + " is not between 0 and 1 (exclusive)";
+// A list of shares, each strictly between 0 and 1. A value out of that range
+// is quoted as typed, or with the range item that reached it.
+bool parse_share_list(std::string_view text, std::vector<double>& values, std::string& error) {
+  if (!parse_real_list(text, values, error)) return false;
+  for (std::string_view item : split(text, ',')) {
+    std::vector<double> item_values;
+    parse_real_list(item, item_values, error);
+    for (double v : item_values) {
+      if (v > 0.0 && v < 1.0) continue;
+      error = item.find(':') == std::string_view::npos
+                  ? quoted(item) + " is not between 0 and 1 (exclusive)"
+                  : "range " + quoted(item) + " reaches " + cli::exact_number(v) +
+                        ", not between 0 and 1 (exclusive)";
+      return false;
     }
   }
-  return {};
+  return true;
 }
 
 // Why the scenario options do not fit together, or an empty text.
@@ -406,8 +403,6 @@ std::string combination_error(const GridOptions& o) {
     return "--shard and --plot exclude each other (a shard holds part of the grid)";
   }
   std::string error = missing_option(o);
-  if (error.empty()) error = share_error(o.minority_share, "--minority-share");
-  if (error.empty()) error = share_error(o.selection_ratio, "--selection-ratio");
   if (error.empty()) error = plot_error(o);
   return error;
 }
@@ -430,6 +425,10 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
     return solvable(option,
                     [&v](std::string_view s, std::string& e) { return parse_real_list(s, v, e); });
   };
+  const auto shares = [&](std::string_view option, std::vector<double>& v) {
+    return solvable(option,
+                    [&v](std::string_view s, std::string& e) { return parse_share_list(s, v, e); });
+  };
 
   const auto format = [&o](Format f) {
     return [&o, f](std::string_view, std::string&) {
@@ -444,11 +443,11 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        counts("majority", o.majority)},
       {"--minority-share", "R",
        "instead of --majority: N2 = round(R * N), N1 = N - N2,\nwith 0 < R < 1", SCENARIO_SECTION,
-       reals("minority-share", o.minority_share)},
+       shares("minority-share", o.minority_share)},
       {"--hires", "K", "number to hire, 1 <= K <= N - 1", SCENARIO_SECTION,
        counts("hires", o.hires)},
       {"--selection-ratio", "R", "instead of --hires: K = round(R * N), with 0 < R < 1",
-       SCENARIO_SECTION, reals("selection-ratio", o.selection_ratio)},
+       SCENARIO_SECTION, shares("selection-ratio", o.selection_ratio)},
       {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
        reals("d", o.d)},
       {"--predictor-d", "LIST",
@@ -489,8 +488,9 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        SOLVE_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_solve(s, o.solve, e); }},
       {"--target", "TARGET",
-       "QUANTITY=VALUE for d, QUANTITY<=VALUE or\n"
-       "QUANTITY>=VALUE for the others; QUANTITY is one of\n"
+       "QUANTITY=VALUE for d, QUANTITY<=VALUE,\n"
+       "QUANTITY>=VALUE, QUANTITY<VALUE or QUANTITY>VALUE\n"
+       "for the others; QUANTITY is one of\n"
        "P_below_four_fifths P_undefined expected_AI\n"
        "expected_SRA expected_SRI AI_P05 .. AI_P95",
        SOLVE_SECTION,
@@ -553,17 +553,23 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   GridOptions& o = parsed.options;
   const std::vector<cli::OptionDef> table = option_table(o);
   // The option solved for reads its value as a range, wherever --solve stands;
-  // a name that is not one is refused by --solve's own definition.
+  // a name that is not one is refused by --solve's own definition. The walk
+  // steps over option values as the parse loop does, so that a value that
+  // looks like --solve (--title --solve=d) is taken as the value it is.
   for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::size_t equals = args[i].find('=');
+    const std::string_view name = args[i].substr(0, equals);
+    const auto def = std::find_if(table.begin(), table.end(),
+                                  [&](const cli::OptionDef& d) { return d.name == name; });
+    if (def == table.end() || def->value_name.empty()) continue;
     std::string_view value;
-    if (args[i] == "--solve" && i + 1 < args.size())
-      value = args[i + 1];
-    else if (args[i].starts_with("--solve="))
-      value = args[i].substr(8);
-    else
-      continue;
+    if (equals != std::string_view::npos) {
+      value = args[i].substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    }
     std::string ignored;
-    parse_solve(value, o.solve, ignored);
+    if (name == "--solve") parse_solve(value, o.solve, ignored);
   }
   const cli::CommandLine line = cli::parse_command_line(table, args);
 
@@ -631,10 +637,8 @@ std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& o) {
 }
 
 std::string scenario_name(const kemro::Scenario& s) {
-  char d[64];
-  std::snprintf(d, sizeof d, "%.17g", s.d);
   return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
-         ", K = " + std::to_string(s.K) + ", d = " + d;
+         ", K = " + std::to_string(s.K) + ", d = " + cli::exact_number(s.d);
 }
 
 GridOutcome build_grid(const GridOptions& o) {

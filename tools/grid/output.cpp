@@ -41,10 +41,11 @@ std::string join(const std::vector<std::string>& fields, std::string_view separa
   return line;
 }
 
-// A cell as CSV text: counts in decimal, reals exact (empty when undefined).
+// A cell as CSV text: counts in decimal, reals exact (empty when undefined,
+// Inf or -Inf when infinite).
 std::string cell_text(const Cell& cell) {
   if (const auto* n = std::get_if<std::int64_t>(&cell)) return count(*n);
-  if (const auto* v = std::get_if<double>(&cell)) return exact_number(*v);
+  if (const auto* v = std::get_if<double>(&cell)) return cli::signed_number(*v);
   return std::string(std::get<std::string_view>(cell));
 }
 

@@ -1,9 +1,10 @@
 // The three renderings of a computed grid: an aligned text table for reading,
 // CSV and JSON for scripts. CSV and JSON carry every number losslessly (the
 // shortest text that reads back as the same double); a value that is not a
-// number (an undefined ratio, 0/0, an infinity) is an empty CSV field or a
-// JSON null. The columns of the summary records and their meaning are in
-// tools/grid/columns.hpp.
+// number (an undefined ratio, 0/0) is an empty CSV field or a JSON null, and
+// an infinity is Inf or -Inf in CSV and the string "Inf" or "-Inf" in JSON,
+// as R and pandas read it back with its sign. The columns of the summary records and their meaning
+// are in tools/grid/columns.hpp.
 //
 // Every rendering is a stream: a head, one piece per scenario in grid order,
 // and a tail. Any prefix of the scenarios, head and tail included, is a whole

@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -117,10 +119,15 @@ std::string encode_plot(const std::string& svg, PlotFormat format, std::string& 
   return bytes;
 }
 
+bool AtomicFile::fail(const std::string& path) {
+  error_ = "cannot write " + path + ": " + std::strerror(errno);
+  return false;
+}
+
 bool AtomicFile::open(const std::string& path) {
   std::string name;
   const int fd = make_temporary(path, name);
-  if (fd < 0) return false;
+  if (fd < 0) return fail(path);
   ::close(fd);
   ::unlink(name.c_str());
   path_ = path;
@@ -130,17 +137,26 @@ bool AtomicFile::open(const std::string& path) {
 bool AtomicFile::commit(const std::string& bytes) {
   std::string name;
   const int fd = make_temporary(path_, name);
-  if (fd < 0) return false;
+  if (fd < 0) return fail(path_);
   bool ok = ::fchmod(fd, NEW_FILE_MODE & ~current_umask()) == 0;
   for (std::size_t at = 0; ok && at < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
     ok = n > 0;
     if (ok) at += static_cast<std::size_t>(n);
   }
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && std::rename(name.c_str(), path_.c_str()) == 0;
-  if (!ok) ::unlink(name.c_str());
-  return ok;
+  int saved = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok && std::rename(name.c_str(), path_.c_str()) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok) return true;
+  ::unlink(name.c_str());
+  errno = saved == 0 ? EIO : saved;  // a write of 0 bytes sets no errno
+  return fail(path_);
 }
 
 }  // namespace kemro::grid

@@ -30,9 +30,15 @@ class AtomicFile {
   // Writes `bytes` to a new temporary file and renames it to the path; false
   // (and no file, no temporary left) when any step fails.
   bool commit(const std::string& bytes);
+  // After a failed open or commit: "cannot write FILE: the system's reason".
+  const std::string& error() const { return error_; }
 
  private:
+  // Sets error_ from errno for `path` and returns false.
+  bool fail(const std::string& path);
+
   std::string path_;
+  std::string error_;
 };
 
 }  // namespace kemro::grid

@@ -31,13 +31,15 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
          });
 }
 
-// The index of a column that must exist; sets `error` when it does not.
-int required_column(const CsvTable& table, std::string_view file, std::string_view name,
-                    std::string_view option, std::string& error) {
-  const int index = column_index(table, name);
+// The index of a column that must exist; sets `error` when it does not,
+// naming the columns there are.
+int required_column(const std::vector<std::string>& header, std::string_view file,
+                    std::string_view name, std::string_view option, std::string& error) {
+  const int index = cli::column_index(header, name);
   if (index < 0 && error.empty()) {
     error = std::string(file) + ": no column " + quoted(name) +
-            (option.empty() ? "" : " (named by " + std::string(option) + ")");
+            (option.empty() ? "" : " (named by " + std::string(option) + ")") +
+            "; the columns are " + cli::column_list(header);
   }
   return index;
 }
@@ -48,134 +50,207 @@ struct Tally {
   std::int64_t majority = 0;
   std::int64_t hires = 0;
   std::int64_t minority_hires = 0;
-  std::size_t first_line = 0;
 };
+
+std::string too_many_cases(std::string_view file) {
+  return std::string(file) + ": more than " + std::to_string(MAX_CASES) + " cases";
+}
+
+// A --cases table read record by record.
+class CountsReader {
+ public:
+  explicit CountsReader(std::string_view file) : file_(file) {}
+
+  std::string header(const std::vector<std::string>& header) {
+    for (const std::string& name : header) {
+      const bool known =
+          name == LABEL_COLUMN ||
+          std::find(COUNT_COLUMNS.begin(), COUNT_COLUMNS.end(), name) != COUNT_COLUMNS.end();
+      if (!known) {
+        return where(file_, 1) + ": unknown column " + quoted(name) +
+               " (the columns are N, N1, K, S and an optional label)";
+      }
+    }
+    std::string error;
+    for (std::size_t c = 0; c < COUNT_COLUMNS.size(); ++c) {
+      at_[c] = required_column(header, file_, COUNT_COLUMNS[c], "", error);
+    }
+    label_at_ = cli::column_index(header, LABEL_COLUMN);
+    list_.labelled = label_at_ >= 0;
+    return error;
+  }
+
+  std::string record(const CsvRecord& record) {
+    if (list_.cases.size() == MAX_CASES) return too_many_cases(file_);
+    std::array<std::int64_t, COUNT_COLUMNS.size()> value{};
+    for (std::size_t c = 0; c < COUNT_COLUMNS.size(); ++c) {
+      const std::string& text = record.fields[static_cast<std::size_t>(at_[c])];
+      if (!parse_whole_number(text, value[c])) {
+        return where(file_, record.line, COUNT_COLUMNS[c]) + ": " + quoted(text) +
+               " is not a whole number";
+      }
+    }
+    Case c{label_at_ >= 0 ? record.fields[static_cast<std::size_t>(label_at_)] : std::string{},
+           {value[0], value[1], value[2], value[3]}};
+    const std::string why = observed_counts_error(c.counts);
+    if (!why.empty()) return where(file_, record.line) + ": " + why;
+    list_.cases.push_back(std::move(c));
+    return {};
+  }
+
+  CaseList finish() {
+    if (list_.cases.empty()) list_.error = std::string(file_) + ": no cases after the header";
+    return std::move(list_);
+  }
+
+ private:
+  std::string file_;
+  std::array<int, COUNT_COLUMNS.size()> at_{};
+  int label_at_ = -1;
+  CaseList list_;
+};
+
+// Applicant data read record by record into running counts per --by value.
+class ApplicantsReader {
+ public:
+  ApplicantsReader(std::string_view file, const ApplicantColumns& columns)
+      : file_(file), columns_(columns) {}
+
+  std::string header(const std::vector<std::string>& header) {
+    std::string error;
+    group_at_ = required_column(header, file_, columns_.group, "--group-column", error);
+    hired_at_ = required_column(header, file_, columns_.hired, "--hired-column", error);
+    by_at_ = columns_.by.empty() ? -1 : required_column(header, file_, columns_.by, "--by", error);
+    return error;
+  }
+
+  std::string record(const CsvRecord& record) {
+    const std::string& group = record.fields[static_cast<std::size_t>(group_at_)];
+    const std::string& hired = record.fields[static_cast<std::size_t>(hired_at_)];
+    if (group.empty()) return where(file_, record.line, columns_.group) + ": the group is empty";
+    const HiredValue h = parse_hired(hired);
+    if (h == HiredValue::Invalid) {
+      return where(file_, record.line, columns_.hired) + ": " + quoted(hired) +
+             " is not one of 1/0, yes/no, y/n, true/false";
+    }
+    std::string key;
+    if (by_at_ >= 0) {
+      key = record.fields[static_cast<std::size_t>(by_at_)];
+      if (key.empty()) return where(file_, record.line, columns_.by) + ": the value is empty";
+    }
+    auto found = tallies_.find(key);
+    if (found == tallies_.end()) {
+      if (order_.size() == MAX_CASES) return too_many_cases(file_);
+      found = tallies_.emplace(key, Tally{}).first;
+      order_.push_back(key);
+    }
+    Tally& t = found->second;
+    const bool minority = group == columns_.minority;
+    const bool is_hired = h == HiredValue::Hired;
+    ++t.applicants;
+    t.majority += minority ? 0 : 1;
+    t.hires += is_hired ? 1 : 0;
+    t.minority_hires += minority && is_hired ? 1 : 0;
+    return {};
+  }
+
+  CaseList finish() {
+    CaseList list;
+    list.labelled = by_at_ >= 0;
+    if (order_.empty()) {
+      list.error = std::string(file_) + ": no applicants after the header";
+      return list;
+    }
+    for (const std::string& key : order_) {
+      const Tally& t = tallies_.at(key);
+      Case c{key, {t.applicants, t.majority, t.hires, t.minority_hires}};
+      const std::string why = observed_counts_error(c.counts);
+      if (!why.empty()) {
+        list.error = file_ +
+                     (by_at_ >= 0 ? ", " + columns_.by + " = " + quoted(key) : std::string{}) +
+                     ": " + why;
+        return list;
+      }
+      list.cases.push_back(std::move(c));
+    }
+    return list;
+  }
+
+ private:
+  std::string file_;
+  ApplicantColumns columns_;
+  int group_at_ = -1;
+  int hired_at_ = -1;
+  int by_at_ = -1;
+  std::vector<std::string> order_;        // --by values in order of first appearance
+  std::map<std::string, Tally> tallies_;  // per --by value ("" without --by)
+};
+
+// Runs a reader over the records of a table already read.
+template <typename Reader>
+CaseList read_table(const CsvTable& table, Reader reader) {
+  CaseList list;
+  list.error = reader.header(table.header);
+  for (std::size_t i = 0; list.ok() && i < table.records.size(); ++i) {
+    list.error = reader.record(table.records[i]);
+  }
+  return list.ok() ? reader.finish() : list;
+}
+
+// Runs a reader over the records of a file's text as they are read.
+template <typename Reader>
+CaseList read_text(std::string_view text, std::string_view file, const CsvOptions& csv,
+                   Reader reader) {
+  cli::CsvReceiver receiver;
+  std::string own_error;  // the reader's error, already naming the file
+  receiver.header = [&](const std::vector<std::string>& header) {
+    return own_error = reader.header(header);
+  };
+  receiver.record = [&](const CsvRecord& record) { return own_error = reader.record(record); };
+  CaseList list;
+  list.error = cli::read_csv(text, csv, receiver);
+  if (list.ok()) return reader.finish();
+  if (own_error.empty()) {
+    list.error = std::string(file) + (list.error.starts_with("line ") ? ", " : ": ") + list.error;
+  }
+  return list;
+}
 
 }  // namespace
 
 bool parse_whole_number(std::string_view text, std::int64_t& value) {
-  if (text.starts_with('+')) text.remove_prefix(1);
+  // from_chars takes a minus sign but no plus; a plus is taken here, once ("+-0" is no number).
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+    if (text.starts_with('-')) return false;
+  }
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
 }
 
 HiredValue parse_hired(std::string_view text) {
-  for (std::string_view yes : {"1", "yes", "true"}) {
+  for (std::string_view yes : {"1", "yes", "y", "true"}) {
     if (equal_ignoring_case(text, yes)) return HiredValue::Hired;
   }
-  for (std::string_view no : {"0", "no", "false"}) {
+  for (std::string_view no : {"0", "no", "n", "false"}) {
     if (equal_ignoring_case(text, no)) return HiredValue::NotHired;
   }
   return HiredValue::Invalid;
 }
 
 CaseList cases_from_table(const CsvTable& table, std::string_view file) {
-  CaseList list;
-  for (const std::string& name : table.header) {
-    const bool known = name == LABEL_COLUMN || std::find(COUNT_COLUMNS.begin(), COUNT_COLUMNS.end(),
-                                                         name) != COUNT_COLUMNS.end();
-    if (!known) {
-      list.error = where(file, 1) + ": unknown column " + quoted(name) +
-                   " (the columns are N, N1, K, S and an optional label)";
-      return list;
-    }
-  }
-  std::array<int, COUNT_COLUMNS.size()> at{};
-  for (std::size_t c = 0; c < COUNT_COLUMNS.size(); ++c) {
-    at[c] = required_column(table, file, COUNT_COLUMNS[c], "", list.error);
-  }
-  if (!list.ok()) return list;
-  const int label_at = column_index(table, LABEL_COLUMN);
-  list.labelled = label_at >= 0;
-  if (table.records.empty()) {
-    list.error = std::string(file) + ": no cases after the header";
-    return list;
-  }
-  for (const CsvRecord& record : table.records) {
-    std::array<std::int64_t, COUNT_COLUMNS.size()> value{};
-    for (std::size_t c = 0; c < COUNT_COLUMNS.size(); ++c) {
-      const std::string& text = record.fields[static_cast<std::size_t>(at[c])];
-      if (!parse_whole_number(text, value[c])) {
-        list.error = where(file, record.line, COUNT_COLUMNS[c]) + ": " + quoted(text) +
-                     " is not a whole number";
-        return list;
-      }
-    }
-    Case c{label_at >= 0 ? record.fields[static_cast<std::size_t>(label_at)] : std::string{},
-           {value[0], value[1], value[2], value[3]}};
-    const std::string why = observed_counts_error(c.counts);
-    if (!why.empty()) {
-      list.error = where(file, record.line) + ": " + why;
-      return list;
-    }
-    list.cases.push_back(std::move(c));
-  }
-  return list;
+  return read_table(table, CountsReader(file));
 }
 
 CaseList cases_from_applicants(const CsvTable& table, std::string_view file,
                                const ApplicantColumns& columns) {
-  CaseList list;
-  const int group_at = required_column(table, file, columns.group, "--group-column", list.error);
-  const int hired_at = required_column(table, file, columns.hired, "--hired-column", list.error);
-  const int by_at =
-      columns.by.empty() ? -1 : required_column(table, file, columns.by, "--by", list.error);
-  if (!list.ok()) return list;
-  if (table.records.empty()) {
-    list.error = std::string(file) + ": no applicants after the header";
-    return list;
-  }
-  list.labelled = by_at >= 0;
+  return read_table(table, ApplicantsReader(file, columns));
+}
 
-  std::vector<std::string> order;        // --by values in order of first appearance
-  std::map<std::string, Tally> tallies;  // per --by value ("" without --by)
-  for (const CsvRecord& record : table.records) {
-    const std::string& group = record.fields[static_cast<std::size_t>(group_at)];
-    const std::string& hired = record.fields[static_cast<std::size_t>(hired_at)];
-    if (group.empty()) {
-      list.error = where(file, record.line, columns.group) + ": the group is empty";
-      return list;
-    }
-    const HiredValue h = parse_hired(hired);
-    if (h == HiredValue::Invalid) {
-      list.error = where(file, record.line, columns.hired) + ": " + quoted(hired) +
-                   " is not one of 1/0, yes/no, true/false";
-      return list;
-    }
-    std::string key;
-    if (by_at >= 0) {
-      key = record.fields[static_cast<std::size_t>(by_at)];
-      if (key.empty()) {
-        list.error = where(file, record.line, columns.by) + ": the value is empty";
-        return list;
-      }
-    }
-    auto [it, added] = tallies.try_emplace(key);
-    Tally& t = it->second;
-    if (added) {
-      order.push_back(key);
-      t.first_line = record.line;
-    }
-    const bool minority = group == columns.minority;
-    const bool is_hired = h == HiredValue::Hired;
-    ++t.applicants;
-    t.majority += minority ? 0 : 1;
-    t.hires += is_hired ? 1 : 0;
-    t.minority_hires += minority && is_hired ? 1 : 0;
-  }
-  for (const std::string& key : order) {
-    const Tally& t = tallies.at(key);
-    Case c{key, {t.applicants, t.majority, t.hires, t.minority_hires}};
-    const std::string why = observed_counts_error(c.counts);
-    if (!why.empty()) {
-      list.error = std::string(file) +
-                   (by_at >= 0 ? ", " + columns.by + " = " + quoted(key) : std::string{}) + ": " +
-                   why;
-      return list;
-    }
-    list.cases.push_back(std::move(c));
-  }
-  return list;
+CaseList cases_from_text(std::string_view text, std::string_view file, const CsvOptions& csv,
+                         const ApplicantColumns* applicants) {
+  if (applicants != nullptr) return read_text(text, file, csv, ApplicantsReader(file, *applicants));
+  return read_text(text, file, csv, CountsReader(file));
 }
 
 }  // namespace kemro::observed

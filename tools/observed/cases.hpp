@@ -10,9 +10,19 @@
 #include <vector>
 
 #include "distribution/observed.hpp"
-#include "tools/observed/csv_table.hpp"
+#include "tools/common/csv_table.hpp"
 
 namespace kemro::observed {
+
+using cli::column_index;
+using cli::CsvOptions;
+using cli::CsvRecord;
+using cli::CsvTable;
+using cli::is_utf8;
+using cli::parse_csv;
+
+// Most cases one run may hold, from the count options or a file.
+inline constexpr std::size_t MAX_CASES = 100000;
 
 struct Case {
   std::string label;  // the label column, or the --by value; empty without either
@@ -34,7 +44,7 @@ CaseList cases_from_table(const CsvTable& table, std::string_view file);
 struct ApplicantColumns {
   std::string group;     // --group-column: the applicant's group
   std::string minority;  // --minority: the group value of the minority; every other one is majority
-  std::string hired;     // --hired-column: 1/0, yes/no or true/false, in any letter case
+  std::string hired;     // --hired-column: 1/0, yes/no, y/n or true/false, in any letter case
   std::string by;        // --by: one case per value, in order of first appearance; empty: one case
 };
 
@@ -44,11 +54,19 @@ struct ApplicantColumns {
 CaseList cases_from_applicants(const CsvTable& table, std::string_view file,
                                const ApplicantColumns& columns);
 
-// A whole number in `text` (optional sign, digits only); false when it is not one
-// or lies outside the 64-bit range.
+// The cases of a file's text, read record by record so that only the cases
+// (or the running counts of applicant data) are held, never the table:
+// applicant data when `applicants` is given, else a --cases table. A column
+// that is not there is answered with the columns that are; more than
+// MAX_CASES cases are refused.
+CaseList cases_from_text(std::string_view text, std::string_view file, const CsvOptions& csv,
+                         const ApplicantColumns* applicants);
+
+// A whole number in `text` (one optional sign, then digits only); false when
+// it is not one or lies outside the 64-bit range.
 bool parse_whole_number(std::string_view text, std::int64_t& value);
 
-// Whether `text` says hired (1, yes, true) or not (0, no, false), in any letter case.
+// Whether `text` says hired (1, yes, y, true) or not (0, no, n, false), in any letter case.
 enum class HiredValue { Hired, NotHired, Invalid };
 HiredValue parse_hired(std::string_view text);
 

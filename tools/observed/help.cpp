@@ -30,10 +30,14 @@ exact 1 - alpha interval for d.
 
 Input options.
 )" + cli::option_help(table, INPUT_SECTION) +
-         R"(  Count options take one value, a comma list or a range start:stop:step; there
-  is one case per combination. Files are CSV (RFC 4180: quoted fields, CR LF)
-  in UTF-8 with or without a byte-order mark, the first line naming the columns.
-  Every case is checked before anything is computed.
+         R"(  Count options take one value, a comma list or a range start:stop:step (or
+  start:stop, stepping by 1); there is one case per combination. Files are CSV
+  (RFC 4180: quoted fields, CR LF) in UTF-8 with or without a byte-order mark,
+  the first line naming the columns, separated by commas, semicolons or tabs
+  (whichever the first line holds most of, or --delimiter); unnamed empty
+  columns at the end are ignored. A file may hold at most 256 MiB and a run at
+  most 100000 records (cases times --d values). Every case is checked before
+  anything is computed.
 
 Model options.
 )" + cli::option_help(table, MODEL_SECTION) +
@@ -45,11 +49,14 @@ Output options.
 Record fields of --csv and --json (one record per case and d; a label field
 first when the cases have labels):
 )" + fields +
-         R"(  Undefined values and unbounded ends of the interval are empty in CSV and
-  null in JSON.
+         R"(  Undefined values are empty in CSV and null in JSON; unbounded ends of the
+  interval (and the ML d at an end) are Inf or -Inf in CSV, "Inf" or "-Inf"
+  in JSON. Records are written as each case is computed; SIGINT or SIGTERM
+  stops the run with every finished case written and a JSON array closed.
 
 Exit status: 0 when every case was computed; 1 when an input file cannot be
-read or the output cannot be written; 2 for invalid options or input.
+read, the output cannot be written or memory runs out; 2 for invalid options
+or input; 130 or 143 when stopped by SIGINT or SIGTERM.
 )";
 }
 

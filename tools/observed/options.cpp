@@ -36,6 +36,12 @@ bool set_alpha(std::string_view value, double& alpha, std::string& error) {
   return true;
 }
 
+bool set_delimiter(std::string_view value, char& delimiter, std::string& error) {
+  if (cli::parse_delimiter(value, delimiter)) return true;
+  error = quoted(value) + " is not comma, semicolon or tab";
+  return false;
+}
+
 // Which source the options name, or why they do not name exactly one.
 std::string source_error(const cli::CommandLine& line) {
   const bool counts = line.has("--applicants") || line.has("--majority") || line.has("--hires") ||
@@ -58,6 +64,9 @@ std::string source_error(const cli::CommandLine& line) {
     if (!data && line.has(name)) return std::string(name) + " needs --applicant-data";
   }
   if (!data && line.has("--by")) return "--by needs --applicant-data";
+  if (!data && !line.has("--cases") && line.has("--delimiter")) {
+    return "--delimiter needs --cases or --applicant-data";
+  }
   return {};
 }
 
@@ -97,10 +106,15 @@ std::vector<cli::OptionDef> option_table(ObservedOptions& o) {
       {"--minority", "VALUE",
        "the group value of the minority; every other non-empty\nvalue counts as majority",
        INPUT_SECTION, text(o.columns.minority)},
-      {"--hired-column", "NAME", "the column saying hired: 1/0, yes/no, true/false", INPUT_SECTION,
+      {"--hired-column", "NAME",
+       "the column saying hired: 1/0, yes/no, y/n, true/false,\nin any letter case", INPUT_SECTION,
        text(o.columns.hired)},
       {"--by", "COLUMN", "one case per value of this column (default: one case)", INPUT_SECTION,
        text(o.columns.by)},
+      {"--delimiter", "SEP",
+       "the files' field separator: comma, semicolon or tab\n(default: found in the header line)",
+       INPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_delimiter(s, o.delimiter, e); }},
       {"--d", "D",
        "effect sizes of the model at which P(S <= s | d) is\nreported (default 0; lists and "
        "ranges allowed)",
@@ -133,6 +147,13 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   return parsed;
 }
 
+std::string records_error(std::size_t cases, std::size_t d_values) {
+  if (cases <= MAX_RECORDS / d_values) return {};
+  return std::to_string(cases) + " cases times " + std::to_string(d_values) +
+         " --d values make more than " + std::to_string(MAX_RECORDS) +
+         " records; split the cases or give fewer d values";
+}
+
 CaseList cases_from_counts(const ObservedOptions& o) {
   CaseList list;
   const std::size_t total =
@@ -140,6 +161,10 @@ CaseList cases_from_counts(const ObservedOptions& o) {
   if (total > MAX_CASES) {
     list.error = "the counts span " + std::to_string(total) + " cases, more than " +
                  std::to_string(MAX_CASES);
+    return list;
+  }
+  if (std::string why = records_error(total, o.d.size()); !why.empty()) {
+    list.error = why;
     return list;
   }
   for (std::int32_t N : o.applicants) {

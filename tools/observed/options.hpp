@@ -14,13 +14,16 @@
 
 #include "tools/common/options.hpp"
 #include "tools/observed/cases.hpp"
+#include "tools/observed/output.hpp"
 
 namespace kemro::observed {
 
-// Most cases one run may hold, from the count options or a file.
-inline constexpr std::size_t MAX_CASES = 100000;
-
-enum class Format { Text, Csv, Json };
+// Most records (cases times --d values) one run may compute: about an hour
+// at the slowest cases' pace, and a bound on the output.
+inline constexpr std::size_t MAX_RECORDS = 100000;
+// The largest file read: 256 MiB. A file is held whole while its records are
+// read one at a time, so memory stays near this; larger data sets are split.
+inline constexpr std::size_t MAX_FILE_BYTES = std::size_t{256} << 20;
 
 struct ObservedOptions {
   std::vector<std::int32_t> applicants;      // N
@@ -30,6 +33,7 @@ struct ObservedOptions {
   std::string cases_file;                    // --cases
   std::string applicant_file;                // --applicant-data
   ApplicantColumns columns;                  // --group-column, --minority, --hired-column, --by
+  char delimiter = 0;                        // --delimiter; 0: detected from the header line
   std::vector<double> d = {0.0};             // model effect sizes
   double alpha = DEFAULT_ALPHA;
   Format format = Format::Text;
@@ -57,6 +61,10 @@ ParsedOptions parse_options(std::span<const std::string_view> args);
 // The cases spanned by the count options, the minority hires varying fastest;
 // the first invalid one is named in the error.
 CaseList cases_from_counts(const ObservedOptions& options);
+
+// Why `cases` cases at `d_values` values of d (at least 1) make too many
+// records, or an empty text.
+std::string records_error(std::size_t cases, std::size_t d_values);
 
 // The text of --help.
 std::string help_text();

@@ -8,7 +8,11 @@
 namespace kemro::observed {
 namespace {
 
-using cli::exact_number;
+// Numbers in the records: shortest round-trip text, infinities as Inf and
+// -Inf, NaN empty.
+std::string exact_number(double value) {
+  return cli::signed_number(value);
+}
 
 enum class Kind { Count, Number, Boolean, Text };
 
@@ -198,44 +202,58 @@ std::vector<Column> record_columns() {
   return columns;
 }
 
-std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
+std::string csv_head(bool labelled) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
   for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
     if (i > 0) text += ",";
     text += COLUMNS[i].name;
   }
-  text += "\n";
-  for (const CaseResult& c : results) {
-    for (const ObservedResult& r : c.records) {
-      if (labelled) text += csv_field(c.input.label) + ",";
-      for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
-        if (i > 0) text += ",";
-        text += COLUMNS[i].field(r);
-      }
-      text += "\n";
+  return text + "\n";
+}
+
+std::string csv_case(const CaseResult& c, bool labelled) {
+  std::string text;
+  for (const ObservedResult& r : c.records) {
+    if (labelled) text += csv_field(c.input.label) + ",";
+    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+      if (i > 0) text += ",";
+      text += COLUMNS[i].field(r);
     }
+    text += "\n";
   }
+  return text;
+}
+
+// The JSON objects of one case's records, as elements of `array`.
+std::string json_case(const CaseResult& c, bool labelled, cli::JsonArray& array) {
+  std::string text;
+  for (const ObservedResult& r : c.records) {
+    cli::JsonObject record;
+    if (labelled) record.text(LABEL, c.input.label);
+    for (const ColumnDef& column : COLUMNS) {
+      const std::string value = column.field(r);
+      // Text, and the infinities that JSON numbers cannot hold, are strings.
+      if (column.kind == Kind::Text || value == "Inf" || value == "-Inf") {
+        record.text(column.name, value);
+      } else {
+        record.raw(column.name, value.empty() ? "null" : value);
+      }
+    }
+    text += array.element(record.str());
+  }
+  return text;
+}
+
+std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
+  std::string text = csv_head(labelled);
+  for (const CaseResult& c : results) text += csv_case(c, labelled);
   return text;
 }
 
 std::string render_json(const std::vector<CaseResult>& results, bool labelled) {
   cli::JsonArray array;
   std::string text = cli::JsonArray::open();
-  for (const CaseResult& c : results) {
-    for (const ObservedResult& r : c.records) {
-      cli::JsonObject record;
-      if (labelled) record.text(LABEL, c.input.label);
-      for (const ColumnDef& column : COLUMNS) {
-        const std::string value = column.field(r);
-        if (column.kind == Kind::Text) {
-          record.text(column.name, value);
-        } else {
-          record.raw(column.name, value.empty() ? "null" : value);
-        }
-      }
-      text += array.element(record.str());
-    }
-  }
+  for (const CaseResult& c : results) text += json_case(c, labelled, array);
   return text + cli::JsonArray::close();
 }
 
@@ -246,6 +264,33 @@ std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
     text += text_case(results[i], i + 1, labelled);
   }
   return text;
+}
+
+CaseStream::CaseStream(Format format, bool labelled) : format_(format), labelled_(labelled) {}
+
+std::string CaseStream::head() const {
+  return format_ == Format::Csv    ? csv_head(labelled_)
+         : format_ == Format::Json ? cli::JsonArray::open()
+                                   : "";
+}
+
+std::string CaseStream::record(const CaseResult& result) {
+  ++cases_;
+  switch (format_) {
+    case Format::Csv:
+      return csv_case(result, labelled_);
+    case Format::Json:
+      return json_case(result, labelled_, array_);
+    case Format::Text:
+      break;
+  }
+  std::string text = cases_ > 1 ? "\n" : "";
+  text += text_case(result, cases_, labelled_);
+  return text;
+}
+
+std::string CaseStream::tail() const {
+  return format_ == Format::Json ? cli::JsonArray::close() : "";
 }
 
 std::string summary_sentence(const CaseResult& c) {

@@ -33,9 +33,14 @@
 //                          lies beyond |d| = 40 (that value is empty / null);
 //                          "engine_failed" when the engine reported trouble
 // An end that does not exist (the upper end and the ML d when s is the smallest
-// feasible value, the lower end and the ML d when it is the largest) is empty in
-// CSV and null in JSON. Every other number is the shortest text that reads back
-// as the same double. Fields may be added after these in later versions; their
+// feasible value, the lower end and the ML d when it is the largest) lies at
+// infinity: Inf or -Inf in CSV, the string "Inf" or "-Inf" in JSON, as R and
+// pandas read them back. An undefined value is empty in CSV and null in JSON.
+// Every other number is the shortest text that reads back as the same double.
+//
+// Records are written case by case as the cases are computed (CaseStream), so
+// that a run stopped by a signal ends with every finished case written and a
+// JSON array closed. Fields may be added after these in later versions; their
 // names and order will not change.
 #pragma once
 
@@ -44,9 +49,12 @@
 #include <vector>
 
 #include "distribution/observed.hpp"
+#include "tools/common/json.hpp"
 #include "tools/observed/cases.hpp"
 
 namespace kemro::observed {
+
+enum class Format { Text, Csv, Json };
 
 // The results of one case: one per d value.
 struct CaseResult {
@@ -65,6 +73,22 @@ std::vector<Column> record_columns();
 std::string render_csv(const std::vector<CaseResult>& results, bool labelled);
 std::string render_json(const std::vector<CaseResult>& results, bool labelled);
 std::string render_text(const std::vector<CaseResult>& results, bool labelled);
+
+// One rendering written piece by piece: head() first, record() for each case
+// in order, tail() last; together they equal the render_ function's text.
+class CaseStream {
+ public:
+  CaseStream(Format format, bool labelled);
+  std::string head() const;
+  std::string record(const CaseResult& result);
+  std::string tail() const;
+
+ private:
+  Format format_;
+  bool labelled_;
+  std::size_t cases_ = 0;  // cases written
+  cli::JsonArray array_;
+};
 
 // The sentence that closes a case in the text report.
 std::string summary_sentence(const CaseResult& result);
