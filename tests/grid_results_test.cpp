@@ -16,6 +16,8 @@
 #include "report/record_writer.hpp"
 #include "tests/support/json_checker.hpp"
 #include "tests/support/program_process.hpp"
+#include "tools/common/json.hpp"
+#include "tools/common/numbers.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
@@ -375,6 +377,12 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
   EXPECT_EQ(number(exact_number(2.1259488613978306e-09)), 2.1259488613978306e-09);
   EXPECT_EQ(exact_number(std::nan("")), "");
   EXPECT_EQ(exact_number(HUGE_VAL), "");
+  // Infinities keep their sign: Inf and -Inf in CSV, strings in JSON, NaN null.
+  EXPECT_EQ(cli::signed_number(-HUGE_VAL), "-Inf");
+  EXPECT_EQ(cli::signed_number(0.1), "0.1");
+  EXPECT_EQ(cli::json_number(HUGE_VAL), "\"Inf\"");
+  EXPECT_EQ(cli::json_number(-HUGE_VAL), "\"-Inf\"");
+  EXPECT_EQ(cli::json_number(std::nan("")), "null");
   EXPECT_TRUE(std::isnan(ratio_value(UNDEFINED_RATIO)));
   EXPECT_EQ(ratio_value(0.0), 0.0);
 }

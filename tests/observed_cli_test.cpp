@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -127,8 +128,13 @@ TEST(ObservedCases, SemicolonFileWithYesNoLettersGivesTheCountsOfTheCommaFile) {
   };
   for (const CsvRecord& r : table.records) {
     const bool hired = parse_hired(field(r, "hired")) == HiredValue::Hired;
-    semicolon += "\"" + field(r, "group") + "\";" + (hired ? (r.line % 2 ? "Y" : "y") : "n") +
-                 ";\"" + field(r, "dept") + "\";;\r\n";
+    semicolon += '"';
+    semicolon += field(r, "group");
+    semicolon += "\";";
+    semicolon += hired ? (r.line % 2 ? "Y" : "y") : "n";
+    semicolon += ";\"";
+    semicolon += field(r, "dept");
+    semicolon += "\";;\r\n";
   }
   const ApplicantColumns columns{"group", "X", "hired", "dept"};
   const CaseList a = cases_from_text(comma, "a.csv", {}, &columns);
@@ -307,6 +313,24 @@ TEST(ObservedProgram, RecordsStreamAndASignalLeavesEveryFinishedCaseWritten) {
     first[1] = "5000:" + std::to_string(5000 + done - 1);
     EXPECT_EQ(observed(first, FIXTURES).out, out);
   }
+}
+
+TEST(ObservedProgram, MemoryThatRunsOutEndsWithAMessageAndStatusOne) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+  // A device has no size to refuse first; under a 40 MB address-space limit
+  // its text outgrows memory long before the 256 MiB bound.
+  const std::filesystem::path dir = make_temp_dir();
+  const std::string command = "ulimit -v 40000 && " + std::string(KEMRO_OBSERVED_EXE) +
+                              " --cases /dev/zero > " + (dir / "out").string() + " 2> " +
+                              (dir / "err").string();
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(read_file(dir / "err"), "kemro-observed: out of memory\n");
+  EXPECT_EQ(read_file(dir / "out"), "");
+  std::filesystem::remove_all(dir);
+#endif
 }
 
 struct BadRun {

@@ -65,6 +65,23 @@ int open_plot(const std::string& path, kemro::grid::AtomicFile& plot) {
   return plot.open(path) ? 0 : plot_file_error(plot);
 }
 
+// Encodes the plot and renames it into place; the run's status. A stop asked
+// for while the plot was encoded is honoured: the plot is not written.
+int write_plot(kemro::grid::AtomicFile& plot, const std::string& name, const std::string& svg,
+               kemro::grid::PlotFormat format) {
+  std::string error;
+  const std::string bytes = kemro::grid::encode_plot(svg, format, error);
+  if (!error.empty()) {
+    kemro::cli::diagnostic(PROGRAM, name + ": " + error);
+    return kemro::cli::EXIT_FILE_ERROR;
+  }
+  if (const int signal_number = kemro::cli::stop_requested(); signal_number != 0) {
+    kemro::cli::diagnostic(PROGRAM, "stopped; no plot written");
+    return kemro::cli::stopped_status(signal_number);
+  }
+  return plot.commit(bytes) ? 0 : plot_file_error(plot);
+}
+
 // A planning solve: one record per combination of the options not solved for.
 int solve(const kemro::grid::GridOptions& o) {
   using namespace kemro::grid;
@@ -77,18 +94,29 @@ int solve(const kemro::grid::GridOptions& o) {
                            : o.format == Format::Json ? render_solve_json(built.plan, results)
                                                       : render_solve_text(built.plan, results);
   int status = write_out(text) ? 0 : output_error("standard output");
-  if (plot.is_open()) {
-    std::string error;
-    const std::string bytes =
-        encode_plot(solve_svg(built.plan, results, o.plot), o.plot.format, error);
-    if (!error.empty()) {
-      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
-      status = kemro::cli::EXIT_FILE_ERROR;
-    } else if (!plot.commit(bytes)) {
-      status = plot_file_error(plot);
-    }
+  if (plot.is_open() && status == 0) {
+    status = write_plot(plot, o.plot_file, solve_svg(built.plan, results, o.plot), o.plot.format);
   }
-  return status;
+  // Solves that ended without an answer are named on standard error and end
+  // the run with EXIT_NO_ANSWER, after everything else is written.
+  std::size_t limited = 0;
+  std::size_t abandoned = 0;
+  for (const kemro::SolveResult& r : results) {
+    limited += r.status == kemro::SolveStatus::evaluation_limit ? 1 : 0;
+    abandoned += r.status == kemro::SolveStatus::abandoned ? 1 : 0;
+  }
+  const std::string of = " of " + std::to_string(results.size()) + " solves";
+  if (limited > 0) {
+    kemro::cli::diagnostic(PROGRAM, std::to_string(limited) + of +
+                                        " ended without an answer at the evaluation limit (" +
+                                        std::to_string(kemro::MAX_SOLVE_EVALUATIONS) +
+                                        " scenarios); a narrower range finds it");
+  }
+  if (abandoned > 0) {
+    kemro::cli::diagnostic(PROGRAM,
+                           std::to_string(abandoned) + of + " abandoned (the integration gave up)");
+  }
+  return status == 0 && limited + abandoned > 0 ? kemro::cli::EXIT_NO_ANSWER : status;
 }
 
 }  // namespace
@@ -153,14 +181,9 @@ int main(int argc, char** argv) {
                                         (want_plot ? "; no plot written" : ""));
   }
   if (want_plot && !stopped) {
-    std::string error;
-    const std::string bytes = encode_plot(plot_svg(grid, kept, o.plot), o.plot.format, error);
-    if (!error.empty()) {
-      kemro::cli::diagnostic(PROGRAM, o.plot_file + ": " + error);
-      status = kemro::cli::EXIT_FILE_ERROR;
-    } else if (!plot.commit(bytes)) {
-      status = plot_file_error(plot);
-    }
+    const int plot_status =
+        write_plot(plot, o.plot_file, plot_svg(grid, kept, o.plot), o.plot.format);
+    if (status == 0) status = plot_status;
   }
 
   if (abandoned > 0) {

@@ -5,6 +5,8 @@
 //   1    an output or a file could not be written, an input file not read, or
 //        memory ran out
 //   2    invalid options or input: nothing was computed or written
+//   3    kemro-grid: a solve ended without an answer (the evaluation limit, or
+//        a scenario it needed was abandoned); every record is written
 //   130  interrupted by SIGINT, 143 by SIGTERM: what was complete is written
 #pragma once
 
@@ -17,6 +19,7 @@ namespace kemro::cli {
 inline constexpr int EXIT_SUCCESS_STATUS = 0;
 inline constexpr int EXIT_FILE_ERROR = 1;
 inline constexpr int EXIT_USAGE = 2;
+inline constexpr int EXIT_NO_ANSWER = 3;
 inline constexpr int EXIT_INTERRUPTED = 130;  // 128 + SIGINT
 inline constexpr int EXIT_TERMINATED = 143;   // 128 + SIGTERM
 

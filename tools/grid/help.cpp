@@ -66,7 +66,9 @@ plot is made, and the exit status is 130 or 143.
 
 Exit status: 0 when every scenario was computed or reported as abandoned;
 1 when the output or the plot cannot be written; 2 for invalid options;
-130 or 143 when stopped by SIGINT or SIGTERM.
+3 when a solve ended without an answer (evaluation limit, or abandoned),
+after every record is written; 130 or 143 when stopped by SIGINT or SIGTERM
+(also while the plot is encoded: no plot is written then).
 )";
 }
 

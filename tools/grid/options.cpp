@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <optional>
@@ -72,15 +73,57 @@ bool set_x(std::string_view text, std::string& x, std::string& error) {
   return false;
 }
 
-bool set_plot_size(std::string_view text, int& size, std::string& error) {
-  std::int64_t value = 0;
-  if (!parse_int64(text, value, error)) return false;
-  if (value < MIN_PLOT_SIZE || value > MAX_PLOT_SIZE) {
-    error = quoted(text) + " is not between " + std::to_string(MIN_PLOT_SIZE) + " and " +
-            std::to_string(MAX_PLOT_SIZE) + " pixels";
+bool set_font_size(std::string_view text, double& size, std::string& error) {
+  double value = 0;
+  if (!parse_real(text, value, error)) return false;
+  if (!(value >= MIN_FONT_SIZE && value <= MAX_FONT_SIZE)) {
+    char range[64];
+    std::snprintf(range, sizeof range, " is not between %g and %g points", MIN_FONT_SIZE,
+                  MAX_FONT_SIZE);
+    error = quoted(text) + range;
     return false;
   }
-  size = static_cast<int>(value);
+  size = value;
+  return true;
+}
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code
+// points above U+10FFFF), as every text in an SVG file must be.
+bool valid_utf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::size_t length = c < 0x80           ? 1
+                         : (c >> 5) == 0x6  ? 2
+                         : (c >> 4) == 0xE  ? 3
+                         : (c >> 3) == 0x1E ? 4
+                                            : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t code = length == 1 ? c : c & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    constexpr std::uint32_t SMALLEST[] = {0, 0, 0x80, 0x800,
+                                          0x10000};  // by length: no overlong forms
+    if (code < SMALLEST[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+bool set_title(std::string_view text, std::string& title, std::string& error) {
+  if (!valid_utf8(text)) {
+    error = "the title is not valid UTF-8 text";
+    return false;
+  }
+  if (text.empty()) {
+    error = "an empty value";
+    return false;
+  }
+  title = std::string(text);
   return true;
 }
 
@@ -186,9 +229,10 @@ CompositeEffect composite_of(const GridOptions& o) {
 std::string plot_error(const GridOptions& o) {
   const PlotOptions& p = o.plot;
   if (o.plot_file.empty()) {
-    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != DEFAULT_PLOT_WIDTH ||
-        p.height != DEFAULT_PLOT_HEIGHT) {
-      return "--x, --log-x, --title, --width and --height need --plot";
+    const PlotOptions unset;
+    if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != unset.width ||
+        p.height != unset.height || p.font_size != unset.font_size || !p.note) {
+      return "--x, --log-x, --title, --width, --height, --font-size and --no-note need --plot";
     }
     return {};
   }
@@ -532,15 +576,24 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
          o.plot.log_x = true;
          return true;
        }},
-      {"--title", "TEXT", "the plot's title", OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_text(s, o.plot.title, e); }},
-      {"--width", "PX", "the plot's width, 300 to 10000 (default 820)", OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.width, e); }},
-      {"--height", "PX",
-       "the plot's height, 300 to 10000 (default 520); a\n"
-       "legend below the plot adds to it",
+      {"--title", "TEXT", "the plot's title (UTF-8)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_title(s, o.plot.title, e); }},
+      {"--width", "SIZE",
+       "the plot's width in pixels (820), or with a unit:\n"
+       "3.5in, 8cm, 90mm, 252pt (96 pixels to the inch);\n"
+       "2 in to 10000 pixels. Kept exactly: the plot's\n"
+       "parts make room for the legend and every text",
        OUTPUT_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_plot_size(s, o.plot.height, e); }},
+       [&o](std::string_view s, std::string& e) { return parse_plot_length(s, o.plot.width, e); }},
+      {"--height", "SIZE", "the plot's height, as --width (default 520)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_plot_length(s, o.plot.height, e); }},
+      {"--font-size", "PT", "the plot's label size in points, 4 to 48 (9)", OUTPUT_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_font_size(s, o.plot.font_size, e); }},
+      {"--no-note", "", "no note under a grid plot about its saw-teeth", OUTPUT_SECTION,
+       [&o](std::string_view, std::string&) {
+         o.plot.note = false;
+         return true;
+       }},
       {"--jobs", "J", "worker threads, at most 256 (default: one per core)", COMPUTING_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
       {"--help", "", "this text", OUTPUT_SECTION, nullptr},

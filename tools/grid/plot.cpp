@@ -11,29 +11,39 @@ namespace kemro::grid {
 
 namespace {
 
-// Margins around a plotting area, in pixels.
-constexpr double LEFT = 80;
-constexpr double RIGHT = 30;
-constexpr double TOP = 70;
-constexpr double BOTTOM = 60;
-constexpr double NOTE_HEIGHT = 18;  // a line of note under the x-axis label
-constexpr double INSET = 20;        // between the y axis and the smallest x value, and at the right
-constexpr double PANELS_LEFT = 16;  // left of the first column of panels
-constexpr double PANEL_TOP = 28;    // above a panel's plotting area: its heading
-constexpr double PANEL_BOTTOM = 46;  // below it: ticks and the x-axis label
-constexpr double PANEL_LEFT = 64;    // left of it: ticks and the y-axis label
-constexpr double PANEL_GAP = 16;     // between panels
-constexpr double MIN_PANEL_WIDTH = 280;
-constexpr double MIN_PANEL_HEIGHT = 200;
-
-constexpr double FONT_SIZE = 12;
-// A generous average advance of a sans-serif character at FONT_SIZE (digits
-// are about 0.64 em); legend columns are laid out with it.
-constexpr double CHARACTER_WIDTH = 0.68 * FONT_SIZE;
-constexpr double LEGEND_ROW = 18;     // height of a legend row
-constexpr double LEGEND_SAMPLE = 34;  // length of the line sample before a label
-constexpr double LEGEND_PAD = 16;     // after a label, before the next column
-constexpr double LEGEND_GAP = 12;     // between the plot's last text and the legend
+// Text is measured before the renderer sees it, with the advances of DejaVu
+// Sans (the sans-serif of most Linux systems, and wider than the common
+// alternatives) for printable ASCII, in thousandths of an em.
+constexpr std::array<unsigned short, 95> ADVANCES = {
+    318,  401, 460, 838, 636, 950, 780, 275, 390, 390, 500, 838, 318, 361, 318,
+    337,  //  !"#$%&'()*+,-./
+    636,  636, 636, 636, 636, 636, 636, 636, 636, 636, 337, 337, 838, 838, 838,
+    531,  // 0-9 :;<=>?
+    1000, 684, 686, 698, 770, 632, 575, 775, 752, 295, 295, 656, 557, 863, 748,
+    787,  // @A-O
+    603,  787, 695, 635, 611, 732, 684, 989, 685, 611, 685, 390, 337, 390, 838,
+    500,  // P-Z [\]^_
+    500,  613, 635, 550, 635, 615, 352, 635, 634, 278, 278, 579, 278, 974, 634,
+    612,                                                                          // `a-o
+    635,  635, 411, 521, 392, 634, 592, 818, 592, 592, 525, 636, 337, 636, 838};  // p-z {|}~
+constexpr double OTHER_ADVANCE = 1.0;  // em; as wide as the widest characters (…, —, W is 0.99)
+constexpr double WIDTH_SAFETY = 1.06;  // room for hinting and for another font's wider glyphs
+constexpr double ASCENT = 0.93;        // em above the baseline (DejaVu Sans)
+constexpr double DESCENT = 0.24;       // em below it
+constexpr double LINE = 1.3;           // em from one line of text to the next
+constexpr double TITLE_SCALE = 4.0 / 3.0;  // title font over label font (16 px to 12)
+constexpr double NOTE_SCALE = 11.0 / 12;   // note font over label font
+constexpr double PAD = 0.6;                // em between the canvas edge and any text
+constexpr double GAP = 0.5;                // em between neighbouring blocks of text
+constexpr double TICK = 5;                 // pixels, tick marks
+constexpr double MIN_FONT_PIXELS = 5;      // the font never shrinks below this
+constexpr double FONT_SHRINK = 0.9;        // per attempt when the canvas cannot hold the font
+constexpr double MIN_FRAME = 3;            // em, the smallest plotting area kept in each direction
+constexpr double MAX_INSET = 20;           // pixels between the y axis and the smallest x value
+constexpr double INSET_SHARE = 0.04;       // of the frame's width, when that is less
+constexpr double LEGEND_ROWS_SHARE = 0.3;  // of the canvas height a legend may take at most
+constexpr double LEGEND_SAMPLE = 2.4;      // em, a line sample before a legend label
+constexpr double LEGEND_ITEM_GAP = 1.2;    // em after a legend label
 
 constexpr int TARGET_TICKS = 6;
 constexpr double MAX_DECADES_WITH_STEPS = 3;  // wider log axes tick powers of ten only
@@ -51,7 +61,9 @@ constexpr const char* ABOVE_COLOUR = "#0072B2";  // Okabe-Ito blue
 // The Okabe-Ito palette, distinguishable with every common colour-vision deficiency.
 constexpr std::array<std::string_view, 8> PALETTE = {"#000000", "#E69F00", "#56B4E9", "#009E73",
                                                      "#0072B2", "#D55E00", "#CC79A7", "#F0E442"};
-constexpr std::array<std::string_view, 4> DASHES = {"", "8 4", "2 3", "10 3 2 3"};
+// Dash patterns told apart at a glance, solid first.
+constexpr std::array<std::string_view, 8> DASHES = {"",    "8 4",          "2 3", "10 3 2 3",
+                                                    "4 4", "12 3 2 3 2 3", "1 5", "16 4"};
 constexpr std::size_t MARKERS = 8;
 
 std::string number(double v, int digits = 6) {
@@ -62,6 +74,64 @@ std::string number(double v, int digits = 6) {
 std::string px(double v) {
   return cli::fixed_decimals(v, 2);
 }
+
+// ---- Text measurement, wrapping and shortening ----------------------------
+
+bool continuation_byte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The advance of a text in pixels at font size `size`: ASCII from the table,
+// any other character as OTHER_ADVANCE.
+double text_width(std::string_view s, double size) {
+  double em = 0;
+  for (char c : s) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 32 && u < 127)
+      em += ADVANCES[u - 32] / 1000.0;
+    else if (!continuation_byte(c))
+      em += OTHER_ADVANCE;
+  }
+  return em * size * WIDTH_SAFETY;
+}
+
+// The text, or as much of it as fits in `width` followed by an ellipsis, or
+// nothing when not even that fits.
+std::string shortened(std::string_view s, double width, double size) {
+  if (text_width(s, size) <= width) return std::string(s);
+  const std::string_view ellipsis = "\u2026";
+  while (!s.empty()) {
+    s.remove_suffix(1);
+    while (!s.empty() && continuation_byte(s.back())) s.remove_suffix(1);
+    const std::string_view kept = s.substr(0, s.find_last_not_of(' ') + 1);
+    if (text_width(kept, size) + text_width(ellipsis, size) <= width) {
+      return std::string(kept) + std::string(ellipsis);
+    }
+  }
+  return text_width(ellipsis, size) <= width ? std::string(ellipsis) : std::string();
+}
+
+// The text in lines of at most `width`, broken at spaces, at most
+// `max_lines` of them; the last one shortened when the text does not fit.
+std::vector<std::string> wrapped(std::string_view s, double width, double size,
+                                 std::size_t max_lines) {
+  std::vector<std::string> lines;
+  while (!s.empty() && lines.size() + 1 < max_lines && text_width(s, size) > width) {
+    std::size_t cut = std::string_view::npos;
+    for (std::size_t at = s.find(' '); at != std::string_view::npos; at = s.find(' ', at + 1)) {
+      if (text_width(s.substr(0, at), size) > width) break;
+      cut = at;
+    }
+    if (cut == std::string_view::npos || cut == 0) break;
+    lines.emplace_back(s.substr(0, cut));
+    s.remove_prefix(cut + 1);
+  }
+  if (!s.empty()) lines.push_back(shortened(s, width, size));
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+// ---- Scales and ticks -------------------------------------------------------
 
 // A round tick step (1, 2 or 5 times a power of ten) for about TARGET_TICKS ticks.
 double tick_step(double span) {
@@ -88,6 +158,47 @@ struct Scale {
   }
 };
 
+// The tick values of a range: round steps, or 1, 2, 5 times powers of ten on a log scale.
+std::vector<double> ticks(double lo, double hi, bool log) {
+  std::vector<double> values;
+  if (log) {
+    // 1, 2 and 5 times powers of ten; powers of ten alone over many decades.
+    const bool wide = std::log10(hi / lo) > MAX_DECADES_WITH_STEPS;
+    for (double e = std::floor(std::log10(lo)); e <= std::ceil(std::log10(hi)); ++e) {
+      for (double m : {1.0, 2.0, 5.0}) {
+        const double v = m * std::pow(10.0, e);
+        if ((m == 1.0 || !wide) && v >= lo * (1 - 1e-9) && v <= hi * (1 + 1e-9)) {
+          values.push_back(v);
+        }
+      }
+    }
+    if (values.size() >= 3) return values;
+    values.clear();  // less than a decade: round linear steps, placed on the log scale
+  }
+  const double step = tick_step(hi - lo);
+  for (double v = std::ceil(lo / step - 1e-9) * step; v <= hi + step * 1e-6; v += step) {
+    values.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);  // never "-0"
+  }
+  return values;
+}
+
+// Every k-th tick (the first kept) for the smallest k that leaves no more
+// than `room` ticks.
+std::vector<double> thinned(const std::vector<double>& values, double room) {
+  const std::size_t most = std::max<std::size_t>(2, static_cast<std::size_t>(std::max(room, 0.0)));
+  std::size_t k = 1;
+  while ((values.size() + k - 1) / k > most) ++k;
+  std::vector<double> kept;
+  for (std::size_t i = 0; i < values.size(); i += k) kept.push_back(values[i]);
+  return kept;
+}
+
+double widest_label(const std::vector<double>& values, double size) {
+  double w = 0;
+  for (double v : values) w = std::max(w, text_width(number(v, 4), size));
+  return w;
+}
+
 // A rectangle of the canvas, in pixels.
 struct Frame {
   double left, top, width, height;
@@ -95,10 +206,14 @@ struct Frame {
   double bottom() const { return top + height; }
 };
 
-std::string text(double x, double y, const std::string& s, const char* anchor = "middle",
-                 const std::string& extra = "") {
-  return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\" text-anchor=\"" + anchor + "\"" + extra +
-         ">" + xml_escape(s) + "</text>\n";
+// ---- SVG pieces -------------------------------------------------------------
+
+// A text whose baseline is at y; `size` in pixels.
+std::string text(double x, double y, const std::string& s, double size,
+                 const char* anchor = "middle", const std::string& extra = "") {
+  if (s.empty()) return {};
+  return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\" font-size=\"" + px(size) +
+         "\" text-anchor=\"" + anchor + "\"" + extra + ">" + xml_escape(s) + "</text>\n";
 }
 
 std::string line(double x1, double y1, double x2, double y2, std::string_view stroke,
@@ -107,61 +222,16 @@ std::string line(double x1, double y1, double x2, double y2, std::string_view st
          "\" stroke=\"" + std::string(stroke) + "\"" + extra + "/>\n";
 }
 
-std::string open_svg(double width, double height, const std::string& title,
-                     const std::string& subtitle) {
+std::string open_svg(const PlotOptions& o, double width, double height) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-         number(width) + "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(width) +
-         " " + number(height) +
-         "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n" +
-         text(width / 2, 28, title, "middle", " font-size=\"16\"") + text(width / 2, 48, subtitle);
-}
-
-// The tick values of a scale: round steps, or 1, 2, 5 times powers of ten on a log scale.
-std::vector<double> ticks(const Scale& s) {
-  std::vector<double> values;
-  if (s.log) {
-    // 1, 2 and 5 times powers of ten; powers of ten alone over many decades.
-    const bool wide = std::log10(s.hi / s.lo) > MAX_DECADES_WITH_STEPS;
-    for (double e = std::floor(std::log10(s.lo)); e <= std::ceil(std::log10(s.hi)); ++e) {
-      for (double m : {1.0, 2.0, 5.0}) {
-        const double v = m * std::pow(10.0, e);
-        if ((m == 1.0 || !wide) && v >= s.lo * (1 - 1e-9) && v <= s.hi * (1 + 1e-9)) {
-          values.push_back(v);
-        }
-      }
-    }
-    if (values.size() >= 3) return values;
-    values.clear();  // less than a decade: round linear steps, placed on the log scale
-  }
-  const double step = tick_step(s.hi - s.lo);
-  for (double v = std::ceil(s.lo / step - 1e-9) * step; v <= s.hi + step * 1e-6; v += step) {
-    values.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);  // never "-0"
-  }
-  return values;
-}
-
-// Both axes of a frame with ticks, grid lines and labels (an empty label is left out).
-std::string axes(const Frame& f, const Scale& x, const Scale& y, const std::string& x_label,
-                 const std::string& y_label) {
-  std::string svg;
-  for (double v : ticks(y)) {
-    svg += line(f.left, y(v), f.right(), y(v), "#dddddd");
-    svg += text(f.left - 6, y(v) + 4, number(v, 4), "end");
-  }
-  for (double v : ticks(x)) {
-    svg += line(x(v), f.bottom(), x(v), f.bottom() + 5, "black");
-    svg += text(x(v), f.bottom() + 18, number(v, 4));
-  }
-  svg += line(f.left, f.bottom(), f.right(), f.bottom(), "black");
-  svg += line(f.left, f.top, f.left, f.bottom(), "black");
-  if (!x_label.empty()) svg += text(f.left + f.width / 2, f.bottom() + 38, x_label);
-  if (!y_label.empty()) {
-    svg += "<text transform=\"translate(" + px(f.left - 52) + " " + px(f.top + f.height / 2) +
-           ") rotate(-90)\" text-anchor=\"middle\">" + xml_escape(y_label) + "</text>\n";
-  }
-  return svg;
+         o.width.svg() + "\" height=\"" + o.height.svg() + "\" viewBox=\"0 0 " + number(width, 9) +
+         " " + number(height, 9) +
+         "\" font-family=\"sans-serif\">\n"
+         "<metadata>" +
+         xml_escape(PLOT_CREATOR) +
+         "</metadata>\n"
+         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
 }
 
 std::string marker_svg(double x, double y, const LineStyle& style, const std::string& tip) {
@@ -203,59 +273,313 @@ std::string stroke_of(const LineStyle& style, double width) {
   return s;
 }
 
-// One legend entry: a line sample (or a bar swatch) and its label.
-struct LegendEntry {
+// ---- Legend -----------------------------------------------------------------
+
+// One legend item: a heading that names an option (starts a new row), a line
+// sample with marker, a colour sample (a plain thick line), or a bar swatch.
+enum class Sample { Heading, Line, Colour, Bar, None };
+struct LegendItem {
   std::string label;
   LineStyle style;
-  bool bar = false;
+  Sample sample = Sample::Line;
 };
 
-// Legend columns below the plot, as many as fit across the canvas; returns the
-// SVG and sets the extent. `top` is where the legend starts.
-std::string legend(const std::vector<LegendEntry>& entries, double canvas_width, double top,
-                   PlotExtent& extent) {
-  std::size_t longest = 0;
-  for (const LegendEntry& e : entries) longest = std::max(longest, e.label.size());
-  const double column_width =
-      LEGEND_SAMPLE + CHARACTER_WIDTH * static_cast<double>(longest) + LEGEND_PAD;
-  const double usable = canvas_width - 2 * RIGHT;
-  const std::size_t columns = std::clamp<std::size_t>(
-      static_cast<std::size_t>(usable / column_width), 1, std::max<std::size_t>(entries.size(), 1));
-  const std::size_t rows = (entries.size() + columns - 1) / columns;
-  const double width = column_width * static_cast<double>(columns) - LEGEND_PAD;
-  const double left = std::max(RIGHT, (canvas_width - width) / 2);
-  extent.legend_left = left;
-  extent.legend_top = top;
-  extent.legend_right = left + width;
-  extent.legend_bottom = top + LEGEND_ROW * static_cast<double>(rows);
-  std::string svg = "<g class=\"legend\">\n";
-  for (std::size_t k = 0; k < entries.size(); ++k) {
-    const double x = left + column_width * static_cast<double>(k / rows);
-    const double y = top + LEGEND_ROW * (static_cast<double>(k % rows) + 0.5);
-    const LegendEntry& e = entries[k];
-    if (e.bar) {
-      svg += "<rect x=\"" + px(x) + "\" y=\"" + px(y - 5) +
-             "\" width=\"24\" height=\"10\" fill=\"" + std::string(e.style.colour) + "\"/>\n";
-    } else {
-      svg += "<line x1=\"" + px(x) + "\" y1=\"" + px(y) + "\" x2=\"" + px(x + 26) + "\" y2=\"" +
-             px(y) + "\" " + stroke_of(e.style, 2) + "/>\n";
-      svg += marker_svg(x + 13, y, e.style, "");
+double item_width(const LegendItem& item, double f) {
+  const double sample =
+      item.sample == Sample::Heading || item.sample == Sample::None ? 0.0 : LEGEND_SAMPLE * f;
+  return sample + text_width(item.label, f) + LEGEND_ITEM_GAP * f;
+}
+
+// Legend items placed in rows across `width`, each heading starting a row.
+struct PlacedLegend {
+  std::vector<LegendItem> items;
+  std::vector<std::pair<std::size_t, double>> at;  // row and left offset of each item
+  std::size_t rows = 0;
+  double width = 0;  // of the widest row
+};
+
+PlacedLegend place_legend(std::vector<LegendItem> items, double width, double f) {
+  PlacedLegend placed;
+  double x = 0;
+  for (LegendItem& item : items) {
+    const double sample =
+        item.sample == Sample::Heading || item.sample == Sample::None ? 0.0 : LEGEND_SAMPLE * f;
+    item.label = shortened(item.label, width - sample, f);
+    const double w = std::min(item_width(item, f), width);
+    if (placed.rows == 0 || item.sample == Sample::Heading || x + w > width + LEGEND_ITEM_GAP * f) {
+      ++placed.rows;
+      x = 0;
     }
-    svg += text(x + LEGEND_SAMPLE, y + 4, e.label, "start");
+    placed.at.emplace_back(placed.rows - 1, x);
+    x += w;
+    placed.width = std::max(placed.width, x - LEGEND_ITEM_GAP * f);
+  }
+  placed.items = std::move(items);
+  return placed;
+}
+
+// The legend in at most `max_rows` rows: when the items need more, the last
+// ones give way to a "… and K more" item.
+PlacedLegend legend_in_rows(const std::vector<LegendItem>& items, double width, double f,
+                            std::size_t max_rows) {
+  if (max_rows == 0) return {};
+  PlacedLegend placed = place_legend(items, width, f);
+  for (std::size_t keep = items.size(); placed.rows > max_rows && keep > 0;) {
+    --keep;
+    std::vector<LegendItem> shown(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(keep));
+    shown.push_back(
+        {"\u2026 and " + std::to_string(items.size() - keep) + " more", {}, Sample::None});
+    placed = place_legend(shown, width, f);
+  }
+  if (placed.rows > max_rows) return {};
+  return placed;
+}
+
+std::string legend_svg(const PlacedLegend& placed, double left, double top, double f) {
+  std::string svg = "<g class=\"legend\">\n";
+  for (std::size_t k = 0; k < placed.items.size(); ++k) {
+    const LegendItem& e = placed.items[k];
+    const double x = left + placed.at[k].second;
+    const double middle = top + LINE * f * (static_cast<double>(placed.at[k].first) + 0.5);
+    const double baseline = middle + (ASCENT - DESCENT) / 2 * f;
+    const double sample = LEGEND_SAMPLE * f;
+    switch (e.sample) {
+      case Sample::Heading:
+      case Sample::None:
+        svg += text(x, baseline, e.label, f, "start");
+        continue;
+      case Sample::Bar:
+        svg += "<rect x=\"" + px(x) + "\" y=\"" + px(middle - 0.35 * f) + "\" width=\"" +
+               px(sample * 0.8) + "\" height=\"" + px(0.7 * f) + "\" fill=\"" +
+               std::string(e.style.colour) + "\"/>\n";
+        break;
+      case Sample::Colour:
+        svg += line(x, middle, x + sample * 0.8, middle, e.style.colour, " stroke-width=\"4\"");
+        break;
+      case Sample::Line:
+        svg += line(x, middle, x + sample * 0.8, middle, e.style.colour,
+                    " " + stroke_of(e.style, 2).substr(stroke_of(e.style, 2).find("stroke-width")));
+        svg += marker_svg(x + sample * 0.4, middle, e.style, "");
+        break;
+    }
+    svg += text(x + sample, baseline, e.label, f, "start");
   }
   return svg + "</g>\n";
 }
 
-// The height a legend of these entries takes below a plot of this width.
-double legend_height(const std::vector<LegendEntry>& entries, double canvas_width) {
-  PlotExtent scratch;
-  legend(entries, canvas_width, 0, scratch);
-  return scratch.legend_bottom;
+// ---- Layout -----------------------------------------------------------------
+
+// What a plot draws around its panels, in words; the layout decides how much
+// of it the canvas holds.
+struct Decorations {
+  std::string title, subtitle, note;
+  std::vector<LegendItem> legend;
+  std::string x_label, y_label;
+  std::vector<double> x_ticks, y_ticks;
+  std::size_t panels = 1;   // panels share the axis labels and scales
+  bool headings = false;    // a heading above each panel
+  double above_frame = 0;   // em of text drawn just above each frame (the 0.8 label)
+  double y_tick_width = 0;  // pixels: the widest y tick label at font size 1
+  double x_tick_width = 0;  // idem, x
+};
+
+// Where everything lies for one font size.
+struct Layout {
+  bool fits = false;
+  double f = 0;  // pixels, the label font size
+  std::vector<std::string> title, subtitle, note;
+  PlacedLegend legend;
+  double legend_top = 0, note_top = 0;
+  std::string x_label;
+  std::vector<std::string> y_label;  // rotated, in one or two lines
+  Frame region{};                    // the panels' cells, without the shared axis labels
+  std::size_t columns = 1, rows = 1;
+  double cell_left = 0, cell_top = 0, cell_right = 0, cell_bottom = 0;  // frame within a cell
+  std::size_t x_room = 0, y_room = 0;  // ticks each axis has room for
+};
+
+// The layout of the decorations on a W x H canvas at label size f. Optional
+// parts give way in turn while the frames would be smaller than MIN_FRAME:
+// the note, the subtitle, the title's second line, legend rows.
+Layout lay_out(const Decorations& d, double W, double H, double f) {
+  Layout l;
+  l.f = f;
+  const double tf = TITLE_SCALE * f;
+  const double nf = NOTE_SCALE * f;
+  const double pad = PAD * f;
+  const double inner = W - 2 * pad;
+  l.columns = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(d.panels))));
+  l.rows = (d.panels + l.columns - 1) / l.columns;
+  // Per cell: the widest y tick label and the tick at the left, half the
+  // widest x tick label at the right, the x ticks below, a heading above.
+  l.cell_left = d.y_tick_width * f + 0.4 * f + TICK;
+  l.cell_right = std::max(pad, d.x_tick_width * f / 2);
+  l.cell_top = (d.headings ? LINE * f : 0.0) + d.above_frame * f + 0.3 * f;
+  l.cell_bottom = TICK + LINE * f + (l.rows > 1 ? GAP * f : 0.0);
+  const double x_label_height = d.x_label.empty() ? 0.0 : LINE * f;
+  const double y_label_width = d.y_label.empty() ? 0.0 : LINE * f;
+  const double min_cell_width = l.cell_left + l.cell_right + MIN_FRAME * f;
+  const double min_cell_height = l.cell_top + l.cell_bottom + MIN_FRAME * f;
+  if (pad + y_label_width + static_cast<double>(l.columns) * min_cell_width > W - pad) return l;
+
+  std::size_t title_lines = 2;
+  bool subtitle = true;
+  bool note = true;
+  std::size_t legend_rows = static_cast<std::size_t>(LEGEND_ROWS_SHARE * H / (LINE * f));
+  for (;;) {
+    l.title =
+        d.title.empty() ? std::vector<std::string>{} : wrapped(d.title, inner, tf, title_lines);
+    l.subtitle = subtitle && !d.subtitle.empty() ? wrapped(d.subtitle, inner, f, 2)
+                                                 : std::vector<std::string>{};
+    l.note = note && !d.note.empty() ? wrapped(d.note, inner, nf, 2) : std::vector<std::string>{};
+    l.legend = d.legend.empty() ? PlacedLegend{} : legend_in_rows(d.legend, inner, f, legend_rows);
+    double top = pad;
+    if (!l.title.empty()) top += LINE * tf * static_cast<double>(l.title.size());
+    if (!l.subtitle.empty()) top += LINE * f * static_cast<double>(l.subtitle.size());
+    top += GAP * f;
+    double bottom = H - pad;
+    l.legend_top = bottom - LINE * f * static_cast<double>(l.legend.rows);
+    if (l.legend.rows > 0) bottom = l.legend_top - GAP * f;
+    l.note_top = bottom - LINE * nf * static_cast<double>(l.note.size());
+    if (!l.note.empty()) bottom = l.note_top - GAP * f;
+    bottom -= x_label_height;
+    l.region = {pad + y_label_width, top, W - pad - (pad + y_label_width), bottom - top};
+    if (l.region.height >= static_cast<double>(l.rows) * min_cell_height) break;
+    if (note && !l.note.empty()) {
+      note = false;
+    } else if (subtitle && !l.subtitle.empty()) {
+      subtitle = false;
+    } else if (title_lines > 1 && l.title.size() > 1) {
+      title_lines = 1;
+    } else if (l.legend.rows > 0 && legend_rows > 0) {
+      legend_rows = l.legend.rows - 1;
+    } else {
+      return l;
+    }
+  }
+  // The y label in two lines when it is too long for one and the width allows.
+  l.y_label = wrapped(d.y_label, l.region.height, f, 2);
+  if (l.y_label.size() > 1) {
+    const double wider = l.region.width - LINE * f;
+    if (wider >= static_cast<double>(l.columns) * min_cell_width) {
+      l.region.left += LINE * f;
+      l.region.width = wider;
+    } else {
+      l.y_label = {shortened(d.y_label, l.region.height, f)};
+    }
+  }
+  const double cell_width = l.region.width / static_cast<double>(l.columns);
+  const double cell_height = l.region.height / static_cast<double>(l.rows);
+  const double frame_width = cell_width - l.cell_left - l.cell_right;
+  const double frame_height = cell_height - l.cell_top - l.cell_bottom;
+  l.x_room =
+      static_cast<std::size_t>((frame_width + d.x_tick_width * f) / (d.x_tick_width * f + 0.8 * f));
+  l.y_room = static_cast<std::size_t>(frame_height / (LINE * f) + 1);
+  l.x_label = shortened(d.x_label, l.region.width, f);
+  l.fits = true;
+  return l;
 }
 
-std::string scenario_title(const Scenario& s) {
-  return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
-         ", N2 = " + std::to_string(s.N2) + ", K = " + std::to_string(s.K) + ", d = " + number(s.d);
+// The layout at the font size asked, or at the largest smaller one that fits.
+Layout fitted_layout(const Decorations& d, double W, double H, double f) {
+  for (;; f *= FONT_SHRINK) {
+    Layout l = lay_out(d, W, H, std::max(f, MIN_FONT_PIXELS));
+    if (l.fits || f <= MIN_FONT_PIXELS) return l;
+  }
+}
+
+// The frame of panel p.
+Frame frame_of(const Layout& l, std::size_t p) {
+  const double cell_width = l.region.width / static_cast<double>(l.columns);
+  const double cell_height = l.region.height / static_cast<double>(l.rows);
+  const double left = l.region.left + cell_width * static_cast<double>(p % l.columns);
+  const double top = l.region.top + cell_height * static_cast<double>(p / l.columns);
+  return {left + l.cell_left, top + l.cell_top,
+          std::max(1.0, cell_width - l.cell_left - l.cell_right),
+          std::max(1.0, cell_height - l.cell_top - l.cell_bottom)};
+}
+
+// The title, subtitle, note, legend and shared axis labels of a layout.
+std::string decorations_svg(const Layout& l, double W) {
+  const double f = l.f;
+  const double tf = TITLE_SCALE * f;
+  std::string svg;
+  double y = PAD * f;
+  for (const std::string& s : l.title) {
+    svg += text(W / 2, y + ASCENT * tf, s, tf);
+    y += LINE * tf;
+  }
+  for (const std::string& s : l.subtitle) {
+    svg += text(W / 2, y + ASCENT * f, s, f);
+    y += LINE * f;
+  }
+  const double nf = NOTE_SCALE * f;
+  for (std::size_t i = 0; i < l.note.size(); ++i) {
+    svg +=
+        text(W / 2, l.note_top + LINE * nf * static_cast<double>(i) + ASCENT * nf, l.note[i], nf);
+  }
+  if (l.legend.rows > 0) {
+    svg += legend_svg(l.legend, std::max(PAD * f, (W - l.legend.width) / 2), l.legend_top, f);
+  }
+  svg += text(l.region.left + l.region.width / 2, l.region.bottom() + ASCENT * f, l.x_label, f);
+  const double y_label_left = l.region.left - LINE * f * static_cast<double>(l.y_label.size());
+  for (std::size_t i = 0; i < l.y_label.size(); ++i) {
+    if (l.y_label[i].empty()) continue;
+    svg += "<text transform=\"translate(" +
+           px(y_label_left + LINE * f * static_cast<double>(i) + ASCENT * f) + " " +
+           px(l.region.top + l.region.height / 2) + ") rotate(-90)\" font-size=\"" + px(f) +
+           "\" text-anchor=\"middle\">" + xml_escape(l.y_label[i]) + "</text>\n";
+  }
+  return svg;
+}
+
+// Both axes of a frame with ticks, grid lines and tick labels.
+std::string axes(const Layout& l, const Frame& fr, const Scale& x, const Scale& y,
+                 const std::vector<double>& x_ticks, const std::vector<double>& y_ticks) {
+  const double f = l.f;
+  std::string svg;
+  for (double v : thinned(y_ticks, static_cast<double>(l.y_room))) {
+    svg += line(fr.left, y(v), fr.right(), y(v), "#dddddd");
+    svg +=
+        text(fr.left - TICK - 0.3 * f, y(v) + (ASCENT - DESCENT) / 2 * f, number(v, 4), f, "end");
+  }
+  for (double v : thinned(x_ticks, static_cast<double>(l.x_room))) {
+    svg += line(x(v), fr.bottom(), x(v), fr.bottom() + TICK, "black");
+    svg += text(x(v), fr.bottom() + TICK + ASCENT * f, number(v, 4), f);
+  }
+  svg += line(fr.left, fr.bottom(), fr.right(), fr.bottom(), "black");
+  svg += line(fr.left, fr.top, fr.left, fr.bottom(), "black");
+  return svg;
+}
+
+// The x scale of a frame: INSET from each side, less on a narrow frame.
+Scale x_scale(const Frame& fr, double lo, double hi, bool log) {
+  const double inset = std::min(MAX_INSET, INSET_SHARE * fr.width);
+  return {lo, hi, fr.left + inset, fr.right() - inset, log};
+}
+
+std::string close_svg(std::string svg, const Layout& l, double W, double H, PlotExtent* extent,
+                      std::size_t panels, std::size_t lines) {
+  if (extent != nullptr) {
+    *extent = {};
+    extent->width = W;
+    extent->height = H;
+    extent->panels = panels;
+    extent->lines = lines;
+    extent->font_size = l.f;
+    if (l.legend.rows > 0) {
+      extent->legend_left = std::max(PAD * l.f, (W - l.legend.width) / 2);
+      extent->legend_right = extent->legend_left + l.legend.width;
+      extent->legend_top = l.legend_top;
+      extent->legend_bottom = l.legend_top + LINE * l.f * static_cast<double>(l.legend.rows);
+    }
+  }
+  return svg + "</svg>\n";
+}
+
+// The label font size in pixels.
+double font_pixels(const PlotOptions& o) {
+  return o.font_size / POINTS_PER_PIXEL;
 }
 
 // The largest AI the axis must show: every outcome at least VISIBLE_PROBABILITY
@@ -280,14 +604,18 @@ double bar_width(const std::vector<DistributionEntry>& entries, const Scale& x) 
   return std::clamp(gap * BAR_FILL, MIN_BAR_WIDTH, MAX_BAR_WIDTH);
 }
 
-std::string close_svg(std::string svg, double width, double height, PlotExtent* extent,
-                      const PlotExtent& layout) {
-  if (extent != nullptr) {
-    *extent = layout;
-    extent->width = width;
-    extent->height = height;
+// The words of a dimension, the first letter in lower case for the middle of a sentence.
+std::string in_sentence(std::string words) {
+  if (words.size() > 1 && words[0] >= 'A' && words[0] <= 'Z' && words[1] >= 'a' &&
+      words[1] <= 'z') {
+    words[0] = static_cast<char>(words[0] - 'A' + 'a');
   }
-  return svg + "</svg>\n";
+  return words;
+}
+
+// "Minority share = 0.2".
+std::string axis_value(const Axis& axis, std::size_t at) {
+  return axis_words(axis) + " = " + number(axis.values[at]);
 }
 
 }  // namespace
@@ -304,6 +632,27 @@ std::string axis_words(const Axis& axis) {
   if (axis.option == "--hires") return "Number of hires";
   if (axis.option == "--selection-ratio") return "Selection ratio";
   return "Effect size d";
+}
+
+std::string quantity_words(std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string_view> WORDS[] = {
+      {"P_below_four_fifths", "P(AI < 0.8)"},
+      {"P_undefined", "P(AI undefined)"},
+      {"expected_AI", "Expected AI"},
+      {"expected_SRA", "Expected majority selection rate"},
+      {"expected_SRI", "Expected minority selection rate"},
+      {"AI_P05", "5th percentile of AI"},
+      {"AI_P10", "10th percentile of AI"},
+      {"AI_P25", "Lower quartile of AI"},
+      {"AI_P50", "Median AI"},
+      {"AI_P75", "Upper quartile of AI"},
+      {"AI_P90", "90th percentile of AI"},
+      {"AI_P95", "95th percentile of AI"},
+  };
+  for (const auto& [known, words] : WORDS) {
+    if (known == name) return std::string(words);
+  }
+  return std::string(name);
 }
 
 std::size_t dimension_named(const Grid& grid, std::string_view name) {
@@ -338,20 +687,18 @@ std::string xml_escape(const std::string& s) {
 
 std::string distribution_svg(const Scenario& s, const ScenarioResult& r, const PlotOptions& o,
                              PlotExtent* extent) {
-  const double width = o.width;
-  const std::string title = o.title.empty() ? "Distribution of AI: " + scenario_title(s) : o.title;
-  const std::vector<LegendEntry> entries = {
-      {"AI < 0.8", {BELOW_COLOUR, "", Marker::Square}, true},
-      {"AI >= 0.8", {ABOVE_COLOUR, "", Marker::Square}, true}};
-  const double legend_top = o.height - BOTTOM / 2 + 2 * LEGEND_GAP;  // below the x-axis label
-  PlotExtent layout;
-  const double height = legend_top + legend_height(entries, width) + LEGEND_GAP;
+  const double W = o.width.pixels();
+  const double H = o.height.pixels();
+  Decorations d;
+  d.title = o.title.empty() ? "Distribution of AI: " + std::to_string(s.N) + " applicants (" +
+                                  std::to_string(s.N2) + " minority), " + std::to_string(s.K) +
+                                  " hires, d = " + number(s.d)
+                            : o.title;
   if (!r.completed) {
-    return close_svg(open_svg(width, o.height, title,
-                              "abandoned: the outcome probabilities could not be computed"),
-                     width, o.height, extent, layout);
+    d.subtitle = "abandoned: the outcome probabilities could not be computed";
+    Layout l = fitted_layout(d, W, H, font_pixels(o));
+    return close_svg(open_svg(o, W, H) + decorations_svg(l, W), l, W, H, extent, 1, 0);
   }
-  const Frame f{LEFT, TOP, width - LEFT - RIGHT, o.height - TOP - BOTTOM};
   const auto& all = r.distribution;
   double beyond = 0.0;  // probability of defined outcomes right of the axis
   double tallest = 0.0;
@@ -363,16 +710,27 @@ std::string distribution_svg(const Scenario& s, const ScenarioResult& r, const P
     else
       tallest = std::max(tallest, e.PVS);
   }
-  const Scale x{0.0, top_AI, f.left + INSET, f.right() - INSET};
-  const Scale y{0.0, nice_top(tallest), f.bottom(), f.top};
+  const double p_top = nice_top(tallest);
+  d.subtitle = "P(AI < 0.8) = " + number(r.P_below_four_fifths, 5) +
+               ",  P(AI undefined) = " + number(r.P_undefined, 5);
+  if (beyond > 0.0) d.subtitle += ",  P(AI > " + number(top_AI, 4) + ") = " + number(beyond, 3);
+  d.legend = {{"AI < 0.8", {BELOW_COLOUR, "", Marker::Square}, Sample::Bar},
+              {"AI \u2265 0.8", {ABOVE_COLOUR, "", Marker::Square}, Sample::Bar}};
+  d.x_label = "Adverse impact ratio (AI)";
+  d.y_label = "Probability";
+  d.x_ticks = ticks(0.0, top_AI, false);
+  d.y_ticks = ticks(0.0, p_top, false);
+  d.x_tick_width = widest_label(d.x_ticks, 1.0);
+  d.y_tick_width = widest_label(d.y_ticks, 1.0);
+  d.above_frame = LINE;  // the 0.8 line's label, above the bars
+  const Layout l = fitted_layout(d, W, H, font_pixels(o));
+  const Frame fr = frame_of(l, 0);
+  const Scale x = x_scale(fr, 0.0, top_AI, false);
+  const Scale y{0.0, p_top, fr.bottom(), fr.top};
 
-  std::string note = "P(AI < 0.8) = " + number(r.P_below_four_fifths, 5) +
-                     ",  P(AI undefined) = " + number(r.P_undefined, 5);
-  if (beyond > 0.0) note += ",  P(AI > " + number(top_AI, 4) + ") = " + number(beyond, 3);
-  std::string svg = open_svg(width, height, title, note);
-  svg += axes(f, x, y, "AI = SRI / SRA", "P(S = s)");
-
-  const double bar = bar_width(all, x);
+  std::string svg = open_svg(o, W, H) + decorations_svg(l, W);
+  svg += axes(l, fr, x, y, d.x_ticks, d.y_ticks);
+  const double bar = std::min(bar_width(all, x), fr.width);
   for (const DistributionEntry& e : all) {
     if (e.AI == UNDEFINED_RATIO || e.AI > top_AI || !(e.PVS > 0.0)) continue;
     const bool below = below_four_fifths(e.NY, e.NX, s.N1, s.N2);
@@ -381,33 +739,32 @@ std::string distribution_svg(const Scenario& s, const ScenarioResult& r, const P
            (below ? BELOW_COLOUR : ABOVE_COLOUR) + "\"><title>S = " + std::to_string(e.NY) +
            ", AI = " + number(e.AI, 4) + ", P = " + number(e.PVS, 4) + "</title></rect>\n";
   }
-  svg += line(x(FOUR_FIFTHS), f.top, x(FOUR_FIFTHS), f.bottom(), "black",
+  svg += line(x(FOUR_FIFTHS), fr.top, x(FOUR_FIFTHS), fr.bottom(), "black",
               " stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
-  svg += text(x(FOUR_FIFTHS) + 4, f.top + 12, "AI = 0.8", "start");
-  svg += legend(entries, width, legend_top, layout);
-  return close_svg(svg, width, height, extent, layout);
+  // The line's label stands above the frame, where no bar reaches, kept on the canvas.
+  const std::string label = shortened("AI = 0.8", W - 2 * PAD * l.f, l.f);
+  const double half = text_width(label, l.f) / 2;
+  const double at = std::clamp(x(FOUR_FIFTHS), PAD * l.f + half, W - PAD * l.f - half);
+  svg += text(at, fr.top - 0.3 * l.f - DESCENT * l.f, label, l.f);
+  return close_svg(svg, l, W, H, extent, 1, 0);
 }
 
 namespace {
 
 struct Series {
-  std::string label;
   std::vector<std::pair<double, double>> points;  // (option value, P(AI < 0.8)); NaN: abandoned
 };
 
-// The "symbol = value" text of one axis value.
-std::string axis_value(const Axis& axis, std::size_t at) {
-  return axis.symbol + " = " + number(axis.values[at]);
-}
-
 // The option whose values split the lines into panels, or DIMENSIONS for one
-// plot: none while the lines fit; otherwise the outermost one that brings the
-// lines of a panel within MAX_LINES_PER_PANEL, or failing that the one with
-// the most values.
+// plot: none while two options or fewer tell the lines apart and they fit;
+// otherwise the outermost one that brings the lines of a panel within
+// MAX_LINES_PER_PANEL, or failing that the one with the most values.
 std::size_t panel_dimension(const Grid& grid, const std::vector<std::size_t>& others) {
   std::size_t lines = 1;
   for (std::size_t a : others) lines *= grid.axes[a].values.size();
-  if (lines <= MAX_LINES_PER_PANEL || others.size() < 2) return DIMENSIONS;
+  if ((lines <= MAX_LINES_PER_PANEL && others.size() <= 2) || others.size() < 2) {
+    return DIMENSIONS;
+  }
   for (std::size_t a : others) {
     if (lines / grid.axes[a].values.size() <= MAX_LINES_PER_PANEL) return a;
   }
@@ -430,6 +787,8 @@ constexpr const char* SAW_TEETH_NOTE =
 
 std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& results,
                      const PlotOptions& o, PlotExtent* extent) {
+  const double W = o.width.pixels();
+  const double H = o.height.pixels();
   std::vector<std::size_t> varying;
   for (std::size_t a = 0; a < DIMENSIONS; ++a) {
     if (grid.axes[a].values.size() > 1) varying.push_back(a);
@@ -445,12 +804,19 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   for (std::size_t a : others) {
     if (a != panel_dim) line_dims.push_back(a);
   }
+  // Two options: colour follows the first, line type the second, unless only
+  // the first's values are few enough for a line type each.
+  const bool crossed = line_dims.size() == 2;
+  if (crossed && grid.axes[line_dims[1]].values.size() > DASHES.size() &&
+      grid.axes[line_dims[0]].values.size() <= DASHES.size()) {
+    std::swap(line_dims[0], line_dims[1]);
+  }
   const Axis& x_axis = grid.axes[x_dim];
   const std::size_t panels = panel_dim == DIMENSIONS ? 1 : grid.axes[panel_dim].values.size();
 
-  // One series per panel and combination of the line options; styles and the
-  // legend follow the combinations in first-seen order.
-  std::vector<std::string> labels;
+  // One series per panel and combination of the line options, in first-seen order.
+  std::vector<std::vector<std::size_t>> keys;
+  std::vector<std::string> labels;  // for the markers' tooltips
   std::map<std::vector<std::size_t>, std::size_t> line_of;
   std::vector<std::vector<Series>> series(panels);
   for (std::size_t i = 0; i < results.size(); ++i) {
@@ -462,12 +828,21 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       label += (label.empty() ? "" : ", ") + axis_value(grid.axes[a], s.at[a]);
     }
     const auto [it, added] = line_of.try_emplace(key, labels.size());
-    if (added) labels.push_back(label.empty() ? o.quantity : label);
+    if (added) {
+      labels.push_back(label);
+      keys.push_back(key);
+    }
     auto& panel = series[panel_dim == DIMENSIONS ? 0 : s.at[panel_dim]];
     if (panel.size() <= it->second) panel.resize(it->second + 1);
     const double p = results[i].completed ? results[i].P_below_four_fifths : NAN;
     panel[it->second].points.emplace_back(x_axis.values[s.at[x_dim]], p);
   }
+  const auto style_of = [&](std::size_t k) {
+    if (!crossed) return line_style(k);
+    const std::size_t type = keys[k][1];
+    return LineStyle{PALETTE[keys[k][0] % PALETTE.size()], DASHES[type % DASHES.size()],
+                     static_cast<Marker>(type % MARKERS)};
+  };
 
   double x_lo = x_axis.values.front();
   double x_hi = x_lo;
@@ -493,52 +868,64 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   const double y_top = nice_top(tallest);
   const double y_bottom = lowest < 0.0 ? -nice_top(-lowest) : 0.0;
 
-  // Canvas: the requested size for one plot; panels at least their minimum size.
-  const std::size_t panel_columns =
-      static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(panels))));
-  const std::size_t panel_rows = (panels + panel_columns - 1) / panel_columns;
-  const double plots_width = std::max<double>(
-      o.width, LEFT + RIGHT + static_cast<double>(panel_columns) * (MIN_PANEL_WIDTH + PANEL_GAP));
-  const double plots_height =
-      panels == 1
-          ? o.height
-          : std::max<double>(o.height, TOP + BOTTOM +
-                                           static_cast<double>(panel_rows) *
-                                               (MIN_PANEL_HEIGHT + PANEL_TOP + PANEL_BOTTOM));
-  const bool note = has_saw_teeth(x_dim);
-  std::vector<LegendEntry> entries;
-  for (std::size_t k = 0; k < labels.size(); ++k) entries.push_back({labels[k], line_style(k)});
-  const double legend_top = plots_height + (note ? NOTE_HEIGHT : 0.0) + LEGEND_GAP;
-  const double width = plots_width;
-  const double height = legend_top + legend_height(entries, width) + LEGEND_GAP;
-
+  Decorations d;
   std::string fixed;  // the options that stay fixed, for the subtitle
   for (std::size_t a = 0; a < DIMENSIONS; ++a) {
     if (grid.axes[a].values.size() == 1) {
       fixed += (fixed.empty() ? "" : ", ") + axis_value(grid.axes[a], 0);
     }
   }
-  const std::string title = o.title.empty() ? o.quantity + " by " + x_axis.symbol : o.title;
-  std::string svg = open_svg(width, height, title, fixed);
-
-  const double cell_width =
-      (plots_width - PANELS_LEFT - RIGHT) / static_cast<double>(panel_columns);
-  const double cell_height = (plots_height - TOP - BOTTOM) / static_cast<double>(panel_rows);
-  for (std::size_t p = 0; p < panels; ++p) {
-    Frame f{LEFT, TOP, plots_width - LEFT - RIGHT, plots_height - TOP - BOTTOM};
-    if (panels > 1) {
-      const double cell_left = PANELS_LEFT + cell_width * static_cast<double>(p % panel_columns);
-      const double cell_top = TOP + cell_height * static_cast<double>(p / panel_columns);
-      f = {cell_left + PANEL_LEFT, cell_top + PANEL_TOP, cell_width - PANEL_LEFT - PANEL_GAP,
-           cell_height - PANEL_TOP - PANEL_BOTTOM};
-      svg += text(f.left + f.width / 2, f.top - 10, axis_value(grid.axes[panel_dim], p), "middle",
-                  " font-weight=\"bold\"");
+  d.title = o.title.empty() ? o.quantity + " by " + in_sentence(axis_words(x_axis)) : o.title;
+  d.subtitle = fixed;
+  if (o.note && has_saw_teeth(x_dim)) d.note = SAW_TEETH_NOTE;
+  d.x_label = axis_words(x_axis);
+  d.y_label = o.quantity;
+  d.x_ticks = ticks(x_lo, x_hi, log_x);
+  d.y_ticks = ticks(y_bottom, y_top, false);
+  d.x_tick_width = widest_label(d.x_ticks, 1.0);
+  d.y_tick_width = widest_label(d.y_ticks, 1.0);
+  d.panels = panels;
+  d.headings = panels > 1;
+  if (crossed) {
+    for (std::size_t role = 0; role < 2; ++role) {
+      const Axis& axis = grid.axes[line_dims[role]];
+      d.legend.push_back(
+          {(role == 0 ? "Colour: " : "Line: ") + axis_words(axis), {}, Sample::Heading});
+      for (std::size_t v = 0; v < axis.values.size(); ++v) {
+        const LineStyle style = role == 0
+                                    ? LineStyle{PALETTE[v % PALETTE.size()], "", Marker::Circle}
+                                    : LineStyle{PALETTE[0], DASHES[v % DASHES.size()],
+                                                static_cast<Marker>(v % MARKERS)};
+        d.legend.push_back(
+            {number(axis.values[v]), style, role == 0 ? Sample::Colour : Sample::Line});
+      }
     }
-    const Scale x{x_lo, x_hi, f.left + INSET, f.right() - INSET, log_x};
-    const Scale y{y_bottom, y_top, f.bottom(), f.top};
-    svg += axes(f, x, y, axis_words(x_axis), o.quantity);
+  } else if (line_dims.size() == 1) {
+    const Axis& axis = grid.axes[line_dims[0]];
+    d.legend.push_back({axis_words(axis), {}, Sample::Heading});
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      d.legend.push_back({number(axis.values[keys[k][0]]), style_of(k), Sample::Line});
+    }
+  } else if (line_dims.size() > 2) {
+    for (std::size_t k = 0; k < labels.size(); ++k) {
+      d.legend.push_back({labels[k], style_of(k), Sample::Line});
+    }
+  }
+  const Layout l = fitted_layout(d, W, H, font_pixels(o));
+
+  std::string svg = open_svg(o, W, H) + decorations_svg(l, W);
+  for (std::size_t p = 0; p < panels; ++p) {
+    const Frame fr = frame_of(l, p);
+    if (panels > 1) {
+      const std::string heading =
+          shortened(axis_value(grid.axes[panel_dim], p), fr.width + l.cell_left, l.f);
+      svg += text(fr.left + fr.width / 2, fr.top - 0.3 * l.f - DESCENT * l.f, heading, l.f);
+    }
+    const Scale x = x_scale(fr, x_lo, x_hi, log_x);
+    const Scale y{y_bottom, y_top, fr.bottom(), fr.top};
+    svg += axes(l, fr, x, y, d.x_ticks, d.y_ticks);
     for (std::size_t k = 0; k < series[p].size(); ++k) {
-      const LineStyle style = line_style(k);
+      const LineStyle style = style_of(k);
       std::string path;
       bool pen_down = false;
       std::string markers;
@@ -549,9 +936,9 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
         }
         path += (pen_down ? " L " : " M ") + px(x(v)) + " " + px(y(prob));
         pen_down = true;
-        markers += marker_svg(
-            x(v), y(prob), style,
-            labels[k] + ", " + x_axis.symbol + " = " + number(v) + ": " + number(prob, 5));
+        markers += marker_svg(x(v), y(prob), style,
+                              (labels[k].empty() ? "" : labels[k] + ", ") + axis_words(x_axis) +
+                                  " = " + number(v) + ": " + number(prob, 5));
       }
       if (!path.empty()) {
         svg += "<path d=\"" + path.substr(1) + "\" fill=\"none\" " + stroke_of(style, 2) + "/>\n";
@@ -559,12 +946,7 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
       svg += markers;
     }
   }
-  if (note) svg += text(width / 2, plots_height + 4, SAW_TEETH_NOTE, "middle", " font-size=\"11\"");
-  PlotExtent layout;
-  svg += legend(entries, width, legend_top, layout);
-  layout.panels = panels;
-  layout.lines = labels.size();
-  return close_svg(svg, width, height, extent, layout);
+  return close_svg(svg, l, W, H, extent, panels, labels.size());
 }
 
 std::string plot_svg(const Grid& grid, const std::vector<ScenarioResult>& results,

@@ -10,7 +10,9 @@
 namespace kemro::grid {
 
 // The bytes of the plot in `format`: the SVG itself, or its rendering at its
-// own size in pixels (PNG; one pixel per point in PDF). On failure returns an
+// own size: a PNG of one image pixel per CSS pixel (96 to the inch), a PDF
+// page of the physical size (0.75 pt per pixel). The PNG's tEXt "Software"
+// and the PDF's Creator name the program and version. On failure returns an
 // empty text and says why in `error`.
 std::string encode_plot(const std::string& svg, PlotFormat format, std::string& error);
 
@@ -23,8 +25,9 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
   ~AtomicFile() = default;
 
-  // Checks that a temporary file can be made next to `path` (and removes it);
-  // false when it cannot.
+  // Checks that `path` is no folder, that its name is not too long, and that
+  // a temporary file can be made in its folder (and removes it); false when
+  // any of that fails.
   bool open(const std::string& path);
   bool is_open() const { return !path_.empty(); }
   // Writes `bytes` to a new temporary file and renames it to the path; false

@@ -261,6 +261,21 @@ std::string render_solve_text(const SolvePlan& plan, const std::vector<SolveResu
   return text;
 }
 
+std::string solved_words(const Axis& solved, const Target& target) {
+  // The comparison and value as target_text writes them, after the quantity's name.
+  const std::string_view name = quantity_name(target.quantity);
+  std::string rest = target_text(target).substr(name.size());
+  std::string comparison;
+  while (!rest.empty() && (rest[0] == '<' || rest[0] == '>' || rest[0] == '=')) {
+    comparison += rest[0];
+    rest.erase(0, 1);
+  }
+  if (comparison == "<=") comparison = "\u2264";
+  if (comparison == ">=") comparison = "\u2265";
+  const std::string noun = solved.option == "--applicants" ? "Pool size" : axis_words(solved);
+  return noun + " at which " + quantity_words(name) + " " + comparison + " " + rest;
+}
+
 std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& results,
                       PlotOptions options) {
   // The grid drawing, with the value found in place of P(AI < 0.8).
@@ -275,7 +290,7 @@ std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& res
     values[i].P_below_four_fifths = results[i].value;
   }
   const Axis& solved = plan.axes[plan.solved];
-  options.quantity = solved.symbol + " where " + target_text(plan.target);
+  options.quantity = solved_words(solved, plan.target);
   // When no other option varies, the last one given stands on the x axis.
   bool varies = false;
   for (const Axis& axis : plan.axes) varies = varies || axis.values.size() > 1;

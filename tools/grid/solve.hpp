@@ -54,6 +54,9 @@ std::string render_solve_csv(const SolvePlan& plan, const std::vector<SolveResul
 std::string render_solve_json(const SolvePlan& plan, const std::vector<SolveResult>& results);
 std::string render_solve_text(const SolvePlan& plan, const std::vector<SolveResult>& results);
 
+// The value a solve found, in words: "Pool size at which P(AI < 0.8) ≤ 0.1".
+std::string solved_words(const Axis& solved, const Target& target);
+
 // The value found against the first other option that takes several values,
 // one line per combination of the values of the others that do.
 // `options` as --plot and its companions ask (its quantity is set here).
