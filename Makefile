@@ -1,6 +1,8 @@
 # KEMRO build entry points.
 #   make / make build   configure and build the programs users run (Release), no tests
 #   make run            build only the interactive program, then start it
+#   make serve          build kemro-serve, then start it on http://127.0.0.1:8080/
+#                       (SERVE_ARGS="--port 9000" for other options)
 #   make test           build the tests, then run every test (also under the sanitizers)
 #   make bench          build, then run the benchmarks
 #   make fuzz           build the fuzz targets with clang, run each for FUZZ_SECONDS
@@ -19,12 +21,16 @@ ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES  := cmake g++ make libgsl-dev libgtest-dev libbenchmark-dev librsvg2-bin \
              groff-base mandoc libcsv-dev pkg-config librsvg2-dev libcairo2-dev parallel \
-             nlohmann-json3-dev
+             nlohmann-json3-dev libcpp-httplib-dev
+# What the tests need beyond the build: kemro-serve's page is tested in a
+# headless browser driven by Selenium (that test is skipped without them).
+TEST_PACKAGES := chromium chromium-driver python3-selenium
+SERVE_ARGS ?=
 PREFIX    ?= /usr/local
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := answer_reader_fuzz record_writer_fuzz grid_options_fuzz observed_csv_fuzz \
-                observed_options_fuzz
+                observed_options_fuzz serve_query_fuzz
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libgsl-dev libcsv-dev pkg-config \
                  librsvg2-dev libcairo2-dev nlohmann-json3-dev
 R_PACKAGES := r-base-dev r-cran-rcpp r-cran-testthat libgsl-dev
@@ -36,7 +42,7 @@ R_TARBALL     = $(R_BUILD_DIR)/kemro_$(shell head -n 1 VERSION).tar.gz
 R_PROGRAMS    = KEMRO_GRID=$(abspath $(BUILD_DIR))/kemro-grid \
                 KEMRO_OBSERVED=$(abspath $(BUILD_DIR))/kemro-observed
 
-.PHONY: build configure run test bench fuzz deps fuzz-deps install uninstall clean \
+.PHONY: build configure run serve test test-deps bench fuzz deps fuzz-deps install uninstall clean \
         r-deps r-package r-install r-check r-test
 
 build: configure
@@ -50,7 +56,11 @@ run: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro
 	./$(BUILD_DIR)/kemro
 
-test: build
+serve: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro-serve
+	./$(BUILD_DIR)/kemro-serve $(SERVE_ARGS)
+
+test: build test-deps
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target kemro_tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEMRO_SANITIZE=ON
@@ -125,6 +135,9 @@ endef
 
 deps:
 	$(call install_missing,$(PACKAGES))
+
+test-deps:
+	$(call install_missing,$(TEST_PACKAGES),--no-install-recommends)
 
 fuzz-deps:
 	$(call install_missing,$(FUZZ_PACKAGES))

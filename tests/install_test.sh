@@ -39,7 +39,7 @@ man1=$dest$prefix/share/man/man1
 
 # Each program comes with its page, and nothing else is installed.
 expected_files=0
-for program in kemro kemro-grid kemro-observed; do
+for program in kemro kemro-grid kemro-observed kemro-serve; do
   [ -f "$build/$program" ] || continue
   expected_files=$((expected_files + 2))
   [ -x "$bin/$program" ] || fail "$program not installed in $bin"
@@ -67,6 +67,9 @@ rows=$(wc -l <"$work/grid.csv")
 
 if [ -x "$bin/kemro-observed" ]; then
   "$bin/kemro-observed" --version >/dev/null || fail "kemro-observed --version: status $?"
+fi
+if [ -x "$bin/kemro-serve" ]; then
+  "$bin/kemro-serve" --version >/dev/null || fail "kemro-serve --version: status $?"
 fi
 
 # Every page renders without a single warning, by groff and by mandoc, and

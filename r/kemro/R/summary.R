@@ -75,5 +75,99 @@ ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
     warning(sprintf("integration warnings in %d scenario(s); see the `warnings` column",
                     sum(out$warnings > 0L)), call. = FALSE)
   }
+  class(out) <- c("kemro_summary", "data.frame")
   out
+}
+
+# Words for the summary's columns on axes and in legends.
+SUMMARY_WORDS <- c(
+  N = "Number of applicants", N1 = "Majority applicants", N2 = "Minority applicants",
+  K = "Number of hires", d = "Effect size d", minority_share = "Minority share",
+  selection_ratio = "Selection ratio", P_below_four_fifths = "P(AI < 0.8)",
+  P_undefined = "P(AI undefined)", expected_SRA = "Expected majority selection rate",
+  expected_SRI = "Expected minority selection rate", expected_AI = "Expected AI",
+  population_SRA = "Population majority selection rate",
+  population_SRI = "Population minority selection rate", population_AI = "Population AI",
+  AI_P05 = "5th percentile of AI", AI_P10 = "10th percentile of AI",
+  AI_P25 = "Lower quartile of AI", AI_P50 = "Median AI", AI_P75 = "Upper quartile of AI",
+  AI_P90 = "90th percentile of AI", AI_P95 = "95th percentile of AI"
+)
+# What a summary's plot may put on its x axis, in kemro-grid's order.
+SUMMARY_INPUTS <- c("N", "N1", "minority_share", "K", "selection_ratio", "d")
+
+summary_words <- function(column) {
+  if (column %in% names(SUMMARY_WORDS)) SUMMARY_WORDS[[column]] else column
+}
+
+# The scenario options as they were most likely given: for each of N1 or the
+# minority share, and K or the selection ratio, the one with fewer distinct
+# values (a share held fixed while N varies gives varying N1).
+summary_options <- function(x, against) {
+  inputs <- data.frame(N = x$N, N1 = x$N1, minority_share = x$N2 / x$N, K = x$K,
+                       selection_ratio = x$K / x$N, d = x$d)
+  distinct <- function(v) length(unique(signif(inputs[[v]], 12)))
+  chosen <- c("N", if (distinct("minority_share") < distinct("N1")) "minority_share" else "N1",
+              if (distinct("selection_ratio") < distinct("K")) "selection_ratio" else "K", "d")
+  pairs <- list(c("N1", "minority_share"), c("K", "selection_ratio"))
+  for (pair in pairs) if (against %in% pair) chosen <- union(setdiff(chosen, pair), against)
+  list(inputs = inputs, chosen = chosen)
+}
+
+# A summary's column `y` (default P(AI < 0.8)) against the scenario option
+# `against` (default: the first that varies), one line per combination of
+# the other options that vary, told apart by colour and line type, with a
+# legend in words. The usual graphics arguments replace the defaults.
+#' @export
+plot.kemro_summary <- function(x, y = "P_below_four_fifths", against = NULL, ...,
+                               legend_position = "topright") {
+  if (nrow(x) == 0L) stop("nothing to plot: the summary has no rows", call. = FALSE)
+  numeric_columns <- names(x)[vapply(x, is.numeric, logical(1))]
+  if (!is.character(y) || length(y) != 1L || !(y %in% numeric_columns)) {
+    abort_argument("`y` must name a numeric column of the summary, such as \"P_below_four_fifths\"")
+  }
+  if (!is.null(against) &&
+      (!is.character(against) || length(against) != 1L || !(against %in% SUMMARY_INPUTS))) {
+    abort_argument(sprintf("`against` must be one of %s",
+                           paste0("\"", SUMMARY_INPUTS, "\"", collapse = ", ")))
+  }
+  options <- summary_options(x, if (is.null(against)) "" else against)
+  inputs <- options$inputs
+  varies <- Filter(function(v) length(unique(signif(inputs[[v]], 12))) > 1L, options$chosen)
+  if (is.null(against)) against <- if (length(varies) > 0L) varies[1] else "d"
+  others <- setdiff(varies, against)
+  groups <- if (length(others) > 0L) {
+    interaction(lapply(inputs[others], function(v) signif(v, 12)), drop = TRUE,
+                lex.order = TRUE)
+  } else {
+    factor(rep("all", nrow(x)))
+  }
+  shown <- levels(groups)
+  labels <- vapply(shown, function(level) {
+    first <- inputs[match(level, as.character(groups)), others, drop = FALSE]
+    paste(vapply(others, function(o) sprintf("%s = %s", summary_words(o),
+                                             format(first[[o]], digits = 6)), ""),
+          collapse = ", ")
+  }, "")
+  colours <- rep_len(grDevices::palette.colors(8L, "Okabe-Ito"), length(shown))
+  line_types <- rep_len(1:6, length(shown))
+  along <- inputs[[against]]
+  ys <- x[[y]]
+  defaults <- list(x = range(along), y = range(c(0, ys[is.finite(ys)])), type = "n",
+                   xlab = summary_words(against), ylab = summary_words(y),
+                   main = sprintf("%s by %s", summary_words(y), tolower(summary_words(against))))
+  args <- utils::modifyList(defaults, list(...))
+  line_args <- args[intersect(names(args), c("col", "lwd", "lty", "pch"))]
+  do.call(graphics::plot, args[setdiff(names(args), c("col", "lty", "pch"))])
+  for (k in seq_along(shown)) {
+    rows <- which(groups == shown[k])
+    rows <- rows[order(along[rows])]
+    each <- utils::modifyList(list(col = colours[k], lty = line_types[k], lwd = 2, pch = 19),
+                              lapply(line_args, function(v) rep_len(v, length(shown))[k]))
+    do.call(graphics::lines, c(list(along[rows], ys[rows], type = "b"), each))
+  }
+  if (length(others) > 0L && !is.null(legend_position)) {
+    graphics::legend(legend_position, legend = labels, col = colours, lty = line_types,
+                     lwd = 2, pch = 19, bty = "n", cex = 0.8)
+  }
+  invisible(x)
 }

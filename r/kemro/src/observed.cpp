@@ -4,6 +4,7 @@
 #include <Rcpp.h>
 
 #include <cmath>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,18 +30,35 @@ const char* estimate_status_name(kemro::EstimateStatus status) {
 
 }  // namespace
 
-// The observed-decision analysis of kemro-observed for one decision (N, N1,
-// K, S) and every model effect size in `d`: one record per d, as the columns
-// of kemro-observed's CSV in its order. The library validates the counts and
-// parameters and its reason becomes the R error.
+// The observed-decision analysis of kemro-observed for each decision i
+// (N[i], N1[i], K[i], S[i]) at model effect size d[i], all five of one
+// length: one record per decision, as the columns of kemro-observed's CSV in
+// its order. The library validates the counts and parameters and its reason
+// becomes the R error. The R console can interrupt between decisions.
 // [[Rcpp::export]]
-Rcpp::List cpp_observed(int N, int N1, int K, int S, Rcpp::NumericVector d, double alpha) {
-  const kemro::ObservedCounts counts{N, N1, K, S};
-  const std::vector<double> d_values(d.begin(), d.end());
-  const kemro::ObservedAnalysis analysis = kemro::analyse_observed(counts, d_values, alpha);
-  if (!analysis.ok()) throw std::invalid_argument(analysis.error);
+Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
+                        Rcpp::IntegerVector S, Rcpp::NumericVector d, double alpha) {
+  const R_xlen_t decisions = N.size();
+  if (N1.size() != decisions || K.size() != decisions || S.size() != decisions ||
+      d.size() != decisions) {
+    throw std::invalid_argument("N, N1, K, S and d must have one length");
+  }
+  std::vector<kemro::ObservedResult> results;
+  results.reserve(static_cast<std::size_t>(decisions));
+  for (R_xlen_t i = 0; i < decisions; ++i) {
+    Rcpp::checkUserInterrupt();
+    const kemro::ObservedCounts counts{N[i], N1[i], K[i], S[i]};
+    const double d_value = d[i];
+    const kemro::ObservedAnalysis one =
+        kemro::analyse_observed(counts, std::span<const double>(&d_value, 1), alpha);
+    if (!one.ok()) {
+      throw std::invalid_argument(decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + one.error
+                                                : one.error);
+    }
+    results.push_back(one.results.front());
+  }
 
-  const auto n = static_cast<R_xlen_t>(analysis.results.size());
+  const auto n = static_cast<R_xlen_t>(results.size());
   Rcpp::IntegerVector rN(n), rN1(n), rN2(n), rK(n), rS(n);
   Rcpp::LogicalVector violated(n);
   Rcpp::CharacterVector status(n);
@@ -48,7 +66,7 @@ Rcpp::List cpp_observed(int N, int N1, int K, int S, Rcpp::NumericVector d, doub
   std::vector<Rcpp::NumericVector> numbers;
   for (int v = 0; v < NUMBERS; ++v) numbers.emplace_back(n);
   for (R_xlen_t i = 0; i < n; ++i) {
-    const kemro::ObservedResult& r = analysis.results[static_cast<std::size_t>(i)];
+    const kemro::ObservedResult& r = results[static_cast<std::size_t>(i)];
     rN[i] = r.N;
     rN1[i] = r.N1;
     rN2[i] = r.N2;

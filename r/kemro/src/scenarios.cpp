@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/four_fifths.hpp"
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
 
@@ -43,7 +44,25 @@ Rcpp::List cpp_distribution(int N, int N1, int K, double d, std::string engine) 
       Rcpp::Named("minority_hires") = minority, Rcpp::Named("majority_hires") = majority,
       Rcpp::Named("AI") = AI, Rcpp::Named("probability") = probability,
       Rcpp::Named("cumulative") = cumulative, Rcpp::Named("completed") = r.completed,
-      Rcpp::Named("warnings") = r.warnings);
+      Rcpp::Named("warnings") = r.warnings,
+      Rcpp::Named("P_below_four_fifths") = r.completed ? r.P_below_four_fifths : NA_REAL,
+      Rcpp::Named("P_undefined") = r.completed ? r.P_undefined : NA_REAL);
+}
+
+// Whether each outcome (NY minority and NX majority hires of a scenario with
+// N1 majority and N2 minority applicants) has AI < 0.8, by the library's
+// comparison in whole numbers; NA where a count is NA.
+// [[Rcpp::export]]
+Rcpp::LogicalVector cpp_below_four_fifths(Rcpp::IntegerVector NY, Rcpp::IntegerVector NX, int N1,
+                                          int N2) {
+  if (NY.size() != NX.size()) throw std::invalid_argument("NY and NX must have one length");
+  Rcpp::LogicalVector below(NY.size());
+  for (R_xlen_t i = 0; i < NY.size(); ++i) {
+    below[i] = NY[i] == NA_INTEGER || NX[i] == NA_INTEGER
+                   ? NA_LOGICAL
+                   : static_cast<int>(kemro::below_four_fifths(NY[i], NX[i], N1, N2));
+  }
+  return below;
 }
 
 // The summary of every scenario (N[i], N1[i], K[i], d[i]), all four of one

@@ -97,3 +97,43 @@ test_that("print and plot show a computed distribution", {
   on.exit(grDevices::dev.off())
   expect_identical(plot(x), x)
 })
+
+test_that("print and plot count an AI of exactly 0.8 as ai_summary() does", {
+  # Every scenario has an outcome at AI = 0.8 exactly (5 S N1 = 4 (K - S) N2).
+  scenarios <- data.frame(N = c(50, 10, 30, 45), N1 = c(40, 5, 20, 30), K = c(18, 9, 7, 14),
+                          d = c(0.2, 0, -0.5, 1))
+  for (i in seq_len(nrow(scenarios))) {
+    s <- scenarios[i, ]
+    label <- sprintf("N = %d, N1 = %d, K = %d, d = %g", s$N, s$N1, s$K, s$d)
+    x <- ai_distribution(s$N, s$N1, s$K, s$d)
+    expect_true(any(!is.na(x$AI) & abs(x$AI - 0.8) < 1e-12), label = label)
+    summary <- ai_summary(s$N, s$N1, s$K, s$d)
+    expect_identical(attr(x, "P_below_four_fifths"), summary$P_below_four_fifths, label = label)
+    expect_output(print(x), sprintf("P(AI < 0.8) = %s,", format(summary$P_below_four_fifths,
+                                                                digits = 7)),
+                  fixed = TRUE, label = label)
+  }
+  expect_output(print(ai_distribution(N = 50, N1 = 40, K = 18, d = 0.2)),
+                "P(AI < 0.8) = 0.3596099", fixed = TRUE)
+})
+
+test_that("rows of a distribution keep its scenario and whole-distribution headline", {
+  x <- ai_distribution(N = 50, N1 = 40, K = 18, d = 0.2)
+  first <- head(x, 3)
+  expect_s3_class(first, "kemro_distribution")
+  expect_identical(nrow(first), 3L)
+  shown <- capture.output(print(first))
+  expect_match(shown[1], "N = 50, N1 = 40, N2 = 10, K = 18, d = 0.2", fixed = TRUE)
+  expect_match(shown[3], "P(AI < 0.8) = 0.3596099", fixed = TRUE)
+  expect_match(shown[4], sprintf("3 of the %d outcomes", nrow(x)), fixed = TRUE)
+  expect_false(inherits(x[, c("AI", "probability")], "kemro_distribution"))
+})
+
+test_that("plot passes the usual graphics arguments through", {
+  x <- ai_distribution(30, 10, 12, -1)
+  grDevices::pdf(NULL)
+  on.exit(grDevices::dev.off())
+  expect_identical(plot(x, col = "black", xlab = "AI", ylab = "P", lwd = 5, main = "M",
+                        ylim = c(0, 1)), x)
+  expect_identical(plot(head(x, 4)), head(x, 4))
+})

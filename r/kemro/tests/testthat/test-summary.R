@@ -76,3 +76,16 @@ test_that("with d = 0, P(AI < 0.8) and P(AI undefined) follow R's hypergeometric
     expect_lt(abs(x$expected_SRI[i] - x$K[i] / x$N[i]), 1e-8, label = label)
   }
 })
+
+test_that("plot() of a summary draws a column against a chosen scenario column", {
+  s <- ai_summary(N = c(50, 100), minority_share = c(0.2, 0.3), selection_ratio = 0.2,
+                  d = c(0, 0.5), grid = TRUE)
+  expect_s3_class(s, "kemro_summary")
+  grDevices::pdf(NULL)
+  on.exit(grDevices::dev.off())
+  expect_identical(plot(s), s)
+  expect_identical(plot(s, "AI_P50", against = "d", col = c("red", "blue"), lwd = 3,
+                        main = "Median AI"), s)
+  expect_error(plot(s, "no_such_column"), "`y` must name a numeric column")
+  expect_error(plot(s, against = "status"), "`against` must be one of")
+})
