@@ -324,15 +324,23 @@ PlacedLegend legend_in_rows(const std::vector<LegendItem>& items, double width, 
                             std::size_t max_rows) {
   if (max_rows == 0) return {};
   PlacedLegend placed = place_legend(items, width, f);
-  for (std::size_t keep = items.size(); placed.rows > max_rows && keep > 0;) {
-    --keep;
+  if (placed.rows <= max_rows) return placed;
+  // The most items that fit with the "more" item after them, by bisection
+  // (fewer items never take more rows), so that thousands of lines cost little.
+  const auto shortened_to = [&](std::size_t keep) {
     std::vector<LegendItem> shown(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(keep));
     shown.push_back(
         {"\u2026 and " + std::to_string(items.size() - keep) + " more", {}, Sample::None});
-    placed = place_legend(shown, width, f);
+    return place_legend(shown, width, f);
+  };
+  std::size_t fits = 0;
+  std::size_t fails = items.size();
+  while (fails - fits > 1) {
+    const std::size_t middle = fits + (fails - fits) / 2;
+    (shortened_to(middle).rows <= max_rows ? fits : fails) = middle;
   }
-  if (placed.rows > max_rows) return {};
-  return placed;
+  placed = shortened_to(fits);
+  return placed.rows <= max_rows ? placed : PlacedLegend{};
 }
 
 std::string legend_svg(const PlacedLegend& placed, double left, double top, double f) {
