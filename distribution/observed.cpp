@@ -1,18 +1,7 @@
 // The observed-decision analysis. The formulas, one small function each:
 //   SRA = (K - S) / N1, SRI = S / N2, AI = SRI / SRA, shortfall = K N2 / N - S;
-//   z = (SRA - SRI) / sqrt(p (1 - p) (1/N1 + 1/N2)) with the pooled rate p = K / N;
-//   Fisher: S is hypergeometric (K draws from N2 minority and N1 majority)
-//     once the margins are fixed; one-sided P(S <= s), two-sided the sum over
-//     the outcomes x with P(x) <= P(s) (1 + 1e-7), the usual relative tolerance
-//     that keeps tables equal up to rounding together. The point probability
-//     is a ratio of binomial probabilities with p = K/N,
-//       h(x) = b(x; N2, p) b(K - x; N1, p) / b(K; N, p),
-//     each from the saddle-point form of model/binomial.hpp, so that it keeps
-//     its relative accuracy for every N (differences of log-factorials, as in
-//     GSL's hypergeometric functions, lose about N log N times the rounding:
-//     1.5e-8 of a probability near 1 at N = 1e7). A tail is summed from its
-//     inner end outward with the ratio of neighbouring terms, on the side of
-//     the mode where the terms fall, and the other side's tail is 1 minus it;
+//   the tests, the rules' verdicts and the impact ratio's interval come from
+//     distribution/rules.hpp and Fisher's test from distribution/hypergeometric.hpp;
 //   model: P(S <= s | d), P(S >= s | d) and P(S = s | d) from the fast engine.
 // S falls stochastically as d grows, so P(S <= s | d) rises and P(S >= s | d)
 // falls in d; each end of the interval is the root of one of them against
@@ -30,14 +19,11 @@
 #include <memory>
 
 #include "distribution/four_fifths.hpp"
-#include "model/binomial.hpp"
 #include "model/integrator.hpp"
 
 namespace kemro {
 namespace {
 
-constexpr double FISHER_RELATIVE_TOLERANCE = 1e-7;  // tables this close in probability tie
-constexpr double TAIL_TOLERANCE = 1e-17;      // a tail's terms stop below this share of its sum
 constexpr double FIRST_STEP = 1.0;            // first step of a bracket search in d
 constexpr int MAX_ROOT_ITERATIONS = 200;      // Brent iterations for one interval end
 constexpr int MAX_MINIMUM_ITERATIONS = 200;   // Brent iterations for the ML d
@@ -164,91 +150,6 @@ double minimum_between(Objective f, double low, double high) {
   return gsl_min_fminimizer_x_minimum(minimizer.get());
 }
 
-std::int32_t smallest_outcome(std::int32_t N1, std::int32_t K) {
-  return std::max(0, K - N1);
-}
-
-std::int32_t largest_outcome(std::int32_t N2, std::int32_t K) {
-  return std::min(K, N2);
-}
-
-// The hypergeometric distribution of S at d = 0 (K draws, N2 minority among N).
-class Hypergeometric {
- public:
-  Hypergeometric(std::int32_t N1, std::int32_t N2, std::int32_t K)
-      : N1_(N1), N2_(N2), K_(K), low_(smallest_outcome(N1, K)), high_(largest_outcome(N2, K)) {
-    const double N = static_cast<double>(N1) + N2;
-    p_ = K / N;
-    q_ = (N - K) / N;
-    log_all_ = log_binomial_probability(K, N, p_, q_);
-    const std::int64_t mode =
-        (std::int64_t{K} + 1) * (std::int64_t{N2} + 1) / (std::int64_t{N1} + N2 + 2);
-    mode_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(mode, low_, high_));
-  }
-
-  std::int32_t low() const { return low_; }
-  std::int32_t high() const { return high_; }
-  std::int32_t mode() const { return mode_; }
-
-  // h(x) = b(x; N2, p) b(K - x; N1, p) / b(K; N, p)
-  double point(std::int32_t x) const {
-    if (x < low_ || x > high_) return 0.0;
-    return std::exp(log_binomial_probability(x, N2_, p_, q_) +
-                    log_binomial_probability(K_ - x, N1_, p_, q_) - log_all_);
-  }
-
-  // P(S <= s)
-  double at_most(std::int32_t s) const {
-    if (s < low_) return 0.0;
-    if (s >= high_) return 1.0;
-    return s <= mode_ ? lower_tail(s) : 1.0 - upper_tail(s + 1);
-  }
-
-  // P(S >= s)
-  double at_least(std::int32_t s) const {
-    if (s <= low_) return 1.0;
-    if (s > high_) return 0.0;
-    return s > mode_ ? upper_tail(s) : 1.0 - lower_tail(s - 1);
-  }
-
- private:
-  // P(S <= s) for s <= mode, where the terms fall from s downward:
-  // h(x - 1) = h(x) x (N1 - K + x) / ((N2 - x + 1) (K - x + 1)).
-  double lower_tail(std::int32_t s) const {
-    double term = point(s);
-    double sum = term;
-    for (std::int32_t x = s; x > low_ && term > sum * TAIL_TOLERANCE; --x) {
-      term *= static_cast<double>(x) * (static_cast<double>(N1_) - K_ + x) /
-              ((static_cast<double>(N2_) - x + 1) * (static_cast<double>(K_) - x + 1));
-      sum += term;
-    }
-    return sum;
-  }
-
-  // P(S >= s) for s > mode, where the terms fall from s upward:
-  // h(x + 1) = h(x) (N2 - x) (K - x) / ((x + 1) (N1 - K + x + 1)).
-  double upper_tail(std::int32_t s) const {
-    double term = point(s);
-    double sum = term;
-    for (std::int32_t x = s; x < high_ && term > sum * TAIL_TOLERANCE; ++x) {
-      term *= (static_cast<double>(N2_) - x) * (static_cast<double>(K_) - x) /
-              ((static_cast<double>(x) + 1) * (static_cast<double>(N1_) - K_ + x + 1));
-      sum += term;
-    }
-    return sum;
-  }
-
-  std::int32_t N1_;
-  std::int32_t N2_;
-  std::int32_t K_;
-  std::int32_t low_;
-  std::int32_t high_;
-  std::int32_t mode_ = 0;
-  double p_ = 0.0;
-  double q_ = 0.0;
-  double log_all_ = 0.0;  // ln b(K; N, p)
-};
-
 // SRA = (K - S) / N1
 double majority_rate(const ObservedResult& r) {
   return static_cast<double>(r.K - r.S) / r.N1;
@@ -265,50 +166,6 @@ double shortfall(const ObservedResult& r) {
 }
 
 }  // namespace
-
-FisherTest fisher_test(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t S) {
-  const Hypergeometric h(N1, N2, K);
-  FisherTest t;
-  t.one_sided = h.at_most(S);
-
-  // The distribution rises up to its mode and falls after it, so the outcomes
-  // no more probable than s form a lower tail low..a and an upper tail b..high.
-  const double threshold = h.point(S) * (1.0 + FISHER_RELATIVE_TOLERANCE);
-  if (h.point(h.mode()) <= threshold) {
-    t.two_sided = 1.0;
-    return t;
-  }
-  // a: the last x in low..mode with h(x) <= threshold (low - 1 when none).
-  std::int32_t below = h.low() - 1;
-  std::int32_t above = h.mode();  // h(mode) > threshold
-  while (above - below > 1) {
-    const std::int32_t mid = below + (above - below) / 2;
-    (h.point(mid) <= threshold ? below : above) = mid;
-  }
-  const std::int32_t a = below;
-  // b: the first x in mode..high with h(x) <= threshold (high + 1 when none).
-  below = h.mode();
-  above = h.high() + 1;
-  while (above - below > 1) {
-    const std::int32_t mid = below + (above - below) / 2;
-    (h.point(mid) <= threshold ? above : below) = mid;
-  }
-  const std::int32_t b = above;
-  t.two_sided = std::min(h.at_most(a) + h.at_least(b), 1.0);
-  return t;
-}
-
-ZTest two_proportion_z(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t S) {
-  const double N = static_cast<double>(N1) + N2;
-  const double pooled = K / N;
-  // z = (SRA - SRI) / sqrt(p (1 - p) (1/N1 + 1/N2)); 1 <= K <= N - 1 keeps the root positive.
-  const double standard_error =
-      std::sqrt(pooled * (1.0 - pooled) * (1.0 / N1 + 1.0 / static_cast<double>(N2)));
-  ZTest t;
-  t.z = (static_cast<double>(K - S) / N1 - static_cast<double>(S) / N2) / standard_error;
-  t.p_two_sided = std::erfc(std::abs(t.z) / std::sqrt(2.0));  // 2 (1 - Phi(|z|))
-  return t;
-}
 
 EffectSizeEstimate estimate_effect_size(std::int32_t N1, std::int32_t N2, std::int32_t K,
                                         std::int32_t S, double alpha) {
@@ -345,11 +202,13 @@ EffectSizeEstimate estimate_effect_size(std::int32_t N1, std::int32_t N2, std::i
 }
 
 ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const double> d_values,
-                                  double alpha) {
+                                  double alpha, double threshold) {
   const GslErrorsAsCodes gsl_errors;
   ObservedAnalysis analysis;
   analysis.error = observed_counts_error(counts);
   if (analysis.error.empty()) analysis.error = observed_parameters_error(d_values, alpha);
+  const RuleLevels levels{alpha, threshold};
+  if (analysis.error.empty()) analysis.error = rule_levels_error(levels);
   if (!analysis.ok()) return analysis;
 
   ObservedResult base;
@@ -369,6 +228,19 @@ ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const 
   const FisherTest fisher = fisher_test(base.N1, base.N2, base.K, base.S);
   base.p_fisher_one_sided = fisher.one_sided;
   base.p_fisher_two_sided = fisher.two_sided;
+  base.p_fisher_mid_p = fisher.mid_p;
+  const ZTest z_ir = log_ratio_z(base.N1, base.N2, base.K, base.S);
+  base.z_ir = z_ir.z;
+  base.p_z_ir = z_ir.p_two_sided;
+  const RatioInterval interval = impact_ratio_interval(base.N1, base.N2, base.K, base.S, alpha);
+  base.AI_lower = interval.lower;
+  base.AI_upper = interval.upper;
+  base.AI_interval_missing = interval.missing;
+  base.threshold = threshold;
+  base.flags = rule_flags(base.N1, base.N2, base.K, base.S, levels);
+  base.four_fifths_survives_flip =
+      base.flags[static_cast<std::size_t>(rule_index("four_fifths_flip"))];
+  base.false_flag_rates = false_flag_rates(base.N1, base.N2, base.K, levels);
   const EffectSizeEstimate e = estimate_effect_size(base.N1, base.N2, base.K, base.S, alpha);
   base.d_ml = e.d_ml;
   base.d_lower = e.d_lower;

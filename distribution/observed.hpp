@@ -10,7 +10,7 @@
 //     an exact 1 - alpha interval for d.
 // Every model probability comes from the fast engine (model/fast/outcomes.hpp);
 // Fisher's test sums hypergeometric probabilities formed from the engine's
-// log-binomial kernel (model/binomial.hpp). Nothing here prints.
+// log-binomial kernel (distribution/hypergeometric.hpp). Nothing here prints.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "distribution/hypergeometric.hpp"
+#include "distribution/rules.hpp"
 #include "model/fast/outcomes.hpp"
 
 namespace kemro {
@@ -60,12 +62,22 @@ struct ObservedResult {
   double p_z_two_sided = 0.0;       // 2 (1 - Phi(|z|))
   double p_fisher_one_sided = 0.0;  // P(S <= s) under the hypergeometric
   double p_fisher_two_sided = 0.0;  // sum of the tables no more probable than the observed one
-  double d = 0.0;                   // the model effect size of this record
-  double P_S_at_most_observed = 0.0;   // P(S <= s | d)
-  double P_AI_at_most_observed = 0.0;  // P(AI <= observed AI | d); NaN when AI is NaN
-  double d_ml = 0.0;                   // maximises P(S = s | d)
-  double d_lower = 0.0;                // P(S <= s | d_lower) = alpha / 2
-  double d_upper = 0.0;                // P(S >= s | d_upper) = alpha / 2
+  double p_fisher_mid_p = 0.0;      // P(S < s) + P(S = s) / 2 under the hypergeometric
+  double z_ir = 0.0;                // Z of ln AI; NaN when s = 0 or a = 0
+  double p_z_ir = 0.0;              // 2 (1 - Phi(|z_ir|)); NaN with z_ir
+  double AI_lower = 0.0;            // 1 - alpha interval of AI; NaN when s = 0 or a = 0 ...
+  double AI_upper = 0.0;
+  std::string_view AI_interval_missing;    // ... and then why, else empty
+  bool four_fifths_survives_flip = false;  // still below the threshold with one hire moved
+  double threshold = DEFAULT_THRESHOLD;    // of the four-fifths rule in the rule results
+  RuleFlags flags{};                       // whether each rule of RULES flags this decision
+  RuleRates false_flag_rates{};            // each rule's flag rate at d = 0 for this size
+  double d = 0.0;                          // the model effect size of this record
+  double P_S_at_most_observed = 0.0;       // P(S <= s | d)
+  double P_AI_at_most_observed = 0.0;      // P(AI <= observed AI | d); NaN when AI is NaN
+  double d_ml = 0.0;                       // maximises P(S = s | d)
+  double d_lower = 0.0;                    // P(S <= s | d_lower) = alpha / 2
+  double d_upper = 0.0;                    // P(S >= s | d_upper) = alpha / 2
   double alpha = DEFAULT_ALPHA;
   EstimateStatus estimate = EstimateStatus::converged;
   EngineStatus engine = EngineStatus::converged;  // worst engine status met for this record
@@ -91,22 +103,12 @@ std::string observed_parameters_error(std::span<const double> d_values, double a
 // on invalid input returns only the error and computes nothing. The
 // d-independent values (rates, tests, d_ml and the interval) are the same in
 // every record.
+// The rules (distribution/rules.hpp) decide at `alpha` and `threshold`,
+// which must lie in (0, 1]; the impact ratio's interval is at level 1 - alpha.
 ObservedAnalysis analyse_observed(const ObservedCounts& counts, std::span<const double> d_values,
-                                  double alpha);
+                                  double alpha, double threshold = DEFAULT_THRESHOLD);
 
 // The parts, for callers that need only one. They assume validated counts.
-struct FisherTest {
-  double one_sided = 0.0;  // P(S <= s) with the margins fixed
-  double two_sided = 0.0;  // tables with probability <= P(S = s) (1 + 1e-7)
-};
-FisherTest fisher_test(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t S);
-
-struct ZTest {
-  double z = 0.0;
-  double p_two_sided = 0.0;
-};
-ZTest two_proportion_z(std::int32_t N1, std::int32_t N2, std::int32_t K, std::int32_t S);
-
 struct EffectSizeEstimate {
   double d_ml = 0.0;
   double d_lower = 0.0;

@@ -35,9 +35,12 @@ std::string observed_counts_error(const ObservedCounts& c) {
   if (c.N1 < 1 || c.N1 >= c.N) return count_text("N1", c.N1) + within;
   if (c.K < 1 || c.K >= c.N) return count_text("K", c.K) + within;
   // Within 32 bits now: the checks every front end shares.
-  const Scenario scenario{static_cast<std::int32_t>(c.N), static_cast<std::int32_t>(c.N1),
-                          static_cast<std::int32_t>(c.N - c.N1), static_cast<std::int32_t>(c.K),
-                          0.0};
+  const Scenario scenario{static_cast<std::int32_t>(c.N),
+                          static_cast<std::int32_t>(c.N1),
+                          static_cast<std::int32_t>(c.N - c.N1),
+                          static_cast<std::int32_t>(c.K),
+                          0.0,
+                          {}};
   std::string why = scenario_invalid_reason(scenario, Engine::fast);
   if (!why.empty()) return why;
   const std::int64_t low = std::max<std::int64_t>(0, c.K - c.N1);

@@ -34,6 +34,7 @@ std::string scenario_invalid_reason(const Scenario& s, Engine engine, std::strin
   }
   if (s.K < 1 || s.K >= s.N) return std::string(K_name) + " = " + std::to_string(s.K) + within;
   if (!std::isfinite(s.d)) return "d is not finite";
+  if (std::string levels = rule_levels_error(s.levels); !levels.empty()) return levels;
   const std::int64_t needed = entries_needed(s.N1, s.N2, s.K);
   if (engine == Engine::nested && needed > TABLE_CAPACITY) {
     return "the distribution needs " + std::to_string(needed) +

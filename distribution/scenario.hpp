@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "distribution/analysis.hpp"
+#include "distribution/rules.hpp"
 
 namespace kemro {
 
@@ -18,13 +19,15 @@ namespace kemro {
 inline constexpr std::int64_t FAST_ENGINE_MAX_OUTCOMES = 10000000;
 
 // N applicants, N1 of the majority and N2 = N - N1 of the minority, K hires and
-// the effect size d (majority mean minus minority mean).
+// the effect size d (majority mean minus minority mean); the rules' flag rates
+// are taken at `levels`.
 struct Scenario {
   std::int32_t N = 0;
   std::int32_t N1 = 0;
   std::int32_t N2 = 0;
   std::int32_t K = 0;
   double d = 0.0;
+  RuleLevels levels;
 };
 
 // The engine's name as the tools spell it ("fast", "nested").
@@ -34,9 +37,9 @@ bool engine_from_name(std::string_view name, Engine& engine);
 
 // Why `engine` cannot compute the scenario, as one sentence without a final
 // full stop, or an empty text when it can. Checked in this order: N >= 2,
-// 1 <= N1 <= N - 1, N2 = N - N1, 1 <= K <= N - 1, a finite d, then the
-// engine's limits. `N1_name` and `K_name` say how the front end arrived at
-// N1 and K ("N1 = N - round(N2/N * N)"); the value itself is appended.
+// 1 <= N1 <= N - 1, N2 = N - N1, 1 <= K <= N - 1, a finite d, the rule
+// levels (rule_levels_error), then the engine's limits. `N1_name` and `K_name` say how the front
+// end arrived at N1 and K ("N1 = N - round(N2/N * N)"); the value itself is appended.
 std::string scenario_invalid_reason(const Scenario& scenario, Engine engine,
                                     std::string_view N1_name = "N1", std::string_view K_name = "K");
 

@@ -35,6 +35,13 @@ double probability_below_four_fifths(const Table& table, std::int32_t N1, std::i
   return sum;
 }
 
+RuleRates table_flag_probabilities(const Table& table, std::int32_t N1, std::int32_t N2,
+                                   std::int32_t K, const RuleLevels& levels) {
+  if (table.M < 1) return {};
+  return flag_probabilities(N1, N2, K, table.NY[1],
+                            std::span<const double>(table.PVS).subspan(1, table.M), levels);
+}
+
 double probability_undefined(const Table& table) {
   double sum = 0.0;
   for (std::int32_t m = 1; m <= table.M; ++m) {
@@ -69,6 +76,7 @@ ScenarioResult compute_scenario(const Scenario& s, Engine engine, bool keep_dist
   r.percentiles = analysis.percentiles;
   r.P_below_four_fifths = probability_below_four_fifths(table, s.N1, s.N2);
   r.P_undefined = probability_undefined(table);
+  r.P_flag = table_flag_probabilities(table, s.N1, s.N2, s.K, s.levels);
   if (keep_distribution) r.distribution = copy_distribution(table);
   return r;
 }

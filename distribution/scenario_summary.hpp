@@ -11,6 +11,7 @@
 
 #include "distribution/analysis.hpp"
 #include "distribution/four_fifths.hpp"
+#include "distribution/rules.hpp"
 #include "distribution/scenario.hpp"
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
@@ -44,6 +45,7 @@ struct ScenarioResult {
   std::array<double, NLDAT.size()> percentiles{};  // UNDEFINED_RATIO where undefined
   double P_below_four_fifths = 0.0;                // P(AI defined and AI < 0.8)
   double P_undefined = 0.0;                        // P(no majority hire)
+  RuleRates P_flag{};  // each rule's flag rate at the scenario's levels, in RULES order
   // Integration warnings and abnormal returns (nested engine), an estimate
   // stopped at the panel limit or the rounding level (fast engine), and
   // negative point probabilities.
@@ -54,6 +56,10 @@ struct ScenarioResult {
 // Sum of PVS over the entries with a defined AI below 0.8: the joint
 // probability, not one conditional on the ratio being defined.
 double probability_below_four_fifths(const Table& table, std::int32_t N1, std::int32_t N2);
+
+// Every rule's flag rate over the table's entries (flag_probabilities).
+RuleRates table_flag_probabilities(const Table& table, std::int32_t N1, std::int32_t N2,
+                                   std::int32_t K, const RuleLevels& levels);
 
 // Sum of PVS over the entries without majority hires.
 double probability_undefined(const Table& table);

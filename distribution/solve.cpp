@@ -170,12 +170,20 @@ struct Search {
 
 }  // namespace
 
+static_assert(QUANTITY_NAMES.size() == static_cast<std::size_t>(Quantity::FIRST_RULE));
+
+Quantity rule_quantity(std::size_t rule) {
+  return static_cast<Quantity>(static_cast<std::size_t>(Quantity::FIRST_RULE) + rule);
+}
+
 std::string_view quantity_name(Quantity quantity) {
-  return QUANTITY_NAMES[static_cast<std::size_t>(quantity)];
+  const auto at = static_cast<std::size_t>(quantity);
+  return at < QUANTITY_NAMES.size() ? QUANTITY_NAMES[at] : RULES[at - QUANTITY_NAMES.size()].column;
 }
 
 bool is_probability(Quantity quantity) {
-  return quantity == Quantity::P_below_four_fifths || quantity == Quantity::P_undefined;
+  return quantity == Quantity::P_below_four_fifths || quantity == Quantity::P_undefined ||
+         quantity >= Quantity::FIRST_RULE;
 }
 
 double quantity_value(const ScenarioResult& r, Quantity quantity) {
@@ -194,6 +202,10 @@ double quantity_value(const ScenarioResult& r, Quantity quantity) {
       return r.expected_SRI;
     default:
       break;
+  }
+  if (quantity >= Quantity::FIRST_RULE) {
+    return r.P_flag[static_cast<std::size_t>(quantity) -
+                    static_cast<std::size_t>(Quantity::FIRST_RULE)];
   }
   const auto level =
       static_cast<std::size_t>(quantity) - static_cast<std::size_t>(Quantity::AI_P05);
@@ -221,17 +233,19 @@ bool parse_target(std::string_view text, Target& target, std::string& error) {
     rest.remove_prefix(spelling.size());
     break;
   }
-  const auto known = std::find(QUANTITY_NAMES.begin(), QUANTITY_NAMES.end(), name);
-  if (known == QUANTITY_NAMES.end()) {
+  const std::size_t quantities = QUANTITY_NAMES.size() + RULE_COUNT;
+  std::size_t known = 0;
+  while (known < quantities && quantity_name(static_cast<Quantity>(known)) != name) ++known;
+  if (known == quantities) {
     error = "unknown quantity " + quoted(name) + " (one of";
-    for (std::string_view q : QUANTITY_NAMES) {
+    for (std::size_t q = 0; q < quantities; ++q) {
       error.push_back(' ');
-      error.append(q);
+      error.append(quantity_name(static_cast<Quantity>(q)));
     }
     error += ")";
     return false;
   }
-  target.quantity = static_cast<Quantity>(known - QUANTITY_NAMES.begin());
+  target.quantity = static_cast<Quantity>(known);
   const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), target.value);
   if (rest.empty() || ec != std::errc{} || end != rest.data() + rest.size() ||
       !std::isfinite(target.value)) {

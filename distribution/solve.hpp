@@ -39,7 +39,11 @@ enum class Quantity {
   AI_P75,
   AI_P90,
   AI_P95,
+  // FIRST_RULE + i: the flag rate of RULES[i], named by its column P_flag_<rule>.
+  FIRST_RULE,
 };
+// The quantity of the flag rate of RULES[rule].
+Quantity rule_quantity(std::size_t rule);
 inline constexpr std::array<std::string_view, 12> QUANTITY_NAMES = {"P_below_four_fifths",
                                                                     "P_undefined",
                                                                     "expected_AI",
@@ -54,7 +58,8 @@ inline constexpr std::array<std::string_view, 12> QUANTITY_NAMES = {"P_below_fou
                                                                     "AI_P95"};
 
 std::string_view quantity_name(Quantity quantity);
-// Whether the quantity is a probability (a target for it lies in [0, 1]).
+// Whether the quantity is a probability (a target for it lies in [0, 1]): the
+// four-fifths probabilities and the rules' flag rates.
 bool is_probability(Quantity quantity);
 
 // The quantity in a completed result. An AI that is undefined because no

@@ -28,31 +28,36 @@ struct InvalidCase {
 
 TEST(ScenarioValidation, EachEngineRefusesWhatItCannotComputeInOneSentence) {
   const InvalidCase cases[] = {
-      {{100, 80, 20, 10, 0.5}, Engine::fast, ""},
-      {{100, 80, 20, 10, 0.5}, Engine::nested, ""},
-      {{1, 1, 0, 1, 0.0}, Engine::fast, "N = 1 is below 2"},
-      {{100, 100, 0, 10, 0.0}, Engine::fast, "N1 = 100 is not between 1 and N - 1 = 99"},
-      {{100, 80, 20, 100, 0.0}, Engine::nested, "K = 100 is not between 1 and N - 1 = 99"},
-      {{100, 80, 21, 10, 0.0}, Engine::fast, "N2 = 21 is not N - N1 = 20"},
-      {{100, 80, 20, 10, NAN}, Engine::fast, "d is not finite"},
-      {{400000, 200000, 200000, 200000, 0.0},
+      {{100, 80, 20, 10, 0.5, {}}, Engine::fast, ""},
+      {{100, 80, 20, 10, 0.5, {}}, Engine::nested, ""},
+      {{1, 1, 0, 1, 0.0, {}}, Engine::fast, "N = 1 is below 2"},
+      {{100, 100, 0, 10, 0.0, {}}, Engine::fast, "N1 = 100 is not between 1 and N - 1 = 99"},
+      {{100, 80, 20, 100, 0.0, {}}, Engine::nested, "K = 100 is not between 1 and N - 1 = 99"},
+      {{100, 80, 21, 10, 0.0, {}}, Engine::fast, "N2 = 21 is not N - N1 = 20"},
+      {{100, 80, 20, 10, NAN, {}}, Engine::fast, "d is not finite"},
+      {{100, 80, 20, 10, 0.0, {1.5, 0.8}},
+       Engine::fast,
+       "alpha 1.5 is not between 0 and 1 (exclusive)"},
+      {{100, 80, 20, 10, 0.0, {0.05, 0.0}}, Engine::fast, "threshold 0 is not in (0, 1]"},
+      {{400000, 200000, 200000, 200000, 0.0, {}},
        Engine::nested,
        "the distribution needs 200001 entries, the nested engine's table holds 150000 (the fast "
        "engine takes up to 10000000)"},
-      {{400000, 200000, 200000, 200000, 0.0}, Engine::fast, ""},
-      {{10000000, 5000000, 5000000, 5000000, 0.0}, Engine::fast, ""},
-      {{10000001, 5000000, 5000001, 10, 0.0},
+      {{400000, 200000, 200000, 200000, 0.0, {}}, Engine::fast, ""},
+      {{10000000, 5000000, 5000000, 5000000, 0.0, {}}, Engine::fast, ""},
+      {{10000001, 5000000, 5000001, 10, 0.0, {}},
        Engine::fast,
        "N = 10000001 is above the fast engine's limit of 10000000 applicants"},
-      {{10000001, 5000000, 5000001, 10, 0.0}, Engine::nested, ""},
+      {{10000001, 5000000, 5000001, 10, 0.0, {}}, Engine::nested, ""},
   };
   for (const InvalidCase& c : cases) {
     EXPECT_EQ(scenario_invalid_reason(c.scenario, c.engine), c.reason)
         << c.scenario.N << " " << c.scenario.N1 << " " << c.scenario.K << " "
         << engine_name(c.engine);
   }
-  EXPECT_EQ(scenario_invalid_reason({3, 3, 0, 1, 0.0}, Engine::fast, "N1 = N - round(N2/N * N)"),
-            "N1 = N - round(N2/N * N) = 3 is not between 1 and N - 1 = 2");
+  EXPECT_EQ(
+      scenario_invalid_reason({3, 3, 0, 1, 0.0, {}}, Engine::fast, "N1 = N - round(N2/N * N)"),
+      "N1 = N - round(N2/N * N) = 3 is not between 1 and N - 1 = 2");
 }
 
 class GridEngines : public ::testing::Test {
@@ -155,7 +160,7 @@ TEST(FastEngine, AgreesWithTheNestedEngineOverAGrid) {
   ScenarioWork work;
   for (const std::int32_t N : {12, 50, 200}) {
     for (const double d : {-1.0, 0.0, 0.3, 1.5}) {
-      const Scenario s{N, N * 3 / 4, N - N * 3 / 4, N / 5, d};
+      const Scenario s{N, N * 3 / 4, N - N * 3 / 4, N / 5, d, {}};
       SCOPED_TRACE(::testing::Message() << "N = " << N << ", d = " << d);
       const ScenarioResult fast = compute_scenario(s, Engine::fast, false, work);
       const ScenarioResult nested = compute_scenario(s, Engine::nested, false, work);

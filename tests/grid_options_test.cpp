@@ -230,7 +230,7 @@ TEST(GridScenarios, ProductInOrderWithTheEffectSizeFastest) {
   EXPECT_EQ(third.d, 0.0);
   EXPECT_EQ(g.grid.scenarios[3].d, 1.0);
   EXPECT_EQ(g.grid.scenarios[4].N, 100);
-  EXPECT_EQ(g.grid.scenarios[7].at, (std::array<std::size_t, 4>{1, 1, 0, 1}));
+  EXPECT_EQ(g.grid.scenarios[7].at, (std::array<std::size_t, DIMENSIONS>{1, 1, 0, 1, 0, 0}));
   EXPECT_EQ(g.grid.axes[MAJORITY].option, "--majority");
 }
 

@@ -27,7 +27,7 @@ DiscreteRange applicants(std::int32_t low, std::int32_t high, double share, doub
     const auto N2 = static_cast<std::int32_t>(std::llround(share * N));
     const auto K = static_cast<std::int32_t>(std::llround(ratio * N));
     r.values.push_back(N);
-    r.scenarios.push_back({N, N - N2, N2, K, d});
+    r.scenarios.push_back({N, N - N2, N2, K, d, {}});
   }
   return r;
 }
@@ -110,9 +110,9 @@ TEST(EffectSizeSolve, QuantityAtTheSolutionIsTheTargetWithinTheToleranceInD) {
     std::string target;
   };
   const Case cases[] = {
-      {{100, 80, 20, 10, 0.0}, "P_below_four_fifths=0.5"},
-      {{60, 40, 20, 12, 0.0}, "expected_SRI=0.15"},
-      {{200, 150, 50, 40, 0.0}, "AI_P50=0.5"},
+      {{100, 80, 20, 10, 0.0, {}}, "P_below_four_fifths=0.5"},
+      {{60, 40, 20, 12, 0.0, {}}, "expected_SRI=0.15"},
+      {{200, 150, 50, 40, 0.0, {}}, "AI_P50=0.5"},
   };
   const Evaluate evaluate = sequential_evaluator(Engine::fast);
   for (const Case& c : cases) {
@@ -136,7 +136,7 @@ TEST(EffectSizeSolve, QuantityAtTheSolutionIsTheTargetWithinTheToleranceInD) {
 TEST(Solves, UnreachableTargetsAreReportedAsSuch) {
   const Evaluate evaluate = sequential_evaluator(Engine::fast);
   // At d = 0 P(AI < 0.8) is never 0.999 in [-0.5, 0.1].
-  const SolveResult d = solve_effect_size({{50, 40, 10, 10, 0.0}}, -0.5, 0.1,
+  const SolveResult d = solve_effect_size({{50, 40, 10, 10, 0.0, {}}}, -0.5, 0.1,
                                           target("P_below_four_fifths=0.999"), evaluate)
                             .front();
   EXPECT_EQ(d.status, SolveStatus::not_reached);

@@ -1,5 +1,6 @@
 #include "tools/grid/columns.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -20,7 +21,7 @@ constexpr int WARNINGS_WIDTH = 6;
 using K = ColumnKind;
 
 // clang-format off
-constexpr std::array<Column, 23> CATALOGUE = {{
+constexpr std::array<Column, 25> BASE_COLUMNS = {{
   {"scenario", "#", COUNT_WIDTH, 0, K::Count, false, "index in the whole grid (shards merge on it)"},
   {"N", "N", COUNT_WIDTH, 0, K::Count, true, "applicants"},
   {"N1", "N1", COUNT_WIDTH, 0, K::Count, true, "majority applicants"},
@@ -53,8 +54,24 @@ constexpr std::array<Column, 23> CATALOGUE = {{
   {"AI_P95", "P95", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "95th percentile of AI"},
   {"warnings", "warn", WARNINGS_WIDTH, 0, K::Count, true,
    "numerical warnings (integration, P < 0)"},
+  {"alpha", "alpha", D_WIDTH, 0, K::Level, false, "the rules' two-sided level (--alpha)"},
+  {"threshold", "T", D_WIDTH, 0, K::Level, false, "the four-fifths rule's threshold (--threshold)"},
 }};
 // clang-format on
+
+// The base columns, then one flag-rate column per rule, in the rules' order.
+constexpr std::array<Column, BASE_COLUMNS.size() + RULE_COUNT> whole_catalogue() {
+  std::array<Column, BASE_COLUMNS.size() + RULE_COUNT> all{};
+  for (std::size_t i = 0; i < BASE_COLUMNS.size(); ++i) all[i] = BASE_COLUMNS[i];
+  for (std::size_t r = 0; r < RULE_COUNT; ++r) {
+    all[BASE_COLUMNS.size() + r] = {RULES[r].column, RULES[r].header, VALUE_WIDTH,
+                                    VALUE_DECIMALS,  K::Exact,        false,
+                                    RULES[r].meaning};
+  }
+  return all;
+}
+constexpr auto CATALOGUE = whole_catalogue();
+constexpr std::size_t FIRST_RULE_COLUMN = BASE_COLUMNS.size();
 
 // The first percentile column; the percentiles follow in NLDAT order.
 constexpr std::size_t FIRST_PERCENTILE = 15;
@@ -137,19 +154,34 @@ std::vector<Cell> summary_cells(const Scenario& s, const ScenarioResult& r) {
                              r.population.AI};
   for (double p : r.percentiles) cells.emplace_back(ratio(p));
   cells.emplace_back(std::int64_t{r.warnings});
+  cells.emplace_back(s.levels.alpha);
+  cells.emplace_back(s.levels.threshold);
+  for (double p : r.P_flag) cells.emplace_back(exact(p));
   return cells;
+}
+
+std::string column_words(std::size_t column) {
+  if (column >= FIRST_RULE_COLUMN && column < CATALOGUE.size()) {
+    return "Flag rate of " + std::string(RULES[column - FIRST_RULE_COLUMN].words);
+  }
+  if (CATALOGUE[column].name == "P_below_four_fifths") return "P(AI < 0.8)";
+  return std::string(CATALOGUE.at(column).meaning);
 }
 
 std::string columns_help() {
   // Two columns of names, then the meaning, one line per column.
+  // A longer name pushes its line's header and meaning one blank after it.
   constexpr std::size_t NAME_WIDTH = 21;
   constexpr std::size_t HEADER_WIDTH = 11;
+  const auto pad = [](std::string& line, std::size_t width) {
+    line.resize(std::max(width, line.size() + 1), ' ');
+  };
   std::string text;
   for (const Column& c : CATALOGUE) {
     std::string line = "  " + std::string(c.name);
-    line.resize(2 + NAME_WIDTH, ' ');
+    pad(line, 2 + NAME_WIDTH);
     line += c.header;
-    line.resize(2 + NAME_WIDTH + HEADER_WIDTH, ' ');
+    pad(line, line.size() - c.header.size() + HEADER_WIDTH);
     text += line + std::string(c.meaning) + (c.in_default_text ? " *" : "") + "\n";
   }
   return text;

@@ -8,8 +8,10 @@
 // shortest text that reads back as the same double; a value that is not a
 // number (an undefined ratio, 0/0, an infinity, any exact value of an
 // abandoned scenario) is an empty CSV field or a JSON null. `status` is the
-// text "computed" or "abandoned". Records come in grid order. Columns may be
-// added later; readers should select by name, not by position.
+// text "computed" or "abandoned". After `warnings` come the rules' levels
+// (`alpha`, `threshold`) and one flag rate P_flag_<rule> per rule of
+// distribution/rules.hpp, in its order. Records come in grid order. Columns
+// may be added later; readers should select by name, not by position.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +34,7 @@ enum class ColumnKind {
   Exact,       // an exact value of the distribution: "-" when abandoned
   Population,  // a population value: known even when abandoned
   Percentile,  // an AI percentile: "-" when abandoned
+  Level,       // a rule level of the scenario (alpha, threshold), six significant digits
 };
 
 struct Column {
@@ -63,6 +66,10 @@ using Cell = std::variant<std::int64_t, double, std::string_view>;
 
 // The values of one scenario's record, in catalogue order.
 std::vector<Cell> summary_cells(const Scenario& scenario, const ScenarioResult& result);
+
+// The words a plot's axis calls a column by ("Flag rate of Fisher's exact
+// test (two-sided)"); the column's meaning where it has none of its own.
+std::string column_words(std::size_t column);
 
 // The lines of --help that name and explain every column.
 std::string columns_help();

@@ -73,6 +73,18 @@ bool set_x(std::string_view text, std::string& x, std::string& error) {
   return false;
 }
 
+// --y: a column of the catalogue by its CSV name.
+bool set_y(std::string_view text, std::string& y, std::string& error) {
+  std::vector<std::size_t> column;
+  if (text.find(',') != std::string_view::npos) {
+    error = "one column, not a list: " + quoted(text);
+    return false;
+  }
+  if (!parse_column_list(text, column, error)) return false;
+  y = std::string(text);
+  return true;
+}
+
 bool set_font_size(std::string_view text, double& size, std::string& error) {
   double value = 0;
   if (!parse_real(text, value, error)) return false;
@@ -228,6 +240,8 @@ CompositeEffect composite_of(const GridOptions& o) {
 // Why the plot options do not fit the scenario options, or an empty text.
 std::string plot_error(const GridOptions& o) {
   const PlotOptions& p = o.plot;
+  if (!p.y.empty() && o.plot_file.empty()) return "--y needs --plot";
+  if (!p.y.empty() && !o.solve.empty()) return "--y and --solve exclude each other";
   if (o.plot_file.empty()) {
     const PlotOptions unset;
     if (!p.x.empty() || p.log_x || !p.title.empty() || p.width != unset.width ||
@@ -431,6 +445,17 @@ bool parse_share_list(std::string_view text, std::vector<double>& values, std::s
   return true;
 }
 
+// Why an --alpha or --threshold value is out of its range, or an empty text.
+std::string levels_error(const GridOptions& o) {
+  for (double a : o.alpha) {
+    if (std::string e = rule_levels_error({a, DEFAULT_THRESHOLD}); !e.empty()) return "--" + e;
+  }
+  for (double t : o.threshold) {
+    if (std::string e = rule_levels_error({DEFAULT_RULE_ALPHA, t}); !e.empty()) return "--" + e;
+  }
+  return {};
+}
+
 // Why the scenario options do not fit together, or an empty text.
 std::string combination_error(const GridOptions& o) {
   if (!o.majority.empty() && !o.minority_share.empty()) {
@@ -447,6 +472,7 @@ std::string combination_error(const GridOptions& o) {
     return "--shard and --plot exclude each other (a shard holds part of the grid)";
   }
   std::string error = missing_option(o);
+  if (error.empty()) error = levels_error(o);
   if (error.empty()) error = plot_error(o);
   return error;
 }
@@ -474,6 +500,13 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
                     [&v](std::string_view s, std::string& e) { return parse_share_list(s, v, e); });
   };
 
+  // A level list replaces its default.
+  const auto levels = [](std::vector<double>& v) {
+    return [&v](std::string_view s, std::string& e) {
+      v.clear();
+      return parse_real_list(s, v, e);
+    };
+  };
   const auto format = [&o](Format f) {
     return [&o, f](std::string_view, std::string&) {
       o.format = f;
@@ -494,6 +527,14 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        SCENARIO_SECTION, shares("selection-ratio", o.selection_ratio)},
       {"--d", "D", "effect size (majority mean minus minority mean), finite", SCENARIO_SECTION,
        reals("d", o.d)},
+      {"--alpha", "A",
+       "the rules' two-sided level, 0 < A < 1 (default 0.05);\n"
+       "one-sided tests are taken at A/2",
+       SCENARIO_SECTION, levels(o.alpha)},
+      {"--threshold", "T",
+       "the four-fifths rule's threshold in P_flag_four_fifths\n"
+       "and its combinations, 0 < T <= 1 (default 0.8)",
+       SCENARIO_SECTION, levels(o.threshold)},
       {"--predictor-d", "LIST",
        "instead of --d: the effect sizes d_i of the predictors\n"
        "of a composite, whose effect size\n"
@@ -536,7 +577,8 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        "QUANTITY>=VALUE, QUANTITY<VALUE or QUANTITY>VALUE\n"
        "for the others; QUANTITY is one of\n"
        "P_below_four_fifths P_undefined expected_AI\n"
-       "expected_SRA expected_SRI AI_P05 .. AI_P95",
+       "expected_SRA expected_SRI AI_P05 .. AI_P95 or a\n"
+       "rule's flag rate P_flag_four_fifths .. (below)",
        SOLVE_SECTION,
        [&o](std::string_view s, std::string& e) {
          return o.has_target = parse_target(s, o.target, e);
@@ -571,6 +613,11 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        "minority-share, hires, selection-ratio or d\n"
        "(default: the first option with several values)",
        OUTPUT_SECTION, [&o](std::string_view s, std::string& e) { return set_x(s, o.plot.x, e); }},
+      {"--y", "NAME",
+       "the grid plot's vertical axis: any column by its CSV\n"
+       "name (below), such as P_flag_fisher for the detection\n"
+       "rate of Fisher's test (default: P_below_four_fifths)",
+       OUTPUT_SECTION, [&o](std::string_view s, std::string& e) { return set_y(s, o.plot.y, e); }},
       {"--log-x", "", "a logarithmic horizontal axis", OUTPUT_SECTION,
        [&o](std::string_view, std::string&) {
          o.plot.log_x = true;
@@ -686,7 +733,9 @@ std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& o) {
                    : count_axis("--majority", "N1", o.majority),
           by_ratio ? real_axis("--selection-ratio", "K/N", o.selection_ratio)
                    : count_axis("--hires", "K", o.hires),
-          real_axis("--d", "d", o.d)};
+          real_axis("--d", "d", o.d),
+          real_axis("--alpha", "alpha", o.alpha),
+          real_axis("--threshold", "T", o.threshold)};
 }
 
 std::string scenario_name(const kemro::Scenario& s) {
@@ -727,15 +776,21 @@ GridOutcome build_grid(const GridOptions& o) {
           s.N2 = static_cast<std::int32_t>(std::int64_t{s.N} - N1);
           s.K = static_cast<std::int32_t>(K);
           s.d = o.d[s.at[EFFECT_SIZE]];
-          s.index = ++index;
-          const std::string why =
-              scenario_invalid_reason(s, o.engine, by_share ? "N1 = N - round(N2/N * N)" : "N1",
-                                      by_ratio ? "K = round(K/N * N)" : "K");
-          if (!why.empty()) {
-            out.error = "scenario " + scenario_name(s) + ": " + why;
-            return out;
+          for (s.at[ALPHA] = 0; s.at[ALPHA] < o.alpha.size(); ++s.at[ALPHA]) {
+            s.levels.alpha = o.alpha[s.at[ALPHA]];
+            for (s.at[THRESHOLD] = 0; s.at[THRESHOLD] < o.threshold.size(); ++s.at[THRESHOLD]) {
+              s.levels.threshold = o.threshold[s.at[THRESHOLD]];
+              s.index = ++index;
+              const std::string why =
+                  scenario_invalid_reason(s, o.engine, by_share ? "N1 = N - round(N2/N * N)" : "N1",
+                                          by_ratio ? "K = round(K/N * N)" : "K");
+              if (!why.empty()) {
+                out.error = "scenario " + scenario_name(s) + ": " + why;
+                return out;
+              }
+              if (in_shard(s.index, o.shard)) grid.scenarios.push_back(s);
+            }
           }
-          if (in_shard(s.index, o.shard)) grid.scenarios.push_back(s);
         }
       }
     }

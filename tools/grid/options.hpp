@@ -62,9 +62,11 @@ struct GridOptions {
   std::vector<double> d;                 // effect size; with predictor_d the composite's alone
   std::vector<double> predictor_d;       // effect sizes of a composite's predictors
   std::vector<double> weights;           // their weights; empty: unit weights
-  std::string intercorrelations;         // their correlations as given: a list or a CSV file
-  std::string solve;                     // the option solved for without its dashes, or empty
-  SolveRange solve_range;                // that option's range
+  std::vector<double> alpha = {DEFAULT_RULE_ALPHA};     // the rules' two-sided level, in (0, 1)
+  std::vector<double> threshold = {DEFAULT_THRESHOLD};  // the four-fifths rule's, in (0, 1]
+  std::string intercorrelations;  // their correlations as given: a list or a CSV file
+  std::string solve;              // the option solved for without its dashes, or empty
+  SolveRange solve_range;         // that option's range
   Target target;
   bool has_target = false;
   Engine engine = Engine::fast;
@@ -102,14 +104,16 @@ std::vector<cli::OptionDef> option_table(GridOptions& target);
 // correlations may come from a file) and becomes the one value of `d`.
 ParsedOptions parse_options(std::span<const std::string_view> args);
 
-// The four dimensions of the grid, outermost first.
-enum Dimension : std::size_t { APPLICANTS, MAJORITY, HIRES, EFFECT_SIZE };
-inline constexpr std::size_t DIMENSIONS = 4;
+// The dimensions of the grid, outermost first; the rules' levels vary fastest.
+enum Dimension : std::size_t { APPLICANTS, MAJORITY, HIRES, EFFECT_SIZE, ALPHA, THRESHOLD };
+inline constexpr std::size_t DIMENSIONS = 6;
+// The dimensions of the model itself; the others only set the rules' levels.
+inline constexpr std::size_t MODEL_DIMENSIONS = 4;
 
 // One dimension: the option that spans it and its values as given.
 struct Axis {
-  std::string option;          // "--applicants", "--minority-share", ...
-  std::string symbol;          // "N", "N2/N", ...
+  std::string option;          // "--applicants", "--minority-share", ..., "--threshold"
+  std::string symbol;          // "N", "N2/N", ..., "alpha", "T"
   std::vector<double> values;  // in the order given
 };
 

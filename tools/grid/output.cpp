@@ -144,6 +144,7 @@ std::vector<int> text_widths(const Grid& grid, const std::vector<std::size_t>& c
       const std::size_t c = columns[i];
       std::string text;
       if (catalogue[c].kind == ColumnKind::EffectSize) text = short_number(s.d);
+      if (catalogue[c].kind == ColumnKind::Level) text = short_number(std::get<double>(cells[c]));
       if (catalogue[c].kind == ColumnKind::Count && c != warnings) {
         text = count(std::get<std::int64_t>(cells[c]));
       }
@@ -181,6 +182,9 @@ std::string text_row(const Scenario& s, const ScenarioResult& r,
         break;
       case ColumnKind::EffectSize:
         field = right(short_number(s.d), width);
+        break;
+      case ColumnKind::Level:
+        field = right(short_number(std::get<double>(cell)), width);
         break;
       case ColumnKind::Status:
         field = right(std::get<std::string_view>(cell), width);

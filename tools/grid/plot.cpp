@@ -6,6 +6,7 @@
 #include <map>
 
 #include "tools/common/numbers.hpp"
+#include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
 
@@ -639,6 +640,8 @@ std::string axis_words(const Axis& axis) {
   if (axis.option == "--minority-share") return "Minority share";
   if (axis.option == "--hires") return "Number of hires";
   if (axis.option == "--selection-ratio") return "Selection ratio";
+  if (axis.option == "--alpha") return "Level alpha";
+  if (axis.option == "--threshold") return "Four-fifths threshold";
   return "Effect size d";
 }
 
@@ -785,7 +788,15 @@ std::size_t panel_dimension(const Grid& grid, const std::vector<std::size_t>& ot
 
 // The saw-teeth note applies when the x axis moves whole numbers of hires.
 bool has_saw_teeth(std::size_t x_dimension) {
-  return x_dimension != EFFECT_SIZE;
+  return x_dimension < EFFECT_SIZE;
+}
+
+// A column's value in a computed record, as a number (NaN where undefined).
+double y_value(const Scenario& s, const ScenarioResult& r, int column) {
+  const Cell cell = summary_cells(s, r)[static_cast<std::size_t>(column)];
+  if (const double* v = std::get_if<double>(&cell)) return *v;
+  if (const std::int64_t* v = std::get_if<std::int64_t>(&cell)) return static_cast<double>(*v);
+  return NAN;
 }
 
 constexpr const char* SAW_TEETH_NOTE =
@@ -821,6 +832,9 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
   }
   const Axis& x_axis = grid.axes[x_dim];
   const std::size_t panels = panel_dim == DIMENSIONS ? 1 : grid.axes[panel_dim].values.size();
+  const int y_column = o.y.empty() ? -1 : column_index(o.y);
+  const std::string quantity =
+      y_column < 0 ? o.quantity : column_words(static_cast<std::size_t>(y_column));
 
   // One series per panel and combination of the line options, in first-seen order.
   std::vector<std::vector<std::size_t>> keys;
@@ -842,7 +856,9 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
     }
     auto& panel = series[panel_dim == DIMENSIONS ? 0 : s.at[panel_dim]];
     if (panel.size() <= it->second) panel.resize(it->second + 1);
-    const double p = results[i].completed ? results[i].P_below_four_fifths : NAN;
+    const double p = !results[i].completed ? NAN
+                     : y_column < 0        ? results[i].P_below_four_fifths
+                                           : y_value(s, results[i], y_column);
     panel[it->second].points.emplace_back(x_axis.values[s.at[x_dim]], p);
   }
   const auto style_of = [&](std::size_t k) {
@@ -878,16 +894,19 @@ std::string grid_svg(const Grid& grid, const std::vector<ScenarioResult>& result
 
   Decorations d;
   std::string fixed;  // the options that stay fixed, for the subtitle
+  // The rules' levels matter only to a rule's flag rate.
+  const bool shows_rule = o.y.starts_with("P_flag_");
   for (std::size_t a = 0; a < DIMENSIONS; ++a) {
+    if (a >= MODEL_DIMENSIONS && !shows_rule) continue;
     if (grid.axes[a].values.size() == 1) {
       fixed += (fixed.empty() ? "" : ", ") + axis_value(grid.axes[a], 0);
     }
   }
-  d.title = o.title.empty() ? o.quantity + " by " + in_sentence(axis_words(x_axis)) : o.title;
+  d.title = o.title.empty() ? quantity + " by " + in_sentence(axis_words(x_axis)) : o.title;
   d.subtitle = fixed;
   if (o.note && has_saw_teeth(x_dim)) d.note = SAW_TEETH_NOTE;
   d.x_label = axis_words(x_axis);
-  d.y_label = o.quantity;
+  d.y_label = quantity;
   d.x_ticks = ticks(x_lo, x_hi, log_x);
   d.y_ticks = ticks(y_bottom, y_top, false);
   d.x_tick_width = widest_label(d.x_ticks, 1.0);

@@ -56,6 +56,9 @@ struct PlotOptions {
   // What a grid plot's lines show, in words (each result's
   // P_below_four_fifths field); a planning solve puts the value it found there.
   std::string quantity = "P(AI < 0.8)";
+  // --y: the catalogue column a grid plot shows instead, by its CSV name;
+  // empty: P_below_four_fifths as above.
+  std::string y;
 };
 
 }  // namespace kemro::grid

@@ -25,7 +25,7 @@ constexpr int TEXT_DIGITS = 7;
 // N1 and K for N applicants from a --majority/--minority-share and a
 // --hires/--selection-ratio value, as build_grid derives them.
 kemro::Scenario scenario_of(const std::array<Axis, DIMENSIONS>& axes, std::int64_t N,
-                            double majority, double hires, double d) {
+                            double majority, double hires, double d, const RuleLevels& levels) {
   const std::int64_t N1 = axes[MAJORITY].option == "--minority-share"
                               ? N - std::llround(majority * static_cast<double>(N))
                               : static_cast<std::int64_t>(majority);
@@ -36,7 +36,7 @@ kemro::Scenario scenario_of(const std::array<Axis, DIMENSIONS>& axes, std::int64
   const auto narrow = [](std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
   };
-  return {narrow(N), narrow(N1), narrow(N - N1), narrow(K), d};
+  return {narrow(N), narrow(N1), narrow(N - N1), narrow(K), d, levels};
 }
 
 std::string option_column(const Axis& axis) {
@@ -49,14 +49,18 @@ std::string short_number(double value) {
   return std::isnan(value) ? "-" : cli::significant(value, TEXT_DIGITS);
 }
 
+// The model's options not solved for, the solve's own columns, then the rules' levels.
 std::vector<std::string> columns(const SolvePlan& plan) {
   std::vector<std::string> names;
-  for (std::size_t a = 0; a < DIMENSIONS; ++a) {
+  for (std::size_t a = 0; a < MODEL_DIMENSIONS; ++a) {
     if (a != plan.solved) names.push_back(option_column(plan.axes[a]));
   }
   for (const char* name : {"solved_for", "value", "stable_from", "quantity", "target",
                            "quantity_at_value", "status", "evaluations"}) {
     names.emplace_back(name);
+  }
+  for (std::size_t a = MODEL_DIMENSIONS; a < DIMENSIONS; ++a) {
+    names.push_back(option_column(plan.axes[a]));
   }
   return names;
 }
@@ -66,8 +70,11 @@ template <typename Number, typename Text>
 std::vector<std::string> fields(const SolvePlan& plan, std::size_t i, const SolveResult& r,
                                 Number number, Text text) {
   std::vector<std::string> f;
-  for (std::size_t a = 0; a < DIMENSIONS; ++a) {
-    if (a != plan.solved) f.push_back(number(plan.axes[a].values[plan.combinations[i][a]]));
+  const auto value = [&](std::size_t a) {
+    return number(plan.axes[a].values[plan.combinations[i][a]]);
+  };
+  for (std::size_t a = 0; a < MODEL_DIMENSIONS; ++a) {
+    if (a != plan.solved) f.push_back(value(a));
   }
   const bool solved = r.status == SolveStatus::solved;
   const double NaN = std::nan("");
@@ -79,6 +86,7 @@ std::vector<std::string> fields(const SolvePlan& plan, std::size_t i, const Solv
   f.push_back(number(solved ? r.quantity_at_value : NaN));
   f.push_back(text(solve_status_name(r.status)));
   f.push_back(std::to_string(r.evaluations));
+  for (std::size_t a = MODEL_DIMENSIONS; a < DIMENSIONS; ++a) f.push_back(value(a));
   return f;
 }
 
@@ -125,6 +133,7 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
 
   for (const auto& c : plan.combinations) {
     const auto value = [&](Dimension a) { return plan.axes[a].values[c[a]]; };
+    const RuleLevels levels{value(ALPHA), value(THRESHOLD)};
     const auto add = [&](DiscreteRange& r, double v, const kemro::Scenario& s) {
       r.values.push_back(v);
       r.scenarios.push_back(s);
@@ -134,7 +143,7 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
     };
     if (plan.solved == EFFECT_SIZE) {
       const kemro::Scenario s = scenario_of(plan.axes, static_cast<std::int64_t>(value(APPLICANTS)),
-                                            value(MAJORITY), value(HIRES), range.low);
+                                            value(MAJORITY), value(HIRES), range.low, levels);
       const std::string why = scenario_invalid_reason(s, o.engine);
       if (!why.empty()) out.error = "scenario " + scenario_name(s) + ": " + why;
       if (!why.empty()) return out;
@@ -147,7 +156,7 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
       for (double N : range.values) {
         if (!add(r, N,
                  scenario_of(plan.axes, static_cast<std::int64_t>(N), value(MAJORITY), value(HIRES),
-                             d))) {
+                             d, levels))) {
           return out;
         }
       }
@@ -155,8 +164,8 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
       const auto N = static_cast<std::int64_t>(value(APPLICANTS));
       const bool majority = plan.solved == MAJORITY;
       const auto scenario = [&](double v) {
-        return majority ? scenario_of(plan.axes, N, v, value(HIRES), d)
-                        : scenario_of(plan.axes, N, value(MAJORITY), v, d);
+        return majority ? scenario_of(plan.axes, N, v, value(HIRES), d, levels)
+                        : scenario_of(plan.axes, N, value(MAJORITY), v, d, levels);
       };
       if (range.every_count) {
         // Every count between those of the range's ends: the distinct scenarios it spans.
@@ -295,7 +304,7 @@ std::string solve_svg(const SolvePlan& plan, const std::vector<SolveResult>& res
   bool varies = false;
   for (const Axis& axis : plan.axes) varies = varies || axis.values.size() > 1;
   if (options.x.empty() && !varies) {
-    for (std::size_t a = 0; a < DIMENSIONS; ++a) {
+    for (std::size_t a = 0; a < MODEL_DIMENSIONS; ++a) {
       if (a != plan.solved) options.x = plan.axes[a].option.substr(2);
     }
   }

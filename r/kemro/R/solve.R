@@ -11,7 +11,8 @@ SOLVABLE <- c("d", "N", "minority_share", "selection_ratio")
 #' @export
 ai_solve <- function(target, solve_for = c("d", "N", "minority_share", "selection_ratio"),
                      N = NULL, N1 = NULL, K = NULL, d = NULL, minority_share = NULL,
-                     selection_ratio = NULL, engine = c("fast", "nested"), jobs = 0L) {
+                     selection_ratio = NULL, engine = c("fast", "nested"), jobs = 0L,
+                     alpha = 0.05, threshold = 0.8) {
   if (!is.character(target) || length(target) != 1L || is.na(target)) {
     abort_argument("`target` must be one text such as \"P_below_four_fifths<=0.1\"")
   }
@@ -27,7 +28,7 @@ ai_solve <- function(target, solve_for = c("d", "N", "minority_share", "selectio
   engine <- check_engine(engine)
   jobs <- check_counts(check_scalar(jobs, "jobs"), "jobs", lowest = 0L)
   given <- list(N = N, N1 = N1, minority_share = minority_share, K = K,
-                selection_ratio = selection_ratio, d = d)
+                selection_ratio = selection_ratio, d = d, alpha = alpha, threshold = threshold)
   if (is.null(given$N)) abort_argument("`N` is required")
   if (is.null(given$d)) abort_argument("`d` is required")
   if (is.null(N1) == is.null(minority_share)) {
@@ -46,7 +47,9 @@ ai_solve <- function(target, solve_for = c("d", "N", "minority_share", "selectio
            N = check_counts(x, name, lowest = 2L),
            N1 = , K = check_counts(x, name),
            minority_share = , selection_ratio = check_shares(x, name),
-           d = check_reals(x, name))
+           d = check_reals(x, name),
+           alpha = check_alpha(x),
+           threshold = check_threshold(x))
   }, given, names(given))
   if (solve_for == "d") {
     range <- checked$d
@@ -68,22 +71,26 @@ ai_solve <- function(target, solve_for = c("d", "N", "minority_share", "selectio
     K <- if (is.null(s$K)) as.integer(round_half_away(s$selection_ratio * N)) else as.integer(s$K)
     check_below_N(N1, N, "N1", if (is.null(s$N1)) "N - round(minority_share * N)")
     check_below_N(K, N, "K", if (is.null(s$K)) "round(selection_ratio * N)")
-    list(N = N, N1 = N1, K = K, d = as.double(s$d))
+    list(N = N, N1 = N1, K = K, d = as.double(s$d), alpha = as.double(s$alpha),
+         threshold = as.double(s$threshold))
   }
   n <- nrow(records)
   if (solve_for == "d") {
     s <- counts(seq_len(n), range[1])
-    raw <- call_cpp(cpp_solve_d(s$N, s$N1, s$K, range[1], range[2], target, engine, jobs))
+    raw <- call_cpp(cpp_solve_d(s$N, s$N1, s$K, s$alpha, s$threshold, range[1], range[2], target,
+                                engine, jobs))
   } else {
     values <- checked[[solve_for]]
     rows <- rep(seq_len(n), each = length(values))
     s <- counts(rows, rep(values, times = n))
     raw <- call_cpp(cpp_solve_discrete(rows, rep(values, times = n), s$N, s$N1, s$K, s$d,
-                                       target, engine, jobs))
+                                       s$alpha, s$threshold, target, engine, jobs))
   }
 
-  out <- records
-  names(out) <- gsub("-", "_", SOLVE_OPTIONS[names(records)])
+  # The model's arguments first; the rules' levels close the record, as in kemro-grid.
+  levels <- c("alpha", "threshold")
+  out <- records[setdiff(names(records), levels)]
+  names(out) <- gsub("-", "_", SOLVE_OPTIONS[names(out)])
   rownames(out) <- NULL
   out$solved_for <- rep(SOLVE_OPTIONS[[solve_for]], n)
   out$value <- raw$value
@@ -93,6 +100,8 @@ ai_solve <- function(target, solve_for = c("d", "N", "minority_share", "selectio
   out$quantity_at_value <- raw$quantity_at_value
   out$status <- raw$status
   out$evaluations <- as.integer(raw$evaluations)
+  out$alpha <- records$alpha
+  out$threshold <- records$threshold
   unsolved <- out$status %in% c("abandoned", "evaluation limit")
   if (any(unsolved)) {
     warning(sprintf("%d of %d searches ended early: %s", sum(unsolved), n,

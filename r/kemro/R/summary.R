@@ -6,13 +6,15 @@ SUMMARY_COLUMNS <- c(
   "scenario", "N", "N1", "N2", "K", "d", "status", "P_below_four_fifths", "P_undefined",
   "expected_SRA", "expected_SRI", "expected_AI", "population_SRA", "population_SRI",
   "population_AI", "AI_P05", "AI_P10", "AI_P25", "AI_P50", "AI_P75", "AI_P90", "AI_P95",
-  "warnings"
+  "warnings", "alpha", "threshold", "P_flag_four_fifths", "P_flag_z", "P_flag_z_ir",
+  "P_flag_fisher", "P_flag_fisher_one_sided", "P_flag_fisher_mid_p", "P_flag_four_fifths_and_z",
+  "P_flag_four_fifths_and_fisher", "P_flag_four_fifths_flip"
 )
 
 #' @export
 ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
                        selection_ratio = NULL, engine = c("fast", "nested"), grid = FALSE,
-                       jobs = 0L) {
+                       jobs = 0L, alpha = 0.05, threshold = 0.8) {
   if (is.null(N1) == is.null(minority_share)) {
     abort_argument("give exactly one of `N1` and `minority_share`")
   }
@@ -25,7 +27,8 @@ ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
   }
   jobs <- check_counts(check_scalar(jobs, "jobs"), "jobs", lowest = 0L)
 
-  args <- list(N = check_counts(N, "N", lowest = 2L), d = check_reals(d, "d"))
+  args <- list(N = check_counts(N, "N", lowest = 2L), d = check_reals(d, "d"),
+               alpha = check_alpha(alpha), threshold = check_threshold(threshold))
   if (is.null(N1)) {
     args$minority_share <- check_shares(minority_share, "minority_share")
   } else {
@@ -36,8 +39,10 @@ ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
   } else {
     args$K <- check_counts(K, "K")
   }
-  # kemro-grid's order: N outermost, then N1 or the share, K or the ratio, d fastest.
-  order <- intersect(c("N", "N1", "minority_share", "K", "selection_ratio", "d"), names(args))
+  # kemro-grid's order: N outermost, then N1 or the share, K or the ratio, d,
+  # alpha, and the threshold fastest.
+  order <- intersect(c("N", "N1", "minority_share", "K", "selection_ratio", "d", "alpha",
+                       "threshold"), names(args))
   args <- args[order]
   if (grid) {
     scenarios <- expand.grid(rev(args), KEEP.OUT.ATTRS = FALSE, stringsAsFactors = FALSE)
@@ -63,7 +68,9 @@ ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
     check_below_N(K, N, "K")
   }
 
-  out <- as.data.frame(call_cpp(cpp_summary(N, N1, K, as.double(scenarios$d), engine, jobs)),
+  out <- as.data.frame(call_cpp(cpp_summary(N, N1, K, as.double(scenarios$d),
+                                            as.double(scenarios$alpha),
+                                            as.double(scenarios$threshold), engine, jobs)),
                        stringsAsFactors = FALSE)
   abandoned <- which(out$status != "computed")
   if (length(abandoned) > 0L) {

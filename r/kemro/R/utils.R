@@ -65,6 +65,22 @@ check_shares <- function(x, name) {
   x
 }
 
+# The rules' two-sided levels: strictly between 0 and 1.
+check_alpha <- function(x, name = "alpha") {
+  check_shares(x, name)
+}
+
+# The four-fifths rule's thresholds: above 0 and at most 1.
+check_threshold <- function(x, name = "threshold") {
+  x <- check_reals(x, name)
+  bad <- which(x <= 0 | x > 1)
+  if (length(bad) > 0L) {
+    abort_argument(sprintf("`%s` must lie above 0 and at most 1, not %s (element %d)",
+                           name, describe_value(x[bad[1]]), bad[1]))
+  }
+  x
+}
+
 # A single value: stops unless `x` has length one.
 check_scalar <- function(x, name) {
   if (length(x) != 1L) {

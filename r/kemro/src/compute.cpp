@@ -29,8 +29,9 @@ Engine engine_named(const std::string& name) {
   return engine;
 }
 
-Scenario valid_scenario(int N, int N1, int K, double d, Engine engine, const std::string& which) {
-  const Scenario s{N, N1, N - N1, K, d};
+Scenario valid_scenario(int N, int N1, int K, double d, Engine engine, const std::string& which,
+                        const kemro::RuleLevels& levels) {
+  const Scenario s{N, N1, N - N1, K, d, levels};
   const std::string reason = kemro::scenario_invalid_reason(s, engine);
   if (!reason.empty()) throw std::invalid_argument(which + reason);
   return s;

@@ -29,7 +29,8 @@ Engine engine_named(const std::string& name);
 // One scenario from the counts; throws std::invalid_argument with the
 // library's reason when `engine` cannot compute it. `which` names the
 // scenario in the message ("" for one).
-Scenario valid_scenario(int N, int N1, int K, double d, Engine engine, const std::string& which);
+Scenario valid_scenario(int N, int N1, int K, double d, Engine engine, const std::string& which,
+                        const kemro::RuleLevels& levels = {});
 
 // A value for R: NaN and infinities (an undefined ratio, 0/0) become NA, as
 // they are empty fields in the tools' CSV.

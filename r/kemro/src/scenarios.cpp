@@ -65,24 +65,28 @@ Rcpp::LogicalVector cpp_below_four_fifths(Rcpp::IntegerVector NY, Rcpp::IntegerV
   return below;
 }
 
-// The summary of every scenario (N[i], N1[i], K[i], d[i]), all four of one
-// length, as the columns of kemro-grid's CSV summary in its order; values of
+// The summary of every scenario (N[i], N1[i], K[i], d[i]) with the rules'
+// levels (alpha[i], threshold[i]), all six of one length, as the columns of
+// kemro-grid's CSV summary in its order; values of
 // an abandoned scenario are NA, as undefined values are. `jobs` worker
 // threads compute (0: one per core).
 // [[Rcpp::export]]
 Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
-                       Rcpp::NumericVector d, std::string engine, int jobs) {
+                       Rcpp::NumericVector d, Rcpp::NumericVector alpha,
+                       Rcpp::NumericVector threshold, std::string engine, int jobs) {
   const Engine e = engine_named(engine);
   const R_xlen_t n = N.size();
-  if (N1.size() != n || K.size() != n || d.size() != n) {
-    throw std::invalid_argument("N, N1, K and d must have one length");
+  if (N1.size() != n || K.size() != n || d.size() != n || alpha.size() != n ||
+      threshold.size() != n) {
+    throw std::invalid_argument("N, N1, K, d, alpha and threshold must have one length");
   }
   if (jobs < 0) throw std::invalid_argument("`jobs` must not be negative");
   std::vector<Scenario> scenarios;
   scenarios.reserve(static_cast<std::size_t>(n));
   for (R_xlen_t i = 0; i < n; ++i) {
-    scenarios.push_back(
-        valid_scenario(N[i], N1[i], K[i], d[i], e, "scenario " + std::to_string(i + 1) + ": "));
+    scenarios.push_back(valid_scenario(N[i], N1[i], K[i], d[i], e,
+                                       "scenario " + std::to_string(i + 1) + ": ",
+                                       {alpha[i], threshold[i]}));
   }
   WorkAreas work;
   const std::vector<ScenarioResult> results =
@@ -94,6 +98,8 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
   std::vector<Rcpp::NumericVector> values, percentiles;
   for (int v = 0; v < VALUES; ++v) values.emplace_back(n);
   for (std::size_t k = 0; k < kemro::NLDAT.size(); ++k) percentiles.emplace_back(n);
+  std::vector<Rcpp::NumericVector> flag_rates;
+  for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) flag_rates.emplace_back(n);
   for (R_xlen_t i = 0; i < n; ++i) {
     const ScenarioResult& r = results[static_cast<std::size_t>(i)];
     index[i] = static_cast<int>(i + 1);
@@ -108,6 +114,9 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
     values[7][i] = finite_or_na(r.population.AI);
     for (std::size_t k = 0; k < kemro::NLDAT.size(); ++k) {
       percentiles[k][i] = r.completed ? ratio_or_na(r.percentiles[k]) : NA_REAL;
+    }
+    for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
+      flag_rates[k][i] = r.completed ? finite_or_na(r.P_flag[k]) : NA_REAL;
     }
   }
 
@@ -129,5 +138,10 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
     out.push_back(percentiles[k], name);
   }
   out.push_back(warnings, "warnings");
+  out.push_back(alpha, "alpha");
+  out.push_back(threshold, "threshold");
+  for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
+    out.push_back(flag_rates[k], std::string(kemro::RULES[k].column));
+  }
   return out;
 }

@@ -65,8 +65,8 @@ Rcpp::List solve_columns(const std::vector<kemro::SolveResult>& results,
 // which the target's quantity equals its value, by the library's bisection.
 // [[Rcpp::export]]
 Rcpp::List cpp_solve_d(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
-                       double d_low, double d_high, std::string target, std::string engine,
-                       int jobs) {
+                       Rcpp::NumericVector alpha, Rcpp::NumericVector threshold, double d_low,
+                       double d_high, std::string target, std::string engine, int jobs) {
   const Engine e = engine_named(engine);
   const kemro::Target t = target_from(target);
   if (!(d_low < d_high)) throw std::invalid_argument("the range of d must rise");
@@ -74,8 +74,9 @@ Rcpp::List cpp_solve_d(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
   std::vector<Scenario> bases;
   for (R_xlen_t i = 0; i < N.size(); ++i) {
     const std::string which = "record " + std::to_string(i + 1) + ": ";
-    bases.push_back(valid_scenario(N[i], N1[i], K[i], d_low, e, which));
-    valid_scenario(N[i], N1[i], K[i], d_high, e, which);
+    const kemro::RuleLevels levels{alpha[i], threshold[i]};
+    bases.push_back(valid_scenario(N[i], N1[i], K[i], d_low, e, which, levels));
+    valid_scenario(N[i], N1[i], K[i], d_high, e, which, levels);
   }
   return solve_columns(
       kemro::solve_effect_size(bases, d_low, d_high, t, pool_evaluator(e, jobs, work)), t);
@@ -87,7 +88,8 @@ Rcpp::List cpp_solve_d(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
 // [[Rcpp::export]]
 Rcpp::List cpp_solve_discrete(Rcpp::IntegerVector range, Rcpp::NumericVector value,
                               Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
-                              Rcpp::NumericVector d, std::string target, std::string engine,
+                              Rcpp::NumericVector d, Rcpp::NumericVector alpha,
+                              Rcpp::NumericVector threshold, std::string target, std::string engine,
                               int jobs) {
   const Engine e = engine_named(engine);
   const kemro::Target t = target_from(target);
@@ -101,7 +103,8 @@ Rcpp::List cpp_solve_discrete(Rcpp::IntegerVector range, Rcpp::NumericVector val
     if (r > ranges.size()) ranges.emplace_back();
     const std::string which = "record " + std::to_string(r) + ": ";
     ranges.back().values.push_back(value[i]);
-    ranges.back().scenarios.push_back(valid_scenario(N[i], N1[i], K[i], d[i], e, which));
+    ranges.back().scenarios.push_back(
+        valid_scenario(N[i], N1[i], K[i], d[i], e, which, {alpha[i], threshold[i]}));
   }
   return solve_columns(kemro::solve_discrete(ranges, t, pool_evaluator(e, jobs, work)), t);
 }
