@@ -69,7 +69,7 @@ int run(const ObservedOptions& o) {
   std::size_t troubled = 0;
   for (const Case& c : cases.cases) {
     if (cli::stop_requested() != 0 || !output_ok) break;
-    kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha);
+    kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha, o.threshold);
     if (!analysis.ok()) {
       // Counts and alpha were checked before; a refusal here closes the output first.
       if (output_ok) cli::write_all(stdout, stream.tail());

@@ -16,11 +16,13 @@ std::string exact_number(double value) {
 
 enum class Kind { Count, Number, Boolean, Text };
 
+// One record column; `rule` is the position in RULES of a per-rule column.
 struct ColumnDef {
-  std::string_view name;
-  std::string_view meaning;
+  std::string name;
+  std::string meaning;
   Kind kind;
-  std::string (*field)(const ObservedResult&);
+  std::string (*field)(const ObservedResult&, std::size_t rule);
+  std::size_t rule = 0;
 };
 
 std::string count(std::int32_t n) {
@@ -32,47 +34,92 @@ std::string boolean(bool b) {
 }
 
 // The record columns after label; the output header documents them.
-const ColumnDef COLUMNS[] = {
-    {"N", "applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N); }},
-    {"N1", "majority applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N1); }},
-    {"N2", "minority applicants", Kind::Count, [](const ObservedResult& r) { return count(r.N2); }},
-    {"K", "hires", Kind::Count, [](const ObservedResult& r) { return count(r.K); }},
-    {"S", "minority hires", Kind::Count, [](const ObservedResult& r) { return count(r.S); }},
+std::vector<ColumnDef> base_columns() {
+  return {
+    {"N", "applicants", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.N); }},
+    {"N1", "majority applicants", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.N1); }},
+    {"N2", "minority applicants", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.N2); }},
+    {"K", "hires", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.K); }},
+    {"S", "minority hires", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.S); }},
     {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.SRA); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.SRA); }},
     {"SRI", "minority selection rate S / N2", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.SRI); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.SRI); }},
     {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.AI); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.AI); }},
     {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
-     [](const ObservedResult& r) { return boolean(r.four_fifths_violated); }},
+     [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_violated); }},
     {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.shortfall); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.shortfall); }},
     {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.z); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.z); }},
     {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.p_z_two_sided); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_two_sided); }},
     {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.p_fisher_one_sided); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_one_sided); }},
     {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.p_fisher_two_sided); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_two_sided); }},
     {"d", "the model effect size of the record", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.d); }},
     {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.P_S_at_most_observed); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.P_S_at_most_observed); }},
     {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.P_AI_at_most_observed); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.P_AI_at_most_observed); }},
     {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d_ml); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.d_ml); }},
     {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d_lower); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.d_lower); }},
     {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.d_upper); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.d_upper); }},
     {"alpha", "1 - confidence of the interval", Kind::Number,
-     [](const ObservedResult& r) { return exact_number(r.alpha); }},
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.alpha); }},
     {"status", "converged, no_bracket or engine_failed", Kind::Text,
-     [](const ObservedResult& r) { return std::string(status_name(r.estimate)); }},
-};
+     [](const ObservedResult& r, std::size_t) { return std::string(status_name(r.estimate)); }},
+    {"p_fisher_mid_p", "Fisher's mid-P, P(S < s) + P(S = s) / 2", Kind::Number,
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_mid_p); }},
+    {"z_ir", "Z of ln AI; undefined when s = 0 or K - s = 0", Kind::Number,
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.z_ir); }},
+    {"p_z_ir", "two-sided normal p-value of z_ir", Kind::Number,
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_ir); }},
+    {"AI_lower", "1 - alpha interval of AI, lower end; empty when s = 0 or K - s = 0",
+     Kind::Number, [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_lower); }},
+    {"AI_upper", "its upper end", Kind::Number,
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_upper); }},
+    {"AI_interval_missing", "why the AI interval is empty, else empty", Kind::Text,
+     [](const ObservedResult& r, std::size_t) { return std::string(r.AI_interval_missing); }},
+    {"four_fifths_survives_flip", "AI < threshold also with one hire moved to the minority",
+     Kind::Boolean,
+     [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_survives_flip); }},
+    {"threshold", "the four-fifths rule's threshold in the rule results", Kind::Number,
+     [](const ObservedResult& r, std::size_t) { return exact_number(r.threshold); }},
+  };
+}
+
+// The base columns, then flags_<rule> for every rule, then false_flag_rate_<rule>.
+std::vector<ColumnDef> make_columns() {
+  std::vector<ColumnDef> columns = base_columns();
+  for (std::size_t k = 0; k < RULE_COUNT; ++k) {
+    columns.push_back({"flags_" + std::string(RULES[k].name),
+                       "whether " + std::string(RULES[k].words) + " flags the decision",
+                       Kind::Boolean,
+                       [](const ObservedResult& r, std::size_t rule) { return boolean(r.flags[rule]); },
+                       k});
+  }
+  for (std::size_t k = 0; k < RULE_COUNT; ++k) {
+    columns.push_back({"false_flag_rate_" + std::string(RULES[k].name),
+                       "its flag rate for decisions of this size at d = 0", Kind::Number,
+                       [](const ObservedResult& r, std::size_t rule) {
+                         return exact_number(r.false_flag_rates[rule]);
+                       },
+                       k});
+  }
+  return columns;
+}
+
+const std::vector<ColumnDef>& all_columns() {
+  static const std::vector<ColumnDef> columns = make_columns();
+  return columns;
+}
 
 constexpr std::string_view LABEL = "label";
 
@@ -153,6 +200,35 @@ std::string printable(std::string label) {
   return label;
 }
 
+// Which rule answers which question, printed under the rule table.
+constexpr std::string_view RULES_SENTENCE =
+    "The four-fifths rules ask whether the rates differ by much, the tests whether the "
+    "difference could be chance, and the flip whether it rests on one hire; the false-flag "
+    "rate is how often a rule flags decisions of this size when hiring ignores group.";
+
+// The assumption behind every model probability and the interval for d.
+constexpr std::string_view MODEL_CAVEAT =
+    "The interval for d and P(... | d) assume strict top-down selection on one predictor "
+    "with normal scores.";
+
+// The compact table of the rules: whether each flags this decision, and its
+// false-flag rate for decisions of this size (d = 0).
+std::string rule_table(const ObservedResult& r) {
+  constexpr std::size_t WORDS_WIDTH = 42;
+  std::string t = "  Rules at alpha = " + significant(r.alpha, 6) +
+                  ", threshold = " + significant(r.threshold, 6) + "\n";
+  std::string head = "    rule";
+  head.resize(WORDS_WIDTH, ' ');
+  t += head + "flags   false-flag rate\n";
+  for (std::size_t k = 0; k < RULE_COUNT; ++k) {
+    std::string line = "    " + std::string(RULES[k].words);
+    line.resize(std::max(WORDS_WIDTH, line.size() + 1), ' ');
+    t += line + (r.flags[k] ? "yes  " : "no   ") + pad(significant(r.false_flag_rates[k], 4), 18) +
+         "\n";
+  }
+  return t + "  " + std::string(RULES_SENTENCE) + "\n";
+}
+
 // "Case 2" or "Case 2: 'South'", numbered from 1 in input order.
 std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
   const ObservedResult& r = c.records.front();
@@ -171,6 +247,15 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
   t += "  Fisher's exact test  p one-sided (S <= " + count(r.S) +
        ") = " + significant(r.p_fisher_one_sided, 4) +
        ", p two-sided = " + significant(r.p_fisher_two_sided, 4) + "\n";
+  t += "  Z test of ln AI      z = " + fixed(r.z_ir, 4) +
+       ", p two-sided = " + significant(r.p_z_ir, 4) + "\n";
+  t += "  Fisher's mid-P       p one-sided = " + significant(r.p_fisher_mid_p, 4) + "\n";
+  t += "  AI interval          " +
+       (r.AI_interval_missing.empty()
+            ? fixed(r.AI_lower, 3) + " to " + fixed(r.AI_upper, 3) + " (" +
+                  confidence(r.alpha) + ")"
+            : "none: " + std::string(r.AI_interval_missing)) +
+       "\n";
   t += "  Effect size d        ML " + d_text(r.d_ml) + ", " + confidence(r.alpha) + " interval " +
        d_text(r.d_lower) + " to " + d_text(r.d_upper) + "\n";
   t += pad("d", 10) + pad("P(S <= " + count(r.S) + " | d)", 20) + pad("P(AI <= AI obs | d)", 22) +
@@ -179,7 +264,7 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
     t += pad(fixed(x.d, 3), 10) + pad(significant(x.P_S_at_most_observed, 6), 20) +
          pad(significant(x.P_AI_at_most_observed, 6), 22) + "\n";
   }
-  return t + "  " + summary_sentence(c) + "\n";
+  return t + rule_table(r) + "  " + summary_sentence(c) + "\n  " + MODEL_CAVEAT + "\n";
 }
 
 }  // namespace
@@ -198,15 +283,16 @@ std::string_view status_name(EstimateStatus status) {
 
 std::vector<Column> record_columns() {
   std::vector<Column> columns;
-  for (const ColumnDef& c : COLUMNS) columns.push_back({c.name, c.meaning});
+  for (const ColumnDef& c : all_columns()) columns.push_back({c.name, c.meaning});
   return columns;
 }
 
 std::string csv_head(bool labelled) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
-  for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+  const std::vector<ColumnDef>& columns = all_columns();
+  for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) text += ",";
-    text += COLUMNS[i].name;
+    text += columns[i].name;
   }
   return text + "\n";
 }
@@ -215,9 +301,10 @@ std::string csv_case(const CaseResult& c, bool labelled) {
   std::string text;
   for (const ObservedResult& r : c.records) {
     if (labelled) text += csv_field(c.input.label) + ",";
-    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+    const std::vector<ColumnDef>& columns = all_columns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) text += ",";
-      text += COLUMNS[i].field(r);
+      text += csv_field(columns[i].field(r, columns[i].rule));
     }
     text += "\n";
   }
@@ -230,10 +317,12 @@ std::string json_case(const CaseResult& c, bool labelled, cli::JsonArray& array)
   for (const ObservedResult& r : c.records) {
     cli::JsonObject record;
     if (labelled) record.text(LABEL, c.input.label);
-    for (const ColumnDef& column : COLUMNS) {
-      const std::string value = column.field(r);
+    for (const ColumnDef& column : all_columns()) {
+      const std::string value = column.field(r, column.rule);
       // Text, and the infinities that JSON numbers cannot hold, are strings.
-      if (column.kind == Kind::Text || value == "Inf" || value == "-Inf") {
+      if (column.kind == Kind::Text && value.empty()) {
+        record.raw(column.name, "null");  // a reason that does not apply
+      } else if (column.kind == Kind::Text || value == "Inf" || value == "-Inf") {
         record.text(column.name, value);
       } else {
         record.raw(column.name, value.empty() ? "null" : value);

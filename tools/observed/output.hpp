@@ -32,6 +32,25 @@
 //   status                 "converged"; "no_bracket" when an end or the ML d
 //                          lies beyond |d| = 40 (that value is empty / null);
 //                          "engine_failed" when the engine reported trouble
+//   p_fisher_mid_p         Lancaster's mid-P, P(S < s) + P(S = s) / 2 (one-sided)
+//   z_ir, p_z_ir           the Z statistic of ln AI, ln(SRI/SRA) / sqrt((1 - P)/(P N2)
+//                          + (1 - P)/(P N1)) with P = K/N, and its two-sided
+//                          p-value; empty / null when s = 0 or K - s = 0
+//   AI_lower, AI_upper     the 1 - alpha interval of AI, exp(ln AI -+ z_{1-alpha/2}
+//                          sqrt((1 - SRI)/s + (1 - SRA)/(K - s))); empty / null
+//                          when s = 0 or K - s = 0 ...
+//   AI_interval_missing    ... and then the reason, else empty / null
+//   four_fifths_survives_flip  true when AI < threshold also with one majority
+//                          hire replaced by a minority hire
+//   threshold              the four-fifths rule's threshold, as given by --threshold
+//   flags_<rule>           for each rule of distribution/rules.hpp, in its order
+//                          (four_fifths, z, z_ir, fisher, fisher_one_sided,
+//                          fisher_mid_p, four_fifths_and_z, four_fifths_and_fisher,
+//                          four_fifths_flip): true when it flags this decision
+//                          at alpha and threshold
+//   false_flag_rate_<rule> for each rule in the same order: the exact probability
+//                          that it flags a decision of this size (N1, N2, K)
+//                          when hiring ignores group (hypergeometric S)
 // An end that does not exist (the upper end and the ML d when s is the smallest
 // feasible value, the lower end and the ML d when it is the largest) lies at
 // infinity: Inf or -Inf in CSV, the string "Inf" or "-Inf" in JSON, as R and
