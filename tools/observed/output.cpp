@@ -36,62 +36,66 @@ std::string boolean(bool b) {
 // The record columns after label; the output header documents them.
 std::vector<ColumnDef> base_columns() {
   return {
-    {"N", "applicants", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.N); }},
-    {"N1", "majority applicants", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.N1); }},
-    {"N2", "minority applicants", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.N2); }},
-    {"K", "hires", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.K); }},
-    {"S", "minority hires", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.S); }},
-    {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.SRA); }},
-    {"SRI", "minority selection rate S / N2", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.SRI); }},
-    {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.AI); }},
-    {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
-     [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_violated); }},
-    {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.shortfall); }},
-    {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.z); }},
-    {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_two_sided); }},
-    {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_one_sided); }},
-    {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_two_sided); }},
-    {"d", "the model effect size of the record", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.d); }},
-    {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.P_S_at_most_observed); }},
-    {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.P_AI_at_most_observed); }},
-    {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.d_ml); }},
-    {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.d_lower); }},
-    {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.d_upper); }},
-    {"alpha", "1 - confidence of the interval", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.alpha); }},
-    {"status", "converged, no_bracket or engine_failed", Kind::Text,
-     [](const ObservedResult& r, std::size_t) { return std::string(status_name(r.estimate)); }},
-    {"p_fisher_mid_p", "Fisher's mid-P, P(S < s) + P(S = s) / 2", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_mid_p); }},
-    {"z_ir", "Z of ln AI; undefined when s = 0 or K - s = 0", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.z_ir); }},
-    {"p_z_ir", "two-sided normal p-value of z_ir", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_ir); }},
-    {"AI_lower", "1 - alpha interval of AI, lower end; empty when s = 0 or K - s = 0",
-     Kind::Number, [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_lower); }},
-    {"AI_upper", "its upper end", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_upper); }},
-    {"AI_interval_missing", "why the AI interval is empty, else empty", Kind::Text,
-     [](const ObservedResult& r, std::size_t) { return std::string(r.AI_interval_missing); }},
-    {"four_fifths_survives_flip", "AI < threshold also with one hire moved to the minority",
-     Kind::Boolean,
-     [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_survives_flip); }},
-    {"threshold", "the four-fifths rule's threshold in the rule results", Kind::Number,
-     [](const ObservedResult& r, std::size_t) { return exact_number(r.threshold); }},
+      {"N", "applicants", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.N); }},
+      {"N1", "majority applicants", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.N1); }},
+      {"N2", "minority applicants", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.N2); }},
+      {"K", "hires", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.K); }},
+      {"S", "minority hires", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.S); }},
+      {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.SRA); }},
+      {"SRI", "minority selection rate S / N2", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.SRI); }},
+      {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.AI); }},
+      {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
+       [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_violated); }},
+      {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.shortfall); }},
+      {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.z); }},
+      {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_two_sided); }},
+      {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_one_sided); }},
+      {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_two_sided); }},
+      {"d", "the model effect size of the record", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d); }},
+      {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.P_S_at_most_observed); }},
+      {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.P_AI_at_most_observed); }},
+      {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d_ml); }},
+      {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d_lower); }},
+      {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d_upper); }},
+      {"alpha", "1 - confidence of the interval", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.alpha); }},
+      {"status", "converged, no_bracket or engine_failed", Kind::Text,
+       [](const ObservedResult& r, std::size_t) { return std::string(status_name(r.estimate)); }},
+      {"p_fisher_mid_p", "Fisher's mid-P, P(S < s) + P(S = s) / 2", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_mid_p); }},
+      {"z_ir", "Z of ln AI; undefined when s = 0 or K - s = 0", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.z_ir); }},
+      {"p_z_ir", "two-sided normal p-value of z_ir", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_ir); }},
+      {"AI_lower", "1 - alpha interval of AI, lower end; empty when s = 0 or K - s = 0",
+       Kind::Number, [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_lower); }},
+      {"AI_upper", "its upper end", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_upper); }},
+      {"AI_interval_missing", "why the AI interval is empty, else empty", Kind::Text,
+       [](const ObservedResult& r, std::size_t) { return std::string(r.AI_interval_missing); }},
+      {"four_fifths_survives_flip", "AI < threshold also with one hire moved to the minority",
+       Kind::Boolean,
+       [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_survives_flip); }},
+      {"threshold", "the four-fifths rule's threshold in the rule results", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.threshold); }},
   };
 }
 
@@ -99,11 +103,10 @@ std::vector<ColumnDef> base_columns() {
 std::vector<ColumnDef> make_columns() {
   std::vector<ColumnDef> columns = base_columns();
   for (std::size_t k = 0; k < RULE_COUNT; ++k) {
-    columns.push_back({"flags_" + std::string(RULES[k].name),
-                       "whether " + std::string(RULES[k].words) + " flags the decision",
-                       Kind::Boolean,
-                       [](const ObservedResult& r, std::size_t rule) { return boolean(r.flags[rule]); },
-                       k});
+    columns.push_back(
+        {"flags_" + std::string(RULES[k].name),
+         "whether " + std::string(RULES[k].words) + " flags the decision", Kind::Boolean,
+         [](const ObservedResult& r, std::size_t rule) { return boolean(r.flags[rule]); }, k});
   }
   for (std::size_t k = 0; k < RULE_COUNT; ++k) {
     columns.push_back({"false_flag_rate_" + std::string(RULES[k].name),
@@ -214,7 +217,7 @@ constexpr std::string_view MODEL_CAVEAT =
 // The compact table of the rules: whether each flags this decision, and its
 // false-flag rate for decisions of this size (d = 0).
 std::string rule_table(const ObservedResult& r) {
-  constexpr std::size_t WORDS_WIDTH = 42;
+  constexpr std::size_t WORDS_WIDTH = 44;  // the longest rule's words, indent and a space
   std::string t = "  Rules at alpha = " + significant(r.alpha, 6) +
                   ", threshold = " + significant(r.threshold, 6) + "\n";
   std::string head = "    rule";
@@ -247,15 +250,6 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
   t += "  Fisher's exact test  p one-sided (S <= " + count(r.S) +
        ") = " + significant(r.p_fisher_one_sided, 4) +
        ", p two-sided = " + significant(r.p_fisher_two_sided, 4) + "\n";
-  t += "  Z test of ln AI      z = " + fixed(r.z_ir, 4) +
-       ", p two-sided = " + significant(r.p_z_ir, 4) + "\n";
-  t += "  Fisher's mid-P       p one-sided = " + significant(r.p_fisher_mid_p, 4) + "\n";
-  t += "  AI interval          " +
-       (r.AI_interval_missing.empty()
-            ? fixed(r.AI_lower, 3) + " to " + fixed(r.AI_upper, 3) + " (" +
-                  confidence(r.alpha) + ")"
-            : "none: " + std::string(r.AI_interval_missing)) +
-       "\n";
   t += "  Effect size d        ML " + d_text(r.d_ml) + ", " + confidence(r.alpha) + " interval " +
        d_text(r.d_lower) + " to " + d_text(r.d_upper) + "\n";
   t += pad("d", 10) + pad("P(S <= " + count(r.S) + " | d)", 20) + pad("P(AI <= AI obs | d)", 22) +
@@ -264,7 +258,18 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
     t += pad(fixed(x.d, 3), 10) + pad(significant(x.P_S_at_most_observed, 6), 20) +
          pad(significant(x.P_AI_at_most_observed, 6), 22) + "\n";
   }
-  return t + rule_table(r) + "  " + summary_sentence(c) + "\n  " + MODEL_CAVEAT + "\n";
+  // The tests beyond the classic two and the rules' table follow the summary sentence, so that
+  // the lines above keep their places for readers and scripts that know them.
+  t += "  " + summary_sentence(c) + "\n";
+  t += "  Z test of ln AI      z = " + fixed(r.z_ir, 4) +
+       ", p two-sided = " + significant(r.p_z_ir, 4) + "\n";
+  t += "  Fisher's mid-P       p one-sided = " + significant(r.p_fisher_mid_p, 4) + "\n";
+  t += "  AI interval          " +
+       (r.AI_interval_missing.empty() ? fixed(r.AI_lower, 3) + " to " + fixed(r.AI_upper, 3) +
+                                            " (" + confidence(r.alpha) + ")"
+                                      : "none: " + std::string(r.AI_interval_missing)) +
+       "\n";
+  return t + rule_table(r) + "  " + std::string(MODEL_CAVEAT) + "\n";
 }
 
 }  // namespace
