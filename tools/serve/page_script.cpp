@@ -210,8 +210,24 @@ std::string_view page_script() {
     if (r.d !== 0) {
       out.push("At d = " + r.d + ", P(S \u2264 " + r.S + ") = " + short(r.P_S_at_most_observed) + ".");
     }
+    // Rule verdicts and their false-flag rates, when the records carry them:
+    // a true/false field flag_<rule> (or flags_, flagged_) and a rate
+    // P_flag_<rule> (or false_flag_rate_<rule>) at d = 0 for this size.
+    const rules = new Map();
     for (const [k, v] of Object.entries(r)) {
-      if (k.startsWith("rule_") && typeof v === "string") out.push("Rule " + k.slice(5) + ": " + v + ".");
+      const verdict = /^(?:flag|flags|flagged)_(.+)$/.exec(k);
+      const rate = /^(?:P_flag|false_flag_rate|false_flag)_(.+)$/.exec(k);
+      if (verdict && typeof v === "boolean") rules.set(verdict[1], { ...rules.get(verdict[1]), flags: v });
+      if (rate && typeof v === "number") rules.set(rate[1], { ...rules.get(rate[1]), rate: v });
+    }
+    for (const [name, rule] of rules) {
+      let sentence = "The rule " + name.replace(/_/g, " ");
+      if (rule.flags !== undefined) sentence += rule.flags ? " flags this decision" : " does not flag this decision";
+      if (rule.rate !== undefined) {
+        sentence += (rule.flags !== undefined ? "; it" : "") + " would flag a fair decision of this size " +
+                    "with probability " + short(rule.rate);
+      }
+      out.push(sentence + ".");
     }
     return out;
   }
