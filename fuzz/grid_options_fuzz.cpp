@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/grid/groups.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/solve.hpp"
 
@@ -50,6 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const kemro::Scenario& s : range.scenarios) {
         require(kemro::scenario_invalid_reason(s, parsed.options.engine).empty());
       }
+    }
+    return 0;
+  }
+  if (parsed.options.groups.given) {
+    // Several groups: every scenario the engine can take, counts adding up to N.
+    const GroupGridOutcome groups = build_group_grid(parsed.options);
+    if (!groups.ok()) return 0;
+    require(groups.grid.scenarios.size() <= MAX_SCENARIOS);
+    for (const GroupScenario& s : groups.grid.scenarios) {
+      require(kemro::group_problem_invalid_reason(s.problem).empty());
+      std::int64_t total = 0;
+      for (std::int32_t n : s.problem.applicants) total += n;
+      require(total == s.N && s.problem.d.front() == 0.0);
     }
     return 0;
   }

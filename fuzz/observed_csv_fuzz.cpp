@@ -34,7 +34,10 @@ void check_cases(const CaseList& list) {
   check_message(list.error);
   if (!list.ok()) return;
   require(!list.cases.empty() && list.cases.size() <= MAX_CASES);
-  for (const Case& c : list.cases) require(kemro::observed_counts_error(c.counts).empty());
+  // A pair of applicant data that cannot be analysed says why instead.
+  for (const Case& c : list.cases) {
+    require(!c.unanalysable.empty() || kemro::observed_counts_error(c.counts).empty());
+  }
 }
 
 void check_table(const CsvTable& table, bool header) {
@@ -69,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CaseList whole = cases_from_table(table, "f.csv");
     require(whole.error == counts.error && whole.cases.size() == counts.cases.size());
     const ApplicantColumns columns{table.header.front(), "1", table.header.back(),
-                                   table.header.size() > 1 ? table.header[1] : ""};
+                                   table.header.size() > 1 ? table.header[1] : "", ""};
     const CaseList applicants = cases_from_text(text, "f.csv", {delimiter, true}, &columns);
     check_cases(applicants);
     require(cases_from_applicants(table, "f.csv", columns).error == applicants.error);

@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(!cases.ok() || !cases.cases.empty());
   }
   if (!o.applicant_file.empty()) {
-    require(!o.columns.group.empty() && !o.columns.minority.empty() && !o.columns.hired.empty());
+    require(!o.columns.group.empty() && !o.columns.hired.empty());
+    require(o.columns.minority.empty() || o.columns.minority != o.columns.reference);
   }
   return 0;
 }

@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/json_checker.hpp"
@@ -91,29 +94,48 @@ TEST(ObservedCsv, ReadsQuotedFieldsAndNamesTheLineOfEachError) {
   EXPECT_EQ(parse_csv(CSV_CASES[0].text).records[0].fields[0], "x, \"y\"\r\nz");
 }
 
-TEST(ObservedCases, ApplicantDataGivesTheCountsOfTheCasesTable) {
+// The cases table with the counts of X against its reference group alone.
+const char* const PAIR_CASES = "label,N,N1,K,S\n\"North, East\",6,4,3,1\nSouth,6,3,3,1\n";
+
+TEST(ObservedCases, ApplicantDataGivesTheCountsOfEachGroupAgainstItsReference) {
   // The applicant file has a byte-order mark, CR LF, quoted commas, quotes and
-  // a line break, mixed spellings of hired, and two majority values (Y, Z).
+  // a line break, mixed spellings of hired, and three groups (X, Y, Z).
   const CsvTable applicants = parse_csv(read_file(FIXTURES / "observed_applicants.csv"));
   ASSERT_EQ(applicants.error, "");
+  // --minority X: X against the group with the highest rate among the others
+  // (Y in both departments), not against Y and Z pooled.
   const CaseList formed =
-      cases_from_applicants(applicants, "a.csv", {"group", "X", "hired", "dept"});
-  const CaseList given =
-      cases_from_table(parse_csv(read_file(FIXTURES / "observed_cases.csv")), "c.csv");
+      cases_from_applicants(applicants, "a.csv", {"group", "X", "hired", "dept", ""});
+  const CaseList given = cases_from_table(parse_csv(PAIR_CASES), "c.csv");
   ASSERT_EQ(formed.error, "");
   ASSERT_EQ(given.error, "");
   ASSERT_EQ(formed.cases.size(), given.cases.size());
   for (std::size_t i = 0; i < formed.cases.size(); ++i) {
     EXPECT_EQ(formed.cases[i].label, given.cases[i].label);
+    EXPECT_EQ(formed.cases[i].group, "X");
+    EXPECT_EQ(formed.cases[i].reference, "Y");
     const kemro::ObservedCounts& a = formed.cases[i].counts;
     const kemro::ObservedCounts& b = given.cases[i].counts;
     EXPECT_EQ(std::vector({a.N, a.N1, a.K, a.S}), std::vector({b.N, b.N1, b.K, b.S})) << i;
   }
-  const CaseList pooled = cases_from_applicants(applicants, "a.csv", {"group", "X", "hired", ""});
-  ASSERT_EQ(pooled.cases.size(), 1u);
-  EXPECT_EQ(pooled.cases[0].counts.N, 14);
-  EXPECT_EQ(pooled.cases[0].counts.S, 2);
-  EXPECT_FALSE(pooled.labelled);
+  // Without --minority, every group other than the reference, in order of appearance.
+  const CaseList all = cases_from_applicants(applicants, "a.csv", {"group", "", "hired", "", ""});
+  ASSERT_EQ(all.error, "");
+  ASSERT_EQ(all.cases.size(), 2u);
+  EXPECT_FALSE(all.labelled);
+  EXPECT_EQ(all.cases[0].reference, "Y");  // 4 of 7 hired
+  EXPECT_EQ(all.cases[0].group, "Z");
+  EXPECT_EQ(all.cases[1].group, "X");  // 2 of 5 hired
+  EXPECT_EQ(std::vector({all.cases[1].counts.N, all.cases[1].counts.N1, all.cases[1].counts.K,
+                         all.cases[1].counts.S}),
+            std::vector<std::int64_t>({12, 7, 6, 2}));
+  ASSERT_EQ(all.cases[1].groups.size(), 3u);
+  // A named reference.
+  const CaseList named =
+      cases_from_applicants(applicants, "a.csv", {"group", "", "hired", "", "Z"});
+  ASSERT_EQ(named.cases.size(), 2u);
+  EXPECT_EQ(named.cases[0].group, "Y");
+  EXPECT_EQ(named.cases[1].reference, "Z");
 }
 
 TEST(ObservedCases, SemicolonFileWithYesNoLettersGivesTheCountsOfTheCommaFile) {
@@ -136,7 +158,7 @@ TEST(ObservedCases, SemicolonFileWithYesNoLettersGivesTheCountsOfTheCommaFile) {
     semicolon += field(r, "dept");
     semicolon += "\";;\r\n";
   }
-  const ApplicantColumns columns{"group", "X", "hired", "dept"};
+  const ApplicantColumns columns{"group", "X", "hired", "dept", ""};
   const CaseList a = cases_from_text(comma, "a.csv", {}, &columns);
   const CaseList b = cases_from_text(semicolon, "b.csv", {}, &columns);
   const CaseList forced = cases_from_text(semicolon, "b.csv", {';', true}, &columns);
@@ -174,15 +196,25 @@ kemro::testing::ProcessRun observed(const std::vector<std::string>& args,
 }
 
 TEST(ObservedProgram, FileOfApplicantsAndFileOfCountsGiveTheSameRecords) {
-  const auto from_data = observed({"--applicant-data", "observed_applicants.csv", "--group-column",
-                                   "group", "--minority", "X", "--hired-column", "hired", "--by",
-                                   "dept", "--d", "0,0.5", "--csv"});
-  const auto from_counts = observed({"--cases=observed_cases.csv", "--d=0,0.5", "--csv"});
+  const std::filesystem::path dir = make_temp_dir();
+  write_file(dir / "pairs.csv", PAIR_CASES);
+  std::filesystem::copy_file(FIXTURES / "observed_applicants.csv", dir / "applicants.csv");
+  const auto from_data =
+      observed({"--applicant-data", "applicants.csv", "--group-column", "group", "--minority", "X",
+                "--hired-column", "hired", "--by", "dept", "--d", "0,0.5", "--csv"},
+               dir);
+  const auto from_counts = observed({"--cases=pairs.csv", "--d=0,0.5", "--csv"}, dir);
   ASSERT_EQ(from_data.status, 0) << from_data.err;
-  EXPECT_EQ(from_data.out, from_counts.out);
+  // The same fields, then group, reference and P_any_flag_fair.
   const std::vector<std::string> lines = split_lines(from_data.out);
+  const std::vector<std::string> given = split_lines(from_counts.out);
   ASSERT_EQ(lines.size(), 5u);  // header, two cases times two d values
-  EXPECT_TRUE(lines[1].starts_with("\"North, East\",8,6,2,3,1,0.3333333333333333,0.5,1.5,false,"));
+  ASSERT_EQ(given.size(), lines.size());
+  EXPECT_EQ(lines[0], given[0] + ",group,reference,P_any_flag_fair");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_TRUE(lines[i].starts_with(given[i] + ",X,Y,")) << lines[i];
+  }
+  EXPECT_TRUE(lines[1].starts_with("\"North, East\",6,4,2,3,1,0.5,0.5,1,false,"));
 }
 
 TEST(ObservedProgram, TeaTastingTableInTextCsvAndJson) {
@@ -394,10 +426,20 @@ const BadRun BAD_RUNS[] = {
      2,
      "kemro-observed: 3964 cases times 101 --d values make more than 100000 records; split the "
      "cases or give fewer d values"},
-    {{"--applicant-data", "no_minority.csv", "--group-column", "group", "--minority", "X",
+    {{"--applicant-data", "no_minority.csv", "--group-column", "group", "--minority", "W",
       "--hired-column", "hired", "--by", "dept"},
      2,
-     "kemro-observed: no_minority.csv, dept = 'b': N1 = 2 is not between 1 and N - 1 = 1"},
+     "kemro-observed: no_minority.csv: --minority 'W' does not occur in column 'group'; its "
+     "values are 'X', 'Y'"},
+    {{"--applicant-data", "no_minority.csv", "--group-column", "group", "--reference", "V",
+      "--hired-column", "hired"},
+     2,
+     "kemro-observed: no_minority.csv: --reference 'V' does not occur in column 'group'; its "
+     "values are 'X', 'Y'"},
+    {{"--applicant-data", "all_hired.csv", "--group-column", "group", "--minority", "X",
+      "--hired-column", "hired"},
+     2,
+     "kemro-observed: all_hired.csv: X against Y: K = 2 is not between 1 and N - 1 = 1"},
     {{"--applicants", "10", "--majority", "5", "--hires", "4", "--minority-hires", "0:5:1"},
      2,
      "kemro-observed: case N = 10, N1 = 5, K = 4, S = 5: S = 5 is not between max(0, K - N1) = 0 "
@@ -426,6 +468,7 @@ TEST(ObservedProgram, BadInputEndsWithOneMessageAndNothingWritten) {
   write_file(dir / "applicants_bad.csv", APPLICANTS_BAD);
   write_file(dir / "hired_bad.csv", HIRED_BAD);
   write_file(dir / "no_minority.csv", NO_MINORITY);
+  write_file(dir / "all_hired.csv", "group,hired\nX,1\nY,1\n");
   write_file(dir / "cases_bad.csv", CASES_BAD);
   write_file(dir / "cases_range.csv", CASES_RANGE);
   write_file(dir / "empty.csv", "");
@@ -442,3 +485,100 @@ TEST(ObservedProgram, BadInputEndsWithOneMessageAndNothingWritten) {
 }
 
 }  // namespace
+
+namespace kemro_groups {
+
+// Applicant data of three groups: `passed` of each group's `applicants` hired.
+std::string three_groups(const std::vector<std::tuple<std::string, int, int>>& groups) {
+  std::string text = "race,passed\n";
+  for (const auto& [name, applicants, passed] : groups) {
+    for (int i = 0; i < applicants; ++i) text += name + (i < passed ? ",1\n" : ",0\n");
+  }
+  return text;
+}
+
+// ln C(n, k)
+double log_choose(int n, int k) {
+  return std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0);
+}
+
+// P(some group's rate below four fifths of the highest) under the
+// multivariate hypergeometric, by enumeration of three groups.
+double fair_flag_enumerated(int n1, int n2, int n3, int K) {
+  double p = 0.0;
+  const double all = log_choose(n1 + n2 + n3, K);
+  for (int s1 = 0; s1 <= std::min(n1, K); ++s1) {
+    for (int s2 = 0; s2 <= std::min(n2, K - s1); ++s2) {
+      const int s3 = K - s1 - s2;
+      if (s3 > n3) continue;
+      // 5 s_g N_h < 4 s_h N_g for some pair, i.e. a rate below 0.8 of the highest
+      const int s[] = {s1, s2, s3}, n[] = {n1, n2, n3};
+      bool flag = false;
+      for (int g = 0; g < 3; ++g) {
+        for (int h = 0; h < 3; ++h) flag = flag || 5LL * s[g] * n[h] < 4LL * s[h] * n[g];
+      }
+      if (flag) {
+        p += std::exp(log_choose(n1, s1) + log_choose(n2, s2) + log_choose(n3, s3) - all);
+      }
+    }
+  }
+  return p;
+}
+
+}  // namespace kemro_groups
+
+TEST(ObservedProgram, EveryGroupAgainstTheReferenceWithTheFairFlagProbability) {
+  const std::filesystem::path dir = make_temp_dir();
+  // A pass/fail examination: 43, 19 and 15 candidates, 25, 6 and 3 passing.
+  write_file(dir / "exam.csv", kemro_groups::three_groups(
+                                   {{"White", 43, 25}, {"Black", 19, 6}, {"Hispanic", 15, 3}}));
+  const std::vector<std::string> base = {"--applicant-data", "exam.csv", "--group-column", "race",
+                                         "--hired-column",   "passed"};
+  auto csv_args = base;
+  csv_args.push_back("--csv");
+  const auto csv = observed(csv_args, dir);
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  const std::vector<std::string> lines = split_lines(csv.out);
+  ASSERT_EQ(lines.size(), 3u);  // header, Black and Hispanic against White
+  // Black against White alone: N = 62, N1 = 43, K = 31, S = 6.
+  EXPECT_TRUE(lines[1].starts_with("62,43,19,31,6,")) << lines[1];
+  EXPECT_NE(lines[1].find(",Black,White,"), std::string::npos) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("58,43,15,28,3,")) << lines[2];
+  const double fair = std::stod(lines[1].substr(lines[1].rfind(',') + 1));
+  EXPECT_NEAR(fair, kemro_groups::fair_flag_enumerated(43, 19, 15, 34), 1e-12);
+
+  auto minority = base;
+  minority.insert(minority.end(), {"--minority", "Black", "--csv"});
+  const auto one = observed(minority, dir);
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(split_lines(one.out).size(), 2u);
+  EXPECT_EQ(split_lines(one.out)[1], lines[1]);
+
+  const auto text = observed(base, dir);
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("  Groups               White 43 applicants, 25 hired (rate 0.58140); "
+                          "Black 19 applicants, 6 hired (rate 0.31579); Hispanic 15 applicants, "
+                          "3 hired (rate 0.20000)"),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("  Compared             Black with White (the reference)"),
+            std::string::npos);
+}
+
+TEST(ObservedProgram, ASubgroupThatCannotBeAnalysedGetsAStatusRecord) {
+  const std::filesystem::path dir = make_temp_dir();
+  write_file(dir / "depts.csv", NO_MINORITY);
+  const auto run =
+      observed({"--applicant-data", "depts.csv", "--group-column", "group", "--minority", "X",
+                "--hired-column", "hired", "--by", "dept", "--json"},
+               dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = split_lines(run.out);
+  ASSERT_EQ(lines.size(), 4u) << run.out;  // [, dept a, dept b, ]
+  EXPECT_NE(lines[1].find("\"group\": \"X\", \"reference\": \"Y\""), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("\"status\": \"not analysed: no applicants of group 'X'\""),
+            std::string::npos)
+      << lines[2];
+  EXPECT_NE(lines[2].find("\"p_fisher_one_sided\": null"), std::string::npos) << lines[2];
+  EXPECT_NE(run.err.find("could not be analysed"), std::string::npos) << run.err;
+}

@@ -15,6 +15,7 @@
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/common/stop_signal.hpp"
+#include "tools/grid/groups.hpp"
 #include "tools/grid/options.hpp"
 #include "tools/grid/output.hpp"
 #include "tools/grid/plot.hpp"
@@ -119,6 +120,26 @@ int solve(const kemro::grid::GridOptions& o) {
   return status == 0 && limited + abandoned > 0 ? kemro::cli::EXIT_NO_ANSWER : status;
 }
 
+// A grid of several-group scenarios: computed whole, then written.
+int groups(const kemro::grid::GridOptions& o) {
+  using namespace kemro::grid;
+  const GroupGridOutcome built = build_group_grid(o);
+  if (!built.ok()) return usage_error(built.error);
+  const std::vector<GroupResult> results = compute_group_grid(built.grid, o.distribution, o.jobs);
+  const bool written =
+      write_out(render_group_records(built.grid, results, o.format, o.distribution));
+  std::size_t abandoned = 0;
+  for (const GroupResult& r : results) {
+    if (r.summary.status == kemro::EngineStatus::bad_integrand) ++abandoned;
+  }
+  if (abandoned > 0) {
+    kemro::cli::diagnostic(PROGRAM, std::to_string(abandoned) + " of " +
+                                        std::to_string(results.size()) +
+                                        " scenarios abandoned (the integrand was not finite)");
+  }
+  return written ? 0 : output_error("standard output");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,6 +155,7 @@ int main(int argc, char** argv) {
   }
 
   if (!o.solve.empty()) return solve(o);
+  if (o.groups.given) return groups(o);
 
   const GridOutcome built = build_grid(o);
   if (!built.ok()) return usage_error(built.error);

@@ -61,24 +61,27 @@ int run(const ObservedOptions& o) {
   if (const int status = read_cases(o, cases); status != cli::EXIT_SUCCESS_STATUS) return status;
 
   cli::install_stop_handlers();
-  CaseStream stream(o.format, cases.labelled);
+  CaseStream stream(o.format, cases.labelled, cases.grouped);
   bool output_ok = cli::write_all(stdout, stream.head());
   cli::Progress progress(stderr, PROGRAM, "cases", cases.cases.size(),
                          ::isatty(::fileno(stderr)) == 1);
   std::size_t done = 0;
   std::size_t troubled = 0;
+  std::size_t unanalysed = 0;
   for (const Case& c : cases.cases) {
     if (cli::stop_requested() != 0 || !output_ok) break;
-    kemro::ObservedAnalysis analysis = kemro::analyse_observed(c.counts, o.d, o.alpha, o.threshold);
-    if (!analysis.ok()) {
+    std::string error;
+    const CaseResult result = analyse_case(c, o.d, o.alpha, o.threshold, error);
+    if (!error.empty()) {
       // Counts and alpha were checked before; a refusal here closes the output first.
       if (output_ok) cli::write_all(stdout, stream.tail());
-      return cli::usage_error(PROGRAM, analysis.error);
+      return cli::usage_error(PROGRAM, error);
     }
-    for (const kemro::ObservedResult& r : analysis.results) {
-      troubled += r.estimate == kemro::EstimateStatus::converged ? 0 : 1;
+    unanalysed += c.unanalysable.empty() ? 0 : 1;
+    for (const kemro::ObservedResult& r : result.records) {
+      troubled += c.unanalysable.empty() && r.estimate != kemro::EstimateStatus::converged ? 1 : 0;
     }
-    output_ok = cli::write_all(stdout, stream.record({c, std::move(analysis.results)}));
+    output_ok = cli::write_all(stdout, stream.record(result));
     progress.update(++done);
   }
   const bool stopped = done < cases.cases.size();
@@ -89,6 +92,10 @@ int run(const ObservedOptions& o) {
   if (stopped && output_ok) {
     cli::diagnostic(PROGRAM, "stopped after " + std::to_string(done) + " of " +
                                  std::to_string(cases.cases.size()) + " cases");
+  }
+  if (unanalysed > 0) {
+    cli::diagnostic(PROGRAM, std::to_string(unanalysed) +
+                                 " pair(s) of groups could not be analysed; their status says why");
   }
   if (troubled > 0) {
     cli::diagnostic(PROGRAM, std::to_string(troubled) +

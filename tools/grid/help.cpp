@@ -9,6 +9,10 @@ std::string help_text() {
   return R"(Usage: kemro-grid --applicants N (--majority N1 | --minority-share R)
                   (--hires K | --selection-ratio R) (--d D | --predictor-d LIST)
                   [output options]
+       kemro-grid [--applicants N] --group-names LIST
+                  (--group-shares LIST | --group-counts LIST) --group-d LIST
+                  (--hires K | --selection-ratio R | --cut-score C
+                   | --selection cut-score --selection-ratio R) [output options]
 
 For every scenario of a grid, computes the exact sampling distribution of the
 adverse impact ratio AI = SRI / SRA of a top-down selection of K hires from N
@@ -44,6 +48,19 @@ the values of the options not solved for (which may take lists).
   quantity_at_value, status (solved, not reached, abandoned, evaluation
   limit), evaluations (scenarios computed); value fields are empty (null)
   unless solved.
+
+Several groups.
+)" + cli::option_help(table, GROUPS_SECTION) +
+         R"(  With the group options each scenario has 2 to 6 groups; the first is the
+  reference. The records carry, for every other group g,
+  P_below_four_fifths_g (its rate below 0.8 times the reference's),
+  P_below_four_fifths_vs_highest_g (below 0.8 times the highest rate among
+  the other groups), expected_SR_g and expected_AI_g (against the
+  reference, over the outcomes with a reference hire), and
+  expected_SR_<reference>, P_any_below_four_fifths (some group below 0.8
+  times the highest rate; no group hired counts as no flag), status,
+  error_estimate and evaluations; with a cut score also expected_selected
+  and P_none_selected. A group's "rate" is its hires over its applicants.
 
 Output options.
 )" + cli::option_help(table, OUTPUT_SECTION) +

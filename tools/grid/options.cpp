@@ -477,6 +477,90 @@ std::string combination_error(const GridOptions& o) {
   return error;
 }
 
+// A comma list of group names, checked as the library checks them.
+bool parse_group_names(std::string_view text, std::vector<std::string>& names, std::string& error) {
+  names.clear();
+  for (std::string_view name : split(text, ',')) names.emplace_back(name);
+  error = group_names_error(names);
+  return error.empty();
+}
+
+bool parse_selection(std::string_view text, GroupOptions& groups, std::string& error) {
+  if (!selection_rule_from_name(text, groups.rule)) {
+    error = quoted(text) + " is not a selection rule (top-down or cut-score)";
+    return false;
+  }
+  groups.rule_given = true;
+  return true;
+}
+
+// The options a run with several groups replaces or cannot take.
+constexpr std::string_view NOT_WITH_GROUPS[] = {
+    "--majority",    "--minority-share", "--d",
+    "--predictor-d", "--weights",        "--intercorrelations",
+    "--solve",       "--target",         "--plot",
+    "--x",           "--log-x",          "--title",
+    "--width",       "--height",         "--columns",
+    "--font-size",   "--no-note",        "--shard"};
+
+// Why the several-group options do not fit together, or an empty text.
+std::string group_combination_error(GridOptions& o, const cli::CommandLine& line) {
+  for (std::string_view option : NOT_WITH_GROUPS) {
+    if (line.has(option)) {
+      return std::string(option) + " cannot be combined with the group options";
+    }
+  }
+  if (o.engine != Engine::fast) return "the group options need the fast engine";
+  GroupOptions& g = o.groups;
+  if (g.names.empty()) return "--group-names is required with the other group options";
+  const std::size_t G = g.names.size();
+  if (!g.shares.empty() && !g.counts.empty()) {
+    return "--group-shares and --group-counts exclude each other";
+  }
+  if (g.shares.empty() && g.counts.empty()) return "--group-shares or --group-counts is required";
+  if (g.d.empty()) return "--group-d is required with --group-names";
+  if (std::string e = group_d_error(g.d, G); !e.empty()) return "--group-d: " + e;
+  if (!g.shares.empty()) {
+    if (std::string e = group_shares_error(g.shares, G); !e.empty()) return "--group-shares: " + e;
+    if (o.applicants.empty()) return "--applicants is required with --group-shares";
+  } else {
+    std::int64_t total = 0;
+    for (std::int32_t n : g.counts) total += n;
+    if (std::string e = group_counts_error(g.counts, G, total); !e.empty()) {
+      return "--group-counts: " + e;
+    }
+    for (std::int32_t N : o.applicants) {
+      if (std::string e = group_counts_error(g.counts, G, N); !e.empty()) {
+        return "--group-counts: " + e;
+      }
+    }
+  }
+  if (!g.cut_scores.empty()) {
+    if (g.rule_given && g.rule != SelectionRule::cut_score) {
+      return "--cut-score needs --selection cut-score (or no --selection)";
+    }
+    g.rule = SelectionRule::cut_score;
+    if (!o.hires.empty() || !o.selection_ratio.empty()) {
+      return "--cut-score excludes --hires and --selection-ratio";
+    }
+  } else if (g.rule == SelectionRule::cut_score) {
+    if (!o.hires.empty()) return "--selection cut-score takes --cut-score or --selection-ratio";
+    if (o.selection_ratio.empty())
+      return "--selection cut-score needs --cut-score or --selection-ratio";
+  } else {
+    if (!o.hires.empty() && !o.selection_ratio.empty()) {
+      return "--hires and --selection-ratio exclude each other";
+    }
+    if (o.hires.empty() && o.selection_ratio.empty()) {
+      return "--hires or --selection-ratio is required";
+    }
+  }
+  if (o.distribution && (g.rule != SelectionRule::cut_score || G != 2)) {
+    return "--distribution with the group options needs two groups and a cut score";
+  }
+  return {};  // the shares were checked by their options
+}
+
 }  // namespace
 
 std::vector<cli::OptionDef> option_table(GridOptions& o) {
@@ -641,6 +725,46 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
          o.plot.note = false;
          return true;
        }},
+      {"--group-names", "LIST",
+       "several groups instead of a majority and a minority:\n"
+       "their names, the reference group first; 2 to 6 names\n"
+       "of letters, digits and underscores",
+       GROUPS_SECTION,
+       [&o](std::string_view s, std::string& e) {
+         return parse_group_names(s, o.groups.names, e);
+       }},
+      {"--group-shares", "LIST",
+       "each group's share of the applicants, adding up to 1;\n"
+       "the counts are rounded by largest remainder so that\n"
+       "they add up to N",
+       GROUPS_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_real_list(s, o.groups.shares, e); }},
+      {"--group-counts", "LIST",
+       "instead of --group-shares: each group's applicants,\n"
+       "adding up to N (then --applicants may be left out)",
+       GROUPS_SECTION,
+       [&o](std::string_view s, std::string& e) {
+         return parse_count_list(s, o.groups.counts, e);
+       }},
+      {"--group-d", "LIST",
+       "each group's effect size: the reference's mean minus\n"
+       "the group's mean; the first is 0",
+       GROUPS_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_real_list(s, o.groups.d, e); }},
+      {"--selection", "RULE",
+       "top-down (default): the K best scores are hired;\n"
+       "cut-score: every score at or above a cut score passes",
+       GROUPS_SECTION,
+       [&o](std::string_view s, std::string& e) { return parse_selection(s, o.groups, e); }},
+      {"--cut-score", "C",
+       "the cut score in standard units above the reference\n"
+       "group's mean (a list; implies --selection cut-score).\n"
+       "Without it, --selection cut-score --selection-ratio R\n"
+       "sets it where the expected share passing is R",
+       GROUPS_SECTION,
+       [&o](std::string_view s, std::string& e) {
+         return parse_real_list(s, o.groups.cut_scores, e);
+       }},
       {"--jobs", "J", "worker threads, at most 256 (default: one per core)", COMPUTING_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
       {"--help", "", "this text", OUTPUT_SECTION, nullptr},
@@ -677,6 +801,15 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   o.version = line.version;
   if (!line.ok() || o.help || o.version) {
     parsed.error = line.error;
+    return parsed;
+  }
+  for (std::string_view option : {"--group-names", "--group-shares", "--group-counts", "--group-d",
+                                  "--selection", "--cut-score"}) {
+    if (line.has(option)) o.groups.given = true;
+  }
+  if (o.groups.given) {
+    parsed.error = line.has("--csv") && line.has("--json") ? "--csv and --json exclude each other"
+                                                           : group_combination_error(o, line);
     return parsed;
   }
   if (line.has("--d") && line.has("--predictor-d")) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "distribution/groups.hpp"
 #include "distribution/scenario.hpp"
 #include "distribution/solve.hpp"
 #include "tools/common/options.hpp"
@@ -53,6 +54,19 @@ struct SolveRange {
 // Most values the range of a solved option may hold.
 inline constexpr std::size_t MAX_SOLVE_VALUES = 1000000;
 
+// The several-group options: with any of them the grid's scenarios have G
+// groups (tools/grid/groups.hpp) instead of a majority and a minority.
+struct GroupOptions {
+  std::vector<std::string> names;    // the reference first
+  std::vector<double> shares;        // or
+  std::vector<std::int32_t> counts;  // (adding up to N)
+  std::vector<double> d;             // the first 0
+  SelectionRule rule = SelectionRule::top_down;
+  bool rule_given = false;         // --selection was given
+  std::vector<double> cut_scores;  // --cut-score: given cut scores
+  bool given = false;              // any group option was given
+};
+
 struct GridOptions {
   std::vector<std::int32_t> applicants;  // N
   std::vector<std::int32_t> majority;    // N1, or empty when minority_share is given
@@ -77,6 +91,7 @@ struct GridOptions {
   std::string plot_file;             // empty: no plot
   PlotOptions plot;
   unsigned jobs = 0;  // worker threads; 0: one per core
+  GroupOptions groups;
   bool help = false;
   bool version = false;
 };
@@ -92,6 +107,7 @@ inline constexpr std::string_view SCENARIO_SECTION = "Scenario options.";
 inline constexpr std::string_view COMPUTING_SECTION = "Computing options.";
 inline constexpr std::string_view SOLVE_SECTION = "Planning solves.";
 inline constexpr std::string_view OUTPUT_SECTION = "Output options.";
+inline constexpr std::string_view GROUPS_SECTION = "Several groups.";
 
 // kemro-grid's options, one definition each, setting the fields of `target`
 // (which must outlive the table). The parse loop and --help both read it.

@@ -44,13 +44,81 @@ int required_column(const std::vector<std::string>& header, std::string_view fil
   return index;
 }
 
-// Running counts of one case of applicant data.
-struct Tally {
-  std::int64_t applicants = 0;
-  std::int64_t majority = 0;
-  std::int64_t hires = 0;
-  std::int64_t minority_hires = 0;
-};
+// 'a', 'b', 'c'
+std::string quoted_list(const std::vector<std::string>& values) {
+  std::string text;
+  for (const std::string& v : values) {
+    if (!text.empty()) text += ", ";
+    text += quoted(v);
+  }
+  return text;
+}
+
+// The reference of one subgroup: the --reference value, or the group with the
+// highest selection rate (the first seen among equal ones), leaving out the
+// --minority group; nullptr when there is none.
+const GroupTally* reference_group(const std::vector<GroupTally>& groups,
+                                  const ApplicantColumns& columns) {
+  const GroupTally* best = nullptr;
+  for (const GroupTally& g : groups) {
+    if (!columns.reference.empty()) {
+      if (g.name == columns.reference) return &g;
+      continue;
+    }
+    if (g.name == columns.minority) continue;
+    // hires / applicants above the best's, in integers
+    if (best == nullptr || g.hires * best->applicants > best->hires * g.applicants) best = &g;
+  }
+  return best;
+}
+
+// The cases of one subgroup: each compared group against the reference, with
+// the counts of the two groups alone; a pair missing one of its groups says
+// so in `unanalysable`.
+std::vector<Case> compared_pairs(const std::vector<GroupTally>& groups,
+                                 const ApplicantColumns& columns) {
+  std::vector<Case> cases;
+  const GroupTally* reference = reference_group(groups, columns);
+  const auto pair_case = [&](const GroupTally& g) {
+    Case c;
+    c.group = g.name;
+    c.groups = groups;
+    if (reference == nullptr) {
+      c.reference = columns.reference;
+      c.unanalysable = columns.reference.empty()
+                           ? std::string("no other group to compare with")
+                           : "no applicants of the reference group " + quoted(columns.reference);
+      return c;
+    }
+    c.reference = reference->name;
+    c.counts = {reference->applicants + g.applicants, reference->applicants,
+                reference->hires + g.hires, g.hires};
+    return c;
+  };
+  if (!columns.minority.empty()) {
+    const auto g = std::find_if(groups.begin(), groups.end(),
+                                [&](const GroupTally& t) { return t.name == columns.minority; });
+    if (g != groups.end()) {
+      cases.push_back(pair_case(*g));
+    } else {
+      Case c = pair_case(GroupTally{columns.minority, 0, 0});
+      if (c.unanalysable.empty()) {
+        c.unanalysable = "no applicants of group " + quoted(columns.minority);
+      }
+      cases.push_back(std::move(c));
+    }
+    return cases;
+  }
+  for (const GroupTally& g : groups) {
+    if (&g != reference) cases.push_back(pair_case(g));
+  }
+  if (cases.empty()) {
+    Case c = pair_case(groups.front());
+    c.unanalysable = "only one group (" + quoted(groups.front().name) + ") among the applicants";
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
 
 std::string too_many_cases(std::string_view file) {
   return std::string(file) + ": more than " + std::to_string(MAX_CASES) + " cases";
@@ -90,8 +158,9 @@ class CountsReader {
                " is not a whole number";
       }
     }
-    Case c{label_at_ >= 0 ? record.fields[static_cast<std::size_t>(label_at_)] : std::string{},
-           {value[0], value[1], value[2], value[3]}};
+    Case c;
+    if (label_at_ >= 0) c.label = record.fields[static_cast<std::size_t>(label_at_)];
+    c.counts = {value[0], value[1], value[2], value[3]};
     const std::string why = observed_counts_error(c.counts);
     if (!why.empty()) return where(file_, record.line) + ": " + why;
     list_.cases.push_back(std::move(c));
@@ -141,37 +210,51 @@ class ApplicantsReader {
     auto found = tallies_.find(key);
     if (found == tallies_.end()) {
       if (order_.size() == MAX_CASES) return too_many_cases(file_);
-      found = tallies_.emplace(key, Tally{}).first;
+      found = tallies_.emplace(key, std::vector<GroupTally>{}).first;
       order_.push_back(key);
     }
-    Tally& t = found->second;
-    const bool minority = group == columns_.minority;
-    const bool is_hired = h == HiredValue::Hired;
-    ++t.applicants;
-    t.majority += minority ? 0 : 1;
-    t.hires += is_hired ? 1 : 0;
-    t.minority_hires += minority && is_hired ? 1 : 0;
+    std::vector<GroupTally>& tallies = found->second;
+    auto t = std::find_if(tallies.begin(), tallies.end(),
+                          [&](const GroupTally& g) { return g.name == group; });
+    if (t == tallies.end()) t = tallies.insert(tallies.end(), GroupTally{group, 0, 0});
+    ++t->applicants;
+    t->hires += h == HiredValue::Hired ? 1 : 0;
+    if (std::find(values_.begin(), values_.end(), group) == values_.end()) values_.push_back(group);
     return {};
   }
 
   CaseList finish() {
     CaseList list;
     list.labelled = by_at_ >= 0;
+    list.grouped = true;
     if (order_.empty()) {
       list.error = std::string(file_) + ": no applicants after the header";
       return list;
     }
-    for (const std::string& key : order_) {
-      const Tally& t = tallies_.at(key);
-      Case c{key, {t.applicants, t.majority, t.hires, t.minority_hires}};
-      const std::string why = observed_counts_error(c.counts);
-      if (!why.empty()) {
-        list.error = file_ +
-                     (by_at_ >= 0 ? ", " + columns_.by + " = " + quoted(key) : std::string{}) +
-                     ": " + why;
+    const std::array<std::pair<std::string_view, std::string_view>, 2> named = {
+        {{"--minority", columns_.minority}, {"--reference", columns_.reference}}};
+    for (const auto& [option, value] : named) {
+      if (!value.empty() && std::find(values_.begin(), values_.end(), value) == values_.end()) {
+        list.error = file_ + ": " + std::string(option) + " " + quoted(value) +
+                     " does not occur in column " + quoted(columns_.group) + "; its values are " +
+                     quoted_list(values_);
         return list;
       }
-      list.cases.push_back(std::move(c));
+    }
+    for (const std::string& key : order_) {
+      for (Case& c : compared_pairs(tallies_.at(key), columns_)) {
+        c.label = key;
+        if (c.unanalysable.empty()) c.unanalysable = observed_counts_error(c.counts);
+        if (!c.unanalysable.empty() && by_at_ < 0) {
+          list.error = file_ + ": " + c.group + " against " + c.reference + ": " + c.unanalysable;
+          return list;
+        }
+        if (list.cases.size() == MAX_CASES) {
+          list.error = too_many_cases(file_);
+          return list;
+        }
+        list.cases.push_back(std::move(c));
+      }
     }
     return list;
   }
@@ -182,8 +265,9 @@ class ApplicantsReader {
   int group_at_ = -1;
   int hired_at_ = -1;
   int by_at_ = -1;
-  std::vector<std::string> order_;        // --by values in order of first appearance
-  std::map<std::string, Tally> tallies_;  // per --by value ("" without --by)
+  std::vector<std::string> order_;  // --by values in order of first appearance
+  std::map<std::string, std::vector<GroupTally>> tallies_;  // per --by value ("" without --by)
+  std::vector<std::string> values_;  // every group value, in order of first appearance
 };
 
 // Runs a reader over the records of a table already read.

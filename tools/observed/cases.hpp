@@ -24,14 +24,30 @@ using cli::parse_csv;
 // Most cases one run may hold, from the count options or a file.
 inline constexpr std::size_t MAX_CASES = 100000;
 
+// One group of applicant data: its value in the group column and its counts.
+struct GroupTally {
+  std::string name;
+  std::int64_t applicants = 0;
+  std::int64_t hires = 0;
+};
+
 struct Case {
   std::string label;  // the label column, or the --by value; empty without either
   ObservedCounts counts;
+  // Applicant data: the group compared (the counts' minority) and the group
+  // it is compared with (their majority), every group of the case's subgroup
+  // in order of first appearance, and why the pair cannot be analysed (empty
+  // when it can; otherwise nothing is computed for it).
+  std::string group;
+  std::string reference;
+  std::vector<GroupTally> groups;
+  std::string unanalysable;
 };
 
 struct CaseList {
   std::vector<Case> cases;
   bool labelled = false;  // whether the cases carry labels (a label column or --by)
+  bool grouped = false;   // applicant data: the cases name their group and reference
   std::string error;      // "FILE, line 4, column 'K': ..."; empty when every case is valid
   bool ok() const { return error.empty(); }
 };
@@ -42,15 +58,25 @@ CaseList cases_from_table(const CsvTable& table, std::string_view file);
 
 // What --applicant-data is told about its columns.
 struct ApplicantColumns {
-  std::string group;     // --group-column: the applicant's group
-  std::string minority;  // --minority: the group value of the minority; every other one is majority
-  std::string hired;     // --hired-column: 1/0, yes/no, y/n or true/false, in any letter case
-  std::string by;        // --by: one case per value, in order of first appearance; empty: one case
+  std::string group;  // --group-column: the applicant's group
+  std::string
+      minority;       // --minority: the one group compared with the reference; empty: every other
+  std::string hired;  // --hired-column: 1/0, yes/no, y/n or true/false, in any letter case
+  std::string by;     // --by: one case per value, in order of first appearance; empty: one case
+  std::string reference;  // --reference: the group compared with; empty: the highest selection rate
 };
 
-// Counts the applicants and hires of each group, per value of the --by
-// column. An empty group, hired or --by cell, and a hired value that is not
-// one of the accepted spellings, are errors naming their line.
+// Counts the applicants and hires of every group value, per value of the --by
+// column, and makes one case per group compared with the reference group:
+// the --reference value, or in each subgroup the group with the highest
+// selection rate (ties to the group seen first; with --minority, among the
+// other groups), the counts being those of the two groups alone. With
+// --minority only that group is compared. An empty group, hired or --by cell,
+// a hired value that is not one of the accepted spellings, and a --minority
+// or --reference value that occurs nowhere in the file (named with the values
+// that do) are errors. A pair that cannot be analysed is an error without
+// --by; with --by it becomes a case whose `unanalysable` says why, and the
+// other subgroups are analysed.
 CaseList cases_from_applicants(const CsvTable& table, std::string_view file,
                                const ApplicantColumns& columns);
 

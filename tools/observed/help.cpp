@@ -18,7 +18,8 @@ std::string help_text() {
                       [--d D] [--alpha A] [output options]
        kemro-observed --cases FILE.csv [--d D] [--alpha A] [output options]
        kemro-observed --applicant-data FILE.csv --group-column NAME
-                      --minority VALUE --hired-column NAME [--by COLUMN] [...]
+                      --hired-column NAME [--minority VALUE] [--reference VALUE]
+                      [--by COLUMN] [...]
 
 Analyses actual hiring decisions: K hires from N applicants (N1 majority,
 N2 = N - N1 minority), S of the hires from the minority. For each decision it
@@ -30,7 +31,13 @@ exact 1 - alpha interval for d.
 
 Input options.
 )" + cli::option_help(table, INPUT_SECTION) +
-         R"(  Count options take one value, a comma list or a range start:stop:step (or
+         R"(  With --applicant-data every value of the group column is a group of its
+  own. Each group is compared with the reference group alone (the counts of
+  a record are those of the two groups), one record per compared group, and
+  the report lists every group with its counts and rates. Under --by, a
+  subgroup pair that cannot be analysed (no applicants of the group, say)
+  gets a record whose status says why, and the others are still analysed.
+  Count options take one value, a comma list or a range start:stop:step (or
   start:stop, stepping by 1); there is one case per combination. Files are CSV
   (RFC 4180: quoted fields, CR LF) in UTF-8 with or without a byte-order mark,
   the first line naming the columns, separated by commas, semicolons or tabs

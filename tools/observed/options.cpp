@@ -68,8 +68,10 @@ std::string source_error(const cli::CommandLine& line) {
     }
   }
   const bool data = line.has("--applicant-data");
-  for (std::string_view name : {"--group-column", "--minority", "--hired-column"}) {
+  for (std::string_view name : {"--group-column", "--hired-column"}) {
     if (data && !line.has(name)) return std::string(name) + " is required with --applicant-data";
+  }
+  for (std::string_view name : {"--group-column", "--minority", "--reference", "--hired-column"}) {
     if (!data && line.has(name)) return std::string(name) + " needs --applicant-data";
   }
   if (!data && line.has("--by")) return "--by needs --applicant-data";
@@ -113,8 +115,13 @@ std::vector<cli::OptionDef> option_table(ObservedOptions& o) {
       {"--group-column", "NAME", "the column holding each applicant's group", INPUT_SECTION,
        text(o.columns.group)},
       {"--minority", "VALUE",
-       "the group value of the minority; every other non-empty\nvalue counts as majority",
+       "compare only this group with the reference (default:\n"
+       "every group other than the reference, one record each)",
        INPUT_SECTION, text(o.columns.minority)},
+      {"--reference", "VALUE",
+       "the group the others are compared with (default: in\n"
+       "each case the group with the highest selection rate)",
+       INPUT_SECTION, text(o.columns.reference)},
       {"--hired-column", "NAME",
        "the column saying hired: 1/0, yes/no, y/n, true/false,\nin any letter case", INPUT_SECTION,
        text(o.columns.hired)},
@@ -159,6 +166,10 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   }
   parsed.error = line.has("--csv") && line.has("--json") ? "--csv and --json exclude each other"
                                                          : source_error(line);
+  if (parsed.error.empty() && !o.columns.minority.empty() &&
+      o.columns.minority == o.columns.reference) {
+    parsed.error = "--minority and --reference name the same group";
+  }
   return parsed;
 }
 
@@ -186,7 +197,8 @@ CaseList cases_from_counts(const ObservedOptions& o) {
     for (std::int32_t N1 : o.majority) {
       for (std::int32_t K : o.hires) {
         for (std::int32_t S : o.minority_hires) {
-          Case c{{}, {N, N1, K, S}};
+          Case c;
+          c.counts = {N, N1, K, S};
           const std::string why = observed_counts_error(c.counts);
           if (!why.empty()) {
             list.error = "case N = " + std::to_string(N) + ", N1 = " + std::to_string(N1) +

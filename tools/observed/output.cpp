@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "distribution/groups.hpp"
 #include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
 
@@ -125,6 +126,22 @@ const std::vector<ColumnDef>& all_columns() {
 }
 
 constexpr std::string_view LABEL = "label";
+constexpr std::string_view GROUP = "group";
+constexpr std::string_view REFERENCE = "reference";
+constexpr std::string_view FAIR = "P_any_flag_fair";
+
+bool grouped(const std::vector<CaseResult>& results) {
+  return !results.empty() && !results.front().input.group.empty();
+}
+
+// A column's field of one record; a case that was not analysed has its
+// counts, its status and nothing else.
+std::string field_of(const ColumnDef& column, const CaseResult& c, const ObservedResult& r) {
+  if (c.input.unanalysable.empty() || column.kind == Kind::Count)
+    return column.field(r, column.rule);
+  if (column.name == "status") return "not analysed: " + c.input.unanalysable;
+  return {};
+}
 
 // A CSV field, quoted (quotes doubled) when it holds a comma, quote, line
 // break or blanks at either end.
@@ -237,9 +254,36 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
   const ObservedResult& r = c.records.front();
   std::string t = "Case " + std::to_string(number);
   t += labelled ? ": '" + printable(c.input.label) + "'\n" : std::string("\n");
-  t += "  N = " + count(r.N) + " applicants (N1 = " + count(r.N1) +
-       " majority, N2 = " + count(r.N2) + " minority), K = " + count(r.K) +
-       " hired, S = " + count(r.S) + " of them minority\n";
+  const Case& in = c.input;
+  if (!in.group.empty()) {
+    std::string groups;
+    std::int64_t all_hires = 0;
+    for (const GroupTally& g : in.groups) {
+      if (!groups.empty()) groups += "; ";
+      groups += printable(g.name) + " " + std::to_string(g.applicants) + " applicants, " +
+                std::to_string(g.hires) + " hired (rate " +
+                fixed(static_cast<double>(g.hires) / static_cast<double>(g.applicants), 5) + ")";
+      all_hires += g.hires;
+    }
+    t += "  Groups               " + groups + "\n";
+    t += "  Compared             " + printable(in.group) + " with " + printable(in.reference) +
+         " (the reference)";
+    if (!in.unanalysable.empty()) return t + ": not analysed, " + in.unanalysable + "\n";
+    t += "\n";
+    if (!std::isnan(c.P_any_flag_fair)) {
+      t += "  Fair selection       P(some group below four fifths of the highest rate) = " +
+           significant(c.P_any_flag_fair, 4) + " when every set of the " +
+           std::to_string(all_hires) + " hires is equally likely\n";
+    }
+    t += "  N = " + count(r.N) + " applicants (N1 = " + count(r.N1) + " " +
+         printable(in.reference) + ", N2 = " + count(r.N2) + " " + printable(in.group) +
+         "), K = " + count(r.K) + " hired, S = " + count(r.S) + " of them " + printable(in.group) +
+         "\n";
+  } else {
+    t += "  N = " + count(r.N) + " applicants (N1 = " + count(r.N1) +
+         " majority, N2 = " + count(r.N2) + " minority), K = " + count(r.K) +
+         " hired, S = " + count(r.S) + " of them minority\n";
+  }
   t += "  Selection rates      SRA = " + fixed(r.SRA, 5) + ", SRI = " + fixed(r.SRI, 5) +
        ", AI = " + fixed(r.AI, 5) +
        (r.four_fifths_violated ? " (below four fifths)" : " (not below four fifths)") + "\n";
@@ -274,6 +318,36 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
 
 }  // namespace
 
+CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha, double threshold,
+                        std::string& error) {
+  CaseResult result{c, {}};
+  if (!c.unanalysable.empty()) {
+    ObservedResult r;
+    r.N = static_cast<std::int32_t>(c.counts.N);
+    r.N1 = static_cast<std::int32_t>(c.counts.N1);
+    r.N2 = static_cast<std::int32_t>(c.counts.N - c.counts.N1);
+    r.K = static_cast<std::int32_t>(c.counts.K);
+    r.S = static_cast<std::int32_t>(c.counts.S);
+    result.records.push_back(r);
+  } else {
+    ObservedAnalysis analysis = analyse_observed(c.counts, d, alpha, threshold);
+    if (!analysis.ok()) {
+      error = analysis.error;
+      return result;
+    }
+    result.records = std::move(analysis.results);
+  }
+  if (!c.groups.empty()) {
+    std::vector<std::int64_t> applicants, hires;
+    for (const GroupTally& g : c.groups) {
+      applicants.push_back(g.applicants);
+      hires.push_back(g.hires);
+    }
+    result.P_any_flag_fair = fair_flag_probability(applicants, hires);
+  }
+  return result;
+}
+
 std::string_view status_name(EstimateStatus status) {
   switch (status) {
     case EstimateStatus::converged:
@@ -292,12 +366,18 @@ std::vector<Column> record_columns() {
   return columns;
 }
 
-std::string csv_head(bool labelled) {
+std::string csv_head(bool labelled, bool groups) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
   const std::vector<ColumnDef>& columns = all_columns();
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) text += ",";
     text += columns[i].name;
+  }
+  if (groups) {
+    for (std::string_view name : {GROUP, REFERENCE, FAIR}) {
+      text += ',';
+      text += name;
+    }
   }
   return text + "\n";
 }
@@ -309,7 +389,15 @@ std::string csv_case(const CaseResult& c, bool labelled) {
     const std::vector<ColumnDef>& columns = all_columns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) text += ",";
-      text += csv_field(columns[i].field(r, columns[i].rule));
+      text += csv_field(field_of(columns[i], c, r));
+    }
+    if (!c.input.group.empty()) {
+      text += ',';
+      text += csv_field(c.input.group);
+      text += ',';
+      text += csv_field(c.input.reference);
+      text += ',';
+      text += exact_number(c.P_any_flag_fair);
     }
     text += "\n";
   }
@@ -323,7 +411,7 @@ std::string json_case(const CaseResult& c, bool labelled, cli::JsonArray& array)
     cli::JsonObject record;
     if (labelled) record.text(LABEL, c.input.label);
     for (const ColumnDef& column : all_columns()) {
-      const std::string value = column.field(r, column.rule);
+      const std::string value = field_of(column, c, r);
       // Text, and the infinities that JSON numbers cannot hold, are strings.
       if (column.kind == Kind::Text && value.empty()) {
         record.raw(column.name, "null");  // a reason that does not apply
@@ -333,13 +421,17 @@ std::string json_case(const CaseResult& c, bool labelled, cli::JsonArray& array)
         record.raw(column.name, value.empty() ? "null" : value);
       }
     }
+    if (!c.input.group.empty()) {
+      record.text(GROUP, c.input.group).text(REFERENCE, c.input.reference);
+      record.number(FAIR, c.P_any_flag_fair);
+    }
     text += array.element(record.str());
   }
   return text;
 }
 
 std::string render_csv(const std::vector<CaseResult>& results, bool labelled) {
-  std::string text = csv_head(labelled);
+  std::string text = csv_head(labelled, grouped(results));
   for (const CaseResult& c : results) text += csv_case(c, labelled);
   return text;
 }
@@ -360,10 +452,11 @@ std::string render_text(const std::vector<CaseResult>& results, bool labelled) {
   return text;
 }
 
-CaseStream::CaseStream(Format format, bool labelled) : format_(format), labelled_(labelled) {}
+CaseStream::CaseStream(Format format, bool labelled, bool grouped)
+    : format_(format), labelled_(labelled), grouped_(grouped) {}
 
 std::string CaseStream::head() const {
-  return format_ == Format::Csv    ? csv_head(labelled_)
+  return format_ == Format::Csv    ? csv_head(labelled_, grouped_)
          : format_ == Format::Json ? cli::JsonArray::open()
                                    : "";
 }

@@ -31,7 +31,10 @@
 //   alpha                  as given by --alpha
 //   status                 "converged"; "no_bracket" when an end or the ML d
 //                          lies beyond |d| = 40 (that value is empty / null);
-//                          "engine_failed" when the engine reported trouble
+//                          "engine_failed" when the engine reported trouble;
+//                          "not analysed: <why>" for a pair of a --by subgroup
+//                          that cannot be analysed (every value but the counts
+//                          is then empty / null)
 //   p_fisher_mid_p         Lancaster's mid-P, P(S < s) + P(S = s) / 2 (one-sided)
 //   z_ir, p_z_ir           the Z statistic of ln AI, ln(SRI/SRA) / sqrt((1 - P)/(P N2)
 //                          + (1 - P)/(P N1)) with P = K/N, and its two-sided
@@ -51,6 +54,14 @@
 //   false_flag_rate_<rule> for each rule in the same order: the exact probability
 //                          that it flags a decision of this size (N1, N2, K)
 //                          when hiring ignores group (hypergeometric S)
+//   group, reference       applicant data only: the group compared (the
+//                          minority of N2 and S) and the group it is compared
+//                          with (the majority of N1); the counts are those of
+//                          the two groups alone
+//   P_any_flag_fair        applicant data only: P(some group's selection rate
+//                          below four fifths of the highest) when every set of
+//                          K hires from all the case's groups is equally likely
+//                          (2 to 6 groups; empty / null otherwise)
 // An end that does not exist (the upper end and the ML d when s is the smallest
 // feasible value, the lower end and the ML d when it is the largest) lies at
 // infinity: Inf or -Inf in CSV, the string "Inf" or "-Inf" in JSON, as R and
@@ -63,6 +74,8 @@
 // names and order will not change.
 #pragma once
 
+#include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,11 +88,22 @@ namespace kemro::observed {
 
 enum class Format { Text, Csv, Json };
 
-// The results of one case: one per d value.
+// The results of one case: one per d value (one holding only the counts when
+// the case cannot be analysed), and for applicant data the probability that a
+// fair selection (every set of K hires from the case's groups equally likely)
+// puts some group below four fifths of the highest selection rate.
 struct CaseResult {
   Case input;
   std::vector<ObservedResult> records;
+  double P_any_flag_fair = std::numeric_limits<double>::quiet_NaN();
 };
+
+// The results of one case for the d values: its analysis, or a record of
+// its counts alone when it cannot be analysed, and for applicant data the
+// fair-selection probability over all its groups. `error` is set (and the
+// records are empty) when the analysis refuses the counts or alpha.
+CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha, double threshold,
+                        std::string& error);
 
 // One column of the machine-readable records: its name and what it means.
 struct Column {
@@ -97,7 +121,8 @@ std::string render_text(const std::vector<CaseResult>& results, bool labelled);
 // in order, tail() last; together they equal the render_ function's text.
 class CaseStream {
  public:
-  CaseStream(Format format, bool labelled);
+  // `grouped`: applicant data, whose records end in group, reference and P_any_flag_fair.
+  CaseStream(Format format, bool labelled, bool grouped = false);
   std::string head() const;
   std::string record(const CaseResult& result);
   std::string tail() const;
@@ -105,6 +130,7 @@ class CaseStream {
  private:
   Format format_;
   bool labelled_;
+  bool grouped_;
   std::size_t cases_ = 0;  // cases written
   cli::JsonArray array_;
 };

@@ -232,9 +232,10 @@ Reply observed_answer(const std::vector<QueryParameter>& parameters, std::string
   std::vector<observed::CaseResult> results;
   for (const observed::Case& c : cases.cases) {
     if (budget.spent()) return too_slow(budget);
-    ObservedAnalysis analysis = analyse_observed(c.counts, o.d, o.alpha);
-    if (!analysis.ok()) return error_reply(HTTP_BAD_REQUEST, analysis.error);
-    results.push_back({c, std::move(analysis.results)});
+    std::string error;
+    observed::CaseResult result = observed::analyse_case(c, o.d, o.alpha, o.threshold, error);
+    if (!error.empty()) return error_reply(HTTP_BAD_REQUEST, error);
+    results.push_back(std::move(result));
   }
   return o.format == observed::Format::Csv
              ? text_reply(observed::render_csv(results, cases.labelled), CSV_TYPE)
