@@ -61,7 +61,9 @@ ScenarioResult compute_scenario(const Scenario& s, Engine engine, bool keep_dist
       analyse_with(engine, state, share, work.integrators, work.table, warnings);
 
   ScenarioResult r;
-  r.population = analysis.population;
+  const PrecisePopulation population = precise_population(s.N1, s.N2, s.K, s.d);
+  r.population = {population.cutoff, population.SRA, population.SRI, population.AI};
+  r.population_status = population.status;
   r.completed = analysis.outcomes.completed;
   r.warnings = warnings.count + (analysis.engine_status == EngineStatus::converged ? 0 : 1);
   if (!r.completed) return r;

@@ -15,6 +15,7 @@
 #include "distribution/scenario.hpp"
 #include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
+#include "model/fast/population.hpp"
 #include "model/integrator.hpp"
 #include "model/nested/population.hpp"
 
@@ -34,7 +35,10 @@ struct DistributionEntry {
 
 struct ScenarioResult {
   bool completed = false;  // false: the outcome stage gave up; only `population` is set
+  // The population values to full double precision (model/fast/population.hpp),
+  // whichever engine computed the distribution, and how far they are right.
   PopulationValues population;
+  PopulationStatus population_status = PopulationStatus::exact;
   double expected_SRA = 0.0;
   double expected_SRI = 0.0;
   double expected_AI = 0.0;                        // NaN when no outcome has a defined ratio

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/temporary_guard.hpp"
 #include "report/catalogue.hpp"
 
 namespace kemro {
@@ -94,6 +95,7 @@ bool Dialog::publish_report() {
   if (report.error == 0 && !report.temporary.empty()) {
     if (std::rename(report.temporary.c_str(), report.name.c_str()) == 0) {
       report.temporary.clear();
+      guard_temporary(nullptr);
       sync_folder_of(report.name);
     } else {
       remember_report_error(errno);
@@ -115,6 +117,7 @@ bool Dialog::close_report() {
       std::remove(report.temporary.c_str());
     }
     report.temporary.clear();
+    guard_temporary(nullptr);
   }
   return report.error == 0;
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/temporary_guard.hpp"
 #include "report/catalogue.hpp"
 
 namespace kemro {
@@ -86,6 +87,7 @@ std::FILE* open_temporary(const std::string& name, mode_t mode, std::string& tem
     return nullptr;
   }
   temporary = pattern;
+  guard_temporary(temporary.c_str());
   return file;
 }
 
