@@ -225,7 +225,9 @@ TEST(ObservedProgram, TeaTastingTableInTextCsvAndJson) {
   const auto text = observed(args);
   ASSERT_EQ(text.status, 0) << text.err;
   const std::vector<std::string> lines = split_lines(text.out);
-  ASSERT_EQ(lines.size(), 10u);
+  ASSERT_EQ(lines.size(), 26u);  // ten lines of statistics, three more tests, the rules, a caveat
+  EXPECT_EQ(lines[12],
+            "  AI interval          0.056 to 1.995 (95 %)");  // exp(ln(1/3) -+ 1.96 * 0.9129)
   EXPECT_EQ(lines[2],
             "  Selection rates      SRA = 0.75000, SRI = 0.25000, AI = 0.33333 "
             "(below four fifths)");
@@ -240,12 +242,18 @@ TEST(ObservedProgram, TeaTastingTableInTextCsvAndJson) {
   args.push_back("--csv");
   const std::vector<std::string> csv = split_lines(observed(args).out);
   ASSERT_EQ(csv.size(), 2u);
-  EXPECT_EQ(csv[0],
-            "N,N1,N2,K,S,SRA,SRI,AI,four_fifths_violated,shortfall,z,p_z_two_sided,"
-            "p_fisher_one_sided,p_fisher_two_sided,d,P_S_at_most_observed,"
-            "P_AI_at_most_observed,d_ml,d_lower,d_upper,alpha,status");
+  // The first columns keep their order; the rules' fields follow them.
+  EXPECT_TRUE(csv[0].starts_with(
+      "N,N1,N2,K,S,SRA,SRI,AI,four_fifths_violated,shortfall,z,p_z_two_sided,"
+      "p_fisher_one_sided,p_fisher_two_sided,d,P_S_at_most_observed,"
+      "P_AI_at_most_observed,d_ml,d_lower,d_upper,alpha,status,p_fisher_mid_p,z_ir,p_z_ir,"
+      "AI_lower,AI_upper,AI_interval_missing,four_fifths_survives_flip,threshold,"
+      "flags_four_fifths,"))
+      << csv[0];
   EXPECT_TRUE(csv[1].starts_with("8,4,4,4,0,1,0,0,true,2,")) << csv[1];
-  EXPECT_TRUE(csv[1].ends_with(",Inf,0.05,converged")) << csv[1];  // d_upper
+  // d_upper unbounded; no interval for the ratio without a minority hire, and the reason.
+  EXPECT_NE(csv[1].find(",Inf,0.05,converged,"), std::string::npos) << csv[1];
+  EXPECT_NE(csv[1].find(",,,,,no minority hire (s = 0)"), std::string::npos) << csv[1];
 
   // S = 4 = K: no majority hire, AI undefined, no lower end.
   args.back() = "--json";

@@ -71,7 +71,7 @@ int run(const ObservedOptions& o) {
   for (const Case& c : cases.cases) {
     if (cli::stop_requested() != 0 || !output_ok) break;
     std::string error;
-    const CaseResult result = analyse_case(c, o.d, o.alpha, error);
+    const CaseResult result = analyse_case(c, o.d, o.alpha, o.threshold, error);
     if (!error.empty()) {
       // Counts and alpha were checked before; a refusal here closes the output first.
       if (output_ok) cli::write_all(stdout, stream.tail());

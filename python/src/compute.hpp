@@ -76,7 +76,7 @@ py::dict columns_from_cells(const std::vector<std::string>& names, const std::ve
     std::visit(
         [&](const auto& prototype) {
           using T = std::decay_t<decltype(prototype)>;
-          if constexpr (std::is_same_v<T, std::string_view>) {
+          if constexpr (std::is_same_v<T, std::string_view> || std::is_same_v<T, std::string>) {
             py::list texts(n);
             for (py::ssize_t i = 0; i < n; ++i) {
               const auto text = std::get<T>(rows[static_cast<std::size_t>(i)][c]);

@@ -36,6 +36,15 @@ bool set_alpha(std::string_view value, double& alpha, std::string& error) {
   return true;
 }
 
+bool set_threshold(std::string_view value, double& threshold, std::string& error) {
+  if (!cli::parse_real(value, threshold, error)) return false;
+  if (!(threshold > 0.0 && threshold <= 1.0)) {
+    error = quoted(value) + " is not in (0, 1]";
+    return false;
+  }
+  return true;
+}
+
 bool set_delimiter(std::string_view value, char& delimiter, std::string& error) {
   if (cli::parse_delimiter(value, delimiter)) return true;
   error = quoted(value) + " is not comma, semicolon or tab";
@@ -127,8 +136,14 @@ std::vector<cli::OptionDef> option_table(ObservedOptions& o) {
        "ranges allowed)",
        MODEL_SECTION,
        [&o](std::string_view s, std::string& e) { return cli::parse_real_list(s, o.d, e); }},
-      {"--alpha", "A", "1 - confidence of the interval for d (default 0.05)", MODEL_SECTION,
+      {"--alpha", "A",
+       "1 - confidence of the intervals for d and AI, and the\n"
+       "rules' two-sided level (default 0.05)",
+       MODEL_SECTION,
        [&o](std::string_view s, std::string& e) { return set_alpha(s, o.alpha, e); }},
+      {"--threshold", "T", "the four-fifths rule's threshold, 0 < T <= 1 (default 0.8)",
+       MODEL_SECTION,
+       [&o](std::string_view s, std::string& e) { return set_threshold(s, o.threshold, e); }},
       {"--csv", "", "comma-separated values, one record per case and d", OUTPUT_SECTION,
        format(Format::Csv)},
       {"--json", "", "a JSON array, one object per case and d", OUTPUT_SECTION,

@@ -36,6 +36,7 @@ struct ObservedOptions {
   char delimiter = 0;                        // --delimiter; 0: detected from the header line
   std::vector<double> d = {0.0};             // model effect sizes
   double alpha = DEFAULT_ALPHA;
+  double threshold = DEFAULT_THRESHOLD;  // of the four-fifths rule in the rule table
   Format format = Format::Text;
   bool help = false;
   bool version = false;

@@ -1,6 +1,8 @@
 #include "tools/observed/output.hpp"
 
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 #include "distribution/groups.hpp"
 #include "tools/common/json.hpp"
@@ -17,11 +19,13 @@ std::string exact_number(double value) {
 
 enum class Kind { Count, Number, Boolean, Text };
 
+// One record column; `rule` is the position in RULES of a per-rule column.
 struct ColumnDef {
-  std::string_view name;
-  std::string_view meaning;
+  std::string name;
+  std::string meaning;
   Kind kind;
-  RecordCell (*value)(const ObservedResult&);
+  std::string (*field)(const ObservedResult&, std::size_t rule);
+  std::size_t rule = 0;
 };
 
 std::string count(std::int32_t n) {
@@ -32,61 +36,106 @@ std::string boolean(bool b) {
   return b ? "true" : "false";
 }
 
-// A value as CSV and JSON write it (numbers as exact_number writes them).
-std::string field_text(const RecordCell& cell) {
-  if (const auto* n = std::get_if<std::int64_t>(&cell)) return std::to_string(*n);
-  if (const auto* x = std::get_if<double>(&cell)) return exact_number(*x);
-  if (const auto* b = std::get_if<bool>(&cell)) return boolean(*b);
-  return std::string(std::get<std::string_view>(cell));
+// The record columns after label; the output header documents them.
+std::vector<ColumnDef> base_columns() {
+  return {
+      {"N", "applicants", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.N); }},
+      {"N1", "majority applicants", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.N1); }},
+      {"N2", "minority applicants", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.N2); }},
+      {"K", "hires", Kind::Count, [](const ObservedResult& r, std::size_t) { return count(r.K); }},
+      {"S", "minority hires", Kind::Count,
+       [](const ObservedResult& r, std::size_t) { return count(r.S); }},
+      {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.SRA); }},
+      {"SRI", "minority selection rate S / N2", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.SRI); }},
+      {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.AI); }},
+      {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
+       [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_violated); }},
+      {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.shortfall); }},
+      {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.z); }},
+      {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_two_sided); }},
+      {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_one_sided); }},
+      {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_two_sided); }},
+      {"d", "the model effect size of the record", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d); }},
+      {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.P_S_at_most_observed); }},
+      {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.P_AI_at_most_observed); }},
+      {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d_ml); }},
+      {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d_lower); }},
+      {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.d_upper); }},
+      {"alpha", "1 - confidence of the interval", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.alpha); }},
+      {"status", "converged, no_bracket or engine_failed", Kind::Text,
+       [](const ObservedResult& r, std::size_t) { return std::string(status_name(r.estimate)); }},
+      {"p_fisher_mid_p", "Fisher's mid-P, P(S < s) + P(S = s) / 2", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_fisher_mid_p); }},
+      {"z_ir", "Z of ln AI; undefined when s = 0 or K - s = 0", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.z_ir); }},
+      {"p_z_ir", "two-sided normal p-value of z_ir", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.p_z_ir); }},
+      {"AI_lower", "1 - alpha interval of AI, lower end; empty when s = 0 or K - s = 0",
+       Kind::Number, [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_lower); }},
+      {"AI_upper", "its upper end", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.AI_upper); }},
+      {"AI_interval_missing", "why the AI interval is empty, else empty", Kind::Text,
+       [](const ObservedResult& r, std::size_t) { return std::string(r.AI_interval_missing); }},
+      {"four_fifths_survives_flip", "AI < threshold also with one hire moved to the minority",
+       Kind::Boolean,
+       [](const ObservedResult& r, std::size_t) { return boolean(r.four_fifths_survives_flip); }},
+      {"threshold", "the four-fifths rule's threshold in the rule results", Kind::Number,
+       [](const ObservedResult& r, std::size_t) { return exact_number(r.threshold); }},
+  };
 }
 
-// The record columns after label; the output header documents them.
-const ColumnDef COLUMNS[] = {
-    {"N", "applicants", Kind::Count,
-     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.N}; }},
-    {"N1", "majority applicants", Kind::Count,
-     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.N1}; }},
-    {"N2", "minority applicants", Kind::Count,
-     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.N2}; }},
-    {"K", "hires", Kind::Count,
-     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.K}; }},
-    {"S", "minority hires", Kind::Count,
-     [](const ObservedResult& r) -> RecordCell { return std::int64_t{r.S}; }},
-    {"SRA", "majority selection rate (K - S) / N1", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.SRA; }},
-    {"SRI", "minority selection rate S / N2", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.SRI; }},
-    {"AI", "SRI / SRA; undefined without a majority hire", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.AI; }},
-    {"four_fifths_violated", "AI < 0.8 (false when AI is undefined)", Kind::Boolean,
-     [](const ObservedResult& r) -> RecordCell { return r.four_fifths_violated; }},
-    {"shortfall", "K N2 / N - S: minority hires missing to equal rates", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.shortfall; }},
-    {"z", "(SRA - SRI) / pooled standard error", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.z; }},
-    {"p_z_two_sided", "two-sided normal p-value of z", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.p_z_two_sided; }},
-    {"p_fisher_one_sided", "Fisher's exact test, P(S <= s) with fixed margins", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.p_fisher_one_sided; }},
-    {"p_fisher_two_sided", "Fisher's exact test, tables no more probable", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.p_fisher_two_sided; }},
-    {"d", "the model effect size of the record", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.d; }},
-    {"P_S_at_most_observed", "P(S <= s | d)", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.P_S_at_most_observed; }},
-    {"P_AI_at_most_observed", "P(AI <= observed AI | d); undefined with AI", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.P_AI_at_most_observed; }},
-    {"d_ml", "the d maximising P(S = s | d)", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.d_ml; }},
-    {"d_lower", "P(S <= s | d_lower) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.d_lower; }},
-    {"d_upper", "P(S >= s | d_upper) = alpha/2; empty when unbounded", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.d_upper; }},
-    {"alpha", "1 - confidence of the interval", Kind::Number,
-     [](const ObservedResult& r) -> RecordCell { return r.alpha; }},
-    {"status", "converged, no_bracket or engine_failed", Kind::Text,
-     [](const ObservedResult& r) -> RecordCell { return status_name(r.estimate); }},
-};
+// The base columns, then flags_<rule> for every rule, then false_flag_rate_<rule>.
+std::vector<ColumnDef> make_columns() {
+  std::vector<ColumnDef> columns = base_columns();
+  for (std::size_t k = 0; k < RULE_COUNT; ++k) {
+    columns.push_back(
+        {"flags_" + std::string(RULES[k].name),
+         "whether " + std::string(RULES[k].words) + " flags the decision", Kind::Boolean,
+         [](const ObservedResult& r, std::size_t rule) { return boolean(r.flags[rule]); }, k});
+  }
+  for (std::size_t k = 0; k < RULE_COUNT; ++k) {
+    columns.push_back({"false_flag_rate_" + std::string(RULES[k].name),
+                       "its flag rate for decisions of this size at d = 0", Kind::Number,
+                       [](const ObservedResult& r, std::size_t rule) {
+                         return exact_number(r.false_flag_rates[rule]);
+                       },
+                       k});
+  }
+  return columns;
+}
+
+const std::vector<ColumnDef>& all_columns() {
+  static const std::vector<ColumnDef> columns = make_columns();
+  return columns;
+}
+
+// A number field read back: empty is NaN, Inf and -Inf the infinities; any
+// other field is the shortest round-trip text of the double, which strtod
+// (correctly rounded) turns back into that double.
+double number_from_field(const std::string& text) {
+  if (text.empty()) return std::numeric_limits<double>::quiet_NaN();
+  if (text == "Inf") return std::numeric_limits<double>::infinity();
+  if (text == "-Inf") return -std::numeric_limits<double>::infinity();
+  return std::strtod(text.c_str(), nullptr);
+}
 
 constexpr std::string_view LABEL = "label";
 constexpr std::string_view GROUP = "group";
@@ -101,10 +150,36 @@ bool grouped(const std::vector<CaseResult>& results) {
 // counts, its status and nothing else.
 std::string field_of(const ColumnDef& column, const CaseResult& c, const ObservedResult& r) {
   if (c.input.unanalysable.empty() || column.kind == Kind::Count)
-    return field_text(column.value(r));
+    return column.field(r, column.rule);
   if (column.name == "status") return "not analysed: " + c.input.unanalysable;
   return {};
 }
+
+}  // namespace
+
+std::vector<RecordCell> record_cells(const ObservedResult& r) {
+  std::vector<RecordCell> cells;
+  for (const ColumnDef& c : all_columns()) {
+    std::string text = c.field(r, c.rule);
+    switch (c.kind) {
+      case Kind::Count:
+        cells.emplace_back(std::int64_t{std::stoll(text)});
+        break;
+      case Kind::Number:
+        cells.emplace_back(number_from_field(text));
+        break;
+      case Kind::Boolean:
+        cells.emplace_back(text == "true");
+        break;
+      case Kind::Text:
+        cells.emplace_back(std::move(text));
+        break;
+    }
+  }
+  return cells;
+}
+
+namespace {
 
 // A CSV field, quoted (quotes doubled) when it holds a comma, quote, line
 // break or blanks at either end.
@@ -183,6 +258,35 @@ std::string printable(std::string label) {
   return label;
 }
 
+// Which rule answers which question, printed under the rule table.
+constexpr std::string_view RULES_SENTENCE =
+    "The four-fifths rules ask whether the rates differ by much, the tests whether the "
+    "difference could be chance, and the flip whether it rests on one hire; the false-flag "
+    "rate is how often a rule flags decisions of this size when hiring ignores group.";
+
+// The assumption behind every model probability and the interval for d.
+constexpr std::string_view MODEL_CAVEAT =
+    "The interval for d and P(... | d) assume strict top-down selection on one predictor "
+    "with normal scores.";
+
+// The compact table of the rules: whether each flags this decision, and its
+// false-flag rate for decisions of this size (d = 0).
+std::string rule_table(const ObservedResult& r) {
+  constexpr std::size_t WORDS_WIDTH = 44;  // the longest rule's words, indent and a space
+  std::string t = "  Rules at alpha = " + significant(r.alpha, 6) +
+                  ", threshold = " + significant(r.threshold, 6) + "\n";
+  std::string head = "    rule";
+  head.resize(WORDS_WIDTH, ' ');
+  t += head + "flags   false-flag rate\n";
+  for (std::size_t k = 0; k < RULE_COUNT; ++k) {
+    std::string line = "    " + std::string(RULES[k].words);
+    line.resize(std::max(WORDS_WIDTH, line.size() + 1), ' ');
+    t += line + (r.flags[k] ? "yes  " : "no   ") + pad(significant(r.false_flag_rates[k], 4), 18) +
+         "\n";
+  }
+  return t + "  " + std::string(RULES_SENTENCE) + "\n";
+}
+
 // "Case 2" or "Case 2: 'South'", numbered from 1 in input order.
 std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
   const ObservedResult& r = c.records.front();
@@ -236,12 +340,23 @@ std::string text_case(const CaseResult& c, std::size_t number, bool labelled) {
     t += pad(fixed(x.d, 3), 10) + pad(significant(x.P_S_at_most_observed, 6), 20) +
          pad(significant(x.P_AI_at_most_observed, 6), 22) + "\n";
   }
-  return t + "  " + summary_sentence(c) + "\n";
+  // The tests beyond the classic two and the rules' table follow the summary sentence, so that
+  // the lines above keep their places for readers and scripts that know them.
+  t += "  " + summary_sentence(c) + "\n";
+  t += "  Z test of ln AI      z = " + fixed(r.z_ir, 4) +
+       ", p two-sided = " + significant(r.p_z_ir, 4) + "\n";
+  t += "  Fisher's mid-P       p one-sided = " + significant(r.p_fisher_mid_p, 4) + "\n";
+  t += "  AI interval          " +
+       (r.AI_interval_missing.empty() ? fixed(r.AI_lower, 3) + " to " + fixed(r.AI_upper, 3) +
+                                            " (" + confidence(r.alpha) + ")"
+                                      : "none: " + std::string(r.AI_interval_missing)) +
+       "\n";
+  return t + rule_table(r) + "  " + std::string(MODEL_CAVEAT) + "\n";
 }
 
 }  // namespace
 
-CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha,
+CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha, double threshold,
                         std::string& error) {
   CaseResult result{c, {}};
   if (!c.unanalysable.empty()) {
@@ -253,7 +368,7 @@ CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha,
     r.S = static_cast<std::int32_t>(c.counts.S);
     result.records.push_back(r);
   } else {
-    ObservedAnalysis analysis = analyse_observed(c.counts, d, alpha);
+    ObservedAnalysis analysis = analyse_observed(c.counts, d, alpha, threshold);
     if (!analysis.ok()) {
       error = analysis.error;
       return result;
@@ -285,21 +400,16 @@ std::string_view status_name(EstimateStatus status) {
 
 std::vector<Column> record_columns() {
   std::vector<Column> columns;
-  for (const ColumnDef& c : COLUMNS) columns.push_back({c.name, c.meaning});
+  for (const ColumnDef& c : all_columns()) columns.push_back({c.name, c.meaning});
   return columns;
-}
-
-std::vector<RecordCell> record_cells(const ObservedResult& r) {
-  std::vector<RecordCell> cells;
-  for (const ColumnDef& c : COLUMNS) cells.push_back(c.value(r));
-  return cells;
 }
 
 std::string csv_head(bool labelled, bool groups) {
   std::string text = labelled ? std::string(LABEL) + "," : std::string();
-  for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+  const std::vector<ColumnDef>& columns = all_columns();
+  for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) text += ",";
-    text += COLUMNS[i].name;
+    text += columns[i].name;
   }
   if (groups) {
     for (std::string_view name : {GROUP, REFERENCE, FAIR}) {
@@ -314,9 +424,10 @@ std::string csv_case(const CaseResult& c, bool labelled) {
   std::string text;
   for (const ObservedResult& r : c.records) {
     if (labelled) text += csv_field(c.input.label) + ",";
-    for (std::size_t i = 0; i < std::size(COLUMNS); ++i) {
+    const std::vector<ColumnDef>& columns = all_columns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) text += ",";
-      text += csv_field(field_of(COLUMNS[i], c, r));
+      text += csv_field(field_of(columns[i], c, r));
     }
     if (!c.input.group.empty()) {
       text += ',';
@@ -337,10 +448,12 @@ std::string json_case(const CaseResult& c, bool labelled, cli::JsonArray& array)
   for (const ObservedResult& r : c.records) {
     cli::JsonObject record;
     if (labelled) record.text(LABEL, c.input.label);
-    for (const ColumnDef& column : COLUMNS) {
+    for (const ColumnDef& column : all_columns()) {
       const std::string value = field_of(column, c, r);
       // Text, and the infinities that JSON numbers cannot hold, are strings.
-      if (column.kind == Kind::Text || value == "Inf" || value == "-Inf") {
+      if (column.kind == Kind::Text && value.empty()) {
+        record.raw(column.name, "null");  // a reason that does not apply
+      } else if (column.kind == Kind::Text || value == "Inf" || value == "-Inf") {
         record.text(column.name, value);
       } else {
         record.raw(column.name, value.empty() ? "null" : value);

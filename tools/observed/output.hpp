@@ -35,6 +35,25 @@
 //                          "not analysed: <why>" for a pair of a --by subgroup
 //                          that cannot be analysed (every value but the counts
 //                          is then empty / null)
+//   p_fisher_mid_p         Lancaster's mid-P, P(S < s) + P(S = s) / 2 (one-sided)
+//   z_ir, p_z_ir           the Z statistic of ln AI, ln(SRI/SRA) / sqrt((1 - P)/(P N2)
+//                          + (1 - P)/(P N1)) with P = K/N, and its two-sided
+//                          p-value; empty / null when s = 0 or K - s = 0
+//   AI_lower, AI_upper     the 1 - alpha interval of AI, exp(ln AI -+ z_{1-alpha/2}
+//                          sqrt((1 - SRI)/s + (1 - SRA)/(K - s))); empty / null
+//                          when s = 0 or K - s = 0 ...
+//   AI_interval_missing    ... and then the reason, else empty / null
+//   four_fifths_survives_flip  true when AI < threshold also with one majority
+//                          hire replaced by a minority hire
+//   threshold              the four-fifths rule's threshold, as given by --threshold
+//   flags_<rule>           for each rule of distribution/rules.hpp, in its order
+//                          (four_fifths, z, z_ir, fisher, fisher_one_sided,
+//                          fisher_mid_p, four_fifths_and_z, four_fifths_and_fisher,
+//                          four_fifths_flip): true when it flags this decision
+//                          at alpha and threshold
+//   false_flag_rate_<rule> for each rule in the same order: the exact probability
+//                          that it flags a decision of this size (N1, N2, K)
+//                          when hiring ignores group (hypergeometric S)
 //   group, reference       applicant data only: the group compared (the
 //                          minority of N2 and S) and the group it is compared
 //                          with (the majority of N1); the counts are those of
@@ -85,7 +104,8 @@ struct CaseResult {
 // its counts alone when it cannot be analysed, and for applicant data the
 // fair-selection probability over all its groups. `error` is set (and the
 // records are empty) when the analysis refuses the counts or alpha.
-CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha, std::string& error);
+CaseResult analyse_case(const Case& c, std::span<const double> d, double alpha, double threshold,
+                        std::string& error);
 
 // One column of the machine-readable records: its name and what it means.
 struct Column {
@@ -97,10 +117,11 @@ std::vector<Column> record_columns();
 
 // One value of a record: a count, a number (NaN where the field is empty, an
 // infinity where it reads Inf or -Inf), a flag or a text.
-using RecordCell = std::variant<std::int64_t, double, bool, std::string_view>;
+using RecordCell = std::variant<std::int64_t, double, bool, std::string>;
 
-// The values of one record, in record_columns() order: what CSV and JSON
-// write, before it becomes text.
+// The values of one record, in record_columns() order: the fields CSV and
+// JSON write, read back (a number's shortest round-trip text gives back the
+// same double).
 std::vector<RecordCell> record_cells(const ObservedResult& record);
 
 std::string render_csv(const std::vector<CaseResult>& results, bool labelled);

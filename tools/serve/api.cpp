@@ -233,7 +233,7 @@ Reply observed_answer(const std::vector<QueryParameter>& parameters, std::string
   for (const observed::Case& c : cases.cases) {
     if (budget.spent()) return too_slow(budget);
     std::string error;
-    observed::CaseResult result = observed::analyse_case(c, o.d, o.alpha, error);
+    observed::CaseResult result = observed::analyse_case(c, o.d, o.alpha, o.threshold, error);
     if (!error.empty()) return error_reply(HTTP_BAD_REQUEST, error);
     results.push_back(std::move(result));
   }

@@ -202,10 +202,10 @@ std::string_view page_script() {
              "). The two-proportion Z test gives z = " + short(r.z, 3) + ", two-sided p = " +
              short(r.p_z_two_sided) + ".");
     const level = String(Number((100 * (1 - r.alpha)).toPrecision(6)));
-    const lower = r.d_lower === null ? "below any bound" : short(r.d_lower, 3);
-    const upper = r.d_upper === null ? "above any bound" : short(r.d_upper, 3);
+    const lower = typeof r.d_lower !== "number" ? "below any bound" : short(r.d_lower, 3);
+    const upper = typeof r.d_upper !== "number" ? "above any bound" : short(r.d_upper, 3);
     out.push("Under top-down selection on normally distributed scores, the effect size d " +
-             "that fits the decision best is " + (r.d_ml === null ? "unbounded" : short(r.d_ml, 3)) +
+             "that fits the decision best is " + (typeof r.d_ml !== "number" ? "unbounded" : short(r.d_ml, 3)) +
              "; the exact " + level + "% interval for d runs from " + lower + " to " + upper + ".");
     if (r.d !== 0) {
       out.push("At d = " + r.d + ", P(S \u2264 " + r.S + ") = " + short(r.P_S_at_most_observed) + ".");

@@ -2,7 +2,7 @@
 # per decision, the arguments recycled as R recycles.
 
 #' @export
-ai_observed <- function(N, N1, K, S, d = 0, alpha = 0.05) {
+ai_observed <- function(N, N1, K, S, d = 0, alpha = 0.05, threshold = 0.8) {
   args <- list(N = check_counts(N, "N", lowest = 2L), N1 = check_counts(N1, "N1"),
                K = check_counts(K, "K"), S = check_counts(S, "S", lowest = 0L),
                d = check_reals(d, "d"))
@@ -11,6 +11,7 @@ ai_observed <- function(N, N1, K, S, d = 0, alpha = 0.05) {
     abort_argument(sprintf("`alpha` must lie strictly between 0 and 1, not %s",
                            describe_value(alpha)))
   }
+  threshold <- check_threshold(check_scalar(threshold, "threshold"))
   n <- recycled_length(args)
   decisions <- lapply(args, rep_len, length.out = n)
   N <- decisions$N
@@ -28,7 +29,7 @@ ai_observed <- function(N, N1, K, S, d = 0, alpha = 0.05) {
     abort_argument(sprintf("`S` must lie between max(0, K - N1) = %d and min(K, N - N1) = %d, not %d%s",
                            lowest[i], highest[i], S[i], where))
   }
-  out <- as.data.frame(call_cpp(cpp_observed(N, N1, K, S, decisions$d, alpha)),
+  out <- as.data.frame(call_cpp(cpp_observed(N, N1, K, S, decisions$d, alpha, threshold)),
                        stringsAsFactors = FALSE)
   troubled <- out$status != "converged"
   if (any(troubled)) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/rules.hpp"
 
 using kemro::r::number_or_na;
 
@@ -28,6 +29,50 @@ const char* estimate_status_name(kemro::EstimateStatus status) {
   return "engine_failed";
 }
 
+// The columns kemro-observed writes after status: the further tests, the
+// impact ratio's interval and, for each rule of the library's table, whether
+// it flags the decision and its false-flag rate at this size.
+void add_rule_columns(Rcpp::List& out, const std::vector<kemro::ObservedResult>& results) {
+  const auto n = static_cast<R_xlen_t>(results.size());
+  const auto numbers = [&](double kemro::ObservedResult::*field, const char* name) {
+    Rcpp::NumericVector v(n);
+    for (R_xlen_t i = 0; i < n; ++i)
+      v[i] = number_or_na(results[static_cast<std::size_t>(i)].*field);
+    out.push_back(v, name);
+  };
+  numbers(&kemro::ObservedResult::p_fisher_mid_p, "p_fisher_mid_p");
+  numbers(&kemro::ObservedResult::z_ir, "z_ir");
+  numbers(&kemro::ObservedResult::p_z_ir, "p_z_ir");
+  numbers(&kemro::ObservedResult::AI_lower, "AI_lower");
+  numbers(&kemro::ObservedResult::AI_upper, "AI_upper");
+  Rcpp::CharacterVector missing(n);
+  Rcpp::LogicalVector survives(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const kemro::ObservedResult& r = results[static_cast<std::size_t>(i)];
+    if (r.AI_interval_missing.empty()) {
+      missing[i] = NA_STRING;
+    } else {
+      missing[i] = std::string(r.AI_interval_missing);
+    }
+    survives[i] = r.four_fifths_survives_flip;
+  }
+  out.push_back(missing, "AI_interval_missing");
+  out.push_back(survives, "four_fifths_survives_flip");
+  numbers(&kemro::ObservedResult::threshold, "threshold");
+  for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
+    Rcpp::LogicalVector flags(n);
+    for (R_xlen_t i = 0; i < n; ++i) flags[i] = results[static_cast<std::size_t>(i)].flags[k];
+    out.push_back(flags, "flags_" + std::string(kemro::RULES[k].name));
+  }
+  for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
+    Rcpp::NumericVector rates(n);
+    for (R_xlen_t i = 0; i < n; ++i) {
+      rates[i] = number_or_na(results[static_cast<std::size_t>(i)].false_flag_rates[k]);
+    }
+    out.push_back(rates, "false_flag_rate_" + std::string(kemro::RULES[k].name));
+  }
+}
+
 }  // namespace
 
 // The observed-decision analysis of kemro-observed for each decision i
@@ -37,7 +82,8 @@ const char* estimate_status_name(kemro::EstimateStatus status) {
 // becomes the R error. The R console can interrupt between decisions.
 // [[Rcpp::export]]
 Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
-                        Rcpp::IntegerVector S, Rcpp::NumericVector d, double alpha) {
+                        Rcpp::IntegerVector S, Rcpp::NumericVector d, double alpha,
+                        double threshold) {
   const R_xlen_t decisions = N.size();
   if (N1.size() != decisions || K.size() != decisions || S.size() != decisions ||
       d.size() != decisions) {
@@ -50,10 +96,10 @@ Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Int
     const kemro::ObservedCounts counts{N[i], N1[i], K[i], S[i]};
     const double d_value = d[i];
     const kemro::ObservedAnalysis one =
-        kemro::analyse_observed(counts, std::span<const double>(&d_value, 1), alpha);
+        kemro::analyse_observed(counts, std::span<const double>(&d_value, 1), alpha, threshold);
     if (!one.ok()) {
-      throw std::invalid_argument(decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + one.error
-                                                : one.error);
+      throw std::invalid_argument(
+          decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + one.error : one.error);
     }
     results.push_back(one.results.front());
   }
@@ -116,5 +162,6 @@ Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Int
   out.push_back(violated, "four_fifths_violated");
   for (int v = 3; v < NUMBERS; ++v) out.push_back(numbers[v], number_names[v]);
   out.push_back(status, "status");
+  add_rule_columns(out, results);
   return out;
 }
