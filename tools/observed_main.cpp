@@ -1,6 +1,7 @@
 // kemro-observed: exact tests and effect sizes for actual hiring decisions.
 // Reads the cases (options or a CSV file), checks every one, then computes
-// them in order and writes each case's records as soon as they are complete.
+// them on the library's worker pool (one thread per core) and writes each
+// case's records, in case order, as soon as they and all before are complete.
 // SIGINT and SIGTERM stop the run cleanly: what is complete is written, a
 // JSON array is closed, and the exit status is 128 + the signal.
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "distribution/observed.hpp"
+#include "distribution/worker_pool.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/common/stop_signal.hpp"
@@ -65,24 +67,45 @@ int run(const ObservedOptions& o) {
   bool output_ok = cli::write_all(stdout, stream.head());
   cli::Progress progress(stderr, PROGRAM, "cases", cases.cases.size(),
                          ::isatty(::fileno(stderr)) == 1);
-  std::size_t done = 0;
+  std::size_t done = 0;  // cases delivered
   std::size_t troubled = 0;
   std::size_t unanalysed = 0;
-  for (const Case& c : cases.cases) {
-    if (cli::stop_requested() != 0 || !output_ok) break;
+  std::string refusal;  // the first case, in order, whose counts the analysis refuses
+  struct Analysed {
+    CaseResult result;
     std::string error;
-    const CaseResult result = analyse_case(c, o.d, o.alpha, o.threshold, error);
-    if (!error.empty()) {
-      // Counts and alpha were checked before; a refusal here closes the output first.
-      if (output_ok) cli::write_all(stdout, stream.tail());
-      return cli::usage_error(PROGRAM, error);
-    }
-    unanalysed += c.unanalysable.empty() ? 0 : 1;
-    for (const kemro::ObservedResult& r : result.records) {
-      troubled += c.unanalysable.empty() && r.estimate != kemro::EstimateStatus::converged ? 1 : 0;
-    }
-    output_ok = cli::write_all(stdout, stream.record(result));
-    progress.update(++done);
+  };
+  kemro::WorkAreas<kemro::NoWorkArea> none;
+  kemro::compute_in_order(
+      cases.cases.size(), 0, none,
+      [&](std::size_t i, kemro::NoWorkArea&) {
+        Analysed a;
+        a.result = analyse_case(cases.cases[i], o.d, o.alpha, o.threshold, a.error);
+        return a;
+      },
+      [&](std::size_t i, Analysed& a) {
+        if (!refusal.empty() || !output_ok) return;
+        if (!a.error.empty()) {
+          refusal = a.error;
+          return;
+        }
+        unanalysed += cases.cases[i].unanalysable.empty() ? 0 : 1;
+        for (const kemro::ObservedResult& r : a.result.records) {
+          troubled +=
+              cases.cases[i].unanalysable.empty() && r.estimate != kemro::EstimateStatus::converged
+                  ? 1
+                  : 0;
+        }
+        output_ok = cli::write_all(stdout, stream.record(a.result));
+        ++done;
+      },
+      kemro::PoolControl{
+          [&](std::size_t) { progress.update(done); },
+          [&] { return cli::stop_requested() != 0 || !output_ok || !refusal.empty(); }});
+  if (!refusal.empty()) {
+    // Counts and alpha were checked before; a refusal here closes the output first.
+    if (output_ok) cli::write_all(stdout, stream.tail());
+    return cli::usage_error(PROGRAM, refusal);
   }
   const bool stopped = done < cases.cases.size();
   if (stopped) progress.finish(done);

@@ -3,9 +3,6 @@
 
 #include <stdexcept>
 
-#include "tools/grid/options.hpp"
-#include "tools/grid/scenario.hpp"
-
 namespace kemro::python {
 
 Engine engine_named(const std::string& name) {
@@ -17,9 +14,9 @@ Engine engine_named(const std::string& name) {
 }
 
 unsigned jobs_checked(long long jobs) {
-  if (jobs < 0 || jobs > grid::MAX_JOBS) {
+  if (jobs < 0 || jobs > MAX_WORKERS) {
     throw std::invalid_argument("jobs must lie between 0 (one per core) and " +
-                                std::to_string(grid::MAX_JOBS) + ", not " + std::to_string(jobs));
+                                std::to_string(MAX_WORKERS) + ", not " + std::to_string(jobs));
   }
   return static_cast<unsigned>(jobs);
 }
@@ -74,28 +71,27 @@ Scenario valid_scenario(std::int64_t N, std::int64_t N1, std::int64_t K, double 
   return s;
 }
 
+bool PythonSignals::operator()() {
+  const py::gil_scoped_acquire hold;
+  raised = raised || PyErr_CheckSignals() != 0;
+  return raised;
+}
+
 std::vector<ScenarioResult> compute_all(const std::vector<Scenario>& scenarios, Engine engine,
                                         bool keep_distribution, unsigned jobs) {
-  std::vector<grid::Scenario> indexed(scenarios.size());
-  for (std::size_t i = 0; i < scenarios.size(); ++i) {
-    static_cast<Scenario&>(indexed[i]) = scenarios[i];
-    indexed[i].index = i + 1;
-  }
-  std::vector<ScenarioResult> results(scenarios.size());
-  bool interrupted = false;
-  grid::GridCallbacks callbacks;
-  callbacks.deliver = [&](std::size_t i, ScenarioResult& r) { results[i] = std::move(r); };
-  // Runs on this thread between waits; only here is the lock held again.
-  callbacks.stop = [&] {
-    const py::gil_scoped_acquire hold;
-    interrupted = PyErr_CheckSignals() != 0;
-    return interrupted;
-  };
+  WorkAreas<ScenarioWork> work;
+  PythonSignals signals;
+  std::vector<ScenarioResult> results;
   {
     const py::gil_scoped_release release;
-    grid::compute_grid_in_order(indexed, engine, keep_distribution, jobs, callbacks);
+    results = compute_all_in_order(
+        scenarios.size(), jobs, work,
+        [&](std::size_t i, ScenarioWork& area) {
+          return compute_scenario(scenarios[i], engine, keep_distribution, area);
+        },
+        PoolControl{nullptr, std::ref(signals)});
   }
-  if (interrupted) throw py::error_already_set();
+  if (signals.raised) throw py::error_already_set();
   return results;
 }
 

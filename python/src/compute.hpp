@@ -22,6 +22,7 @@
 
 #include "distribution/scenario.hpp"
 #include "distribution/scenario_summary.hpp"
+#include "distribution/worker_pool.hpp"
 
 namespace kemro::python {
 
@@ -35,7 +36,8 @@ using RealArray = py::array_t<double, py::array::c_style | py::array::forcecast>
 // The engine of that name, or std::invalid_argument naming the argument.
 Engine engine_named(const std::string& name);
 
-// The number of worker threads asked for: 0 (one per core) up to the tools' limit.
+// The number of worker threads asked for: 0 (one per core) up to the
+// library's MAX_WORKERS, as kemro-grid's --jobs.
 unsigned jobs_checked(long long jobs);
 
 // The elements of a one-dimensional array; std::invalid_argument naming
@@ -61,6 +63,15 @@ Scenario valid_scenario(std::int64_t N, std::int64_t N1, std::int64_t K, double 
 // exception the handler raised propagates once the threads have joined.
 std::vector<ScenarioResult> compute_all(const std::vector<Scenario>& scenarios, Engine engine,
                                         bool keep_distribution, unsigned jobs);
+
+// A worker pool's stop request while the interpreter's lock is released:
+// takes the lock back, lets Python run its signal handlers and asks to stop
+// once one raised (Ctrl-C: KeyboardInterrupt). The caller then throws
+// py::error_already_set, with the lock held, after the pool has joined.
+struct PythonSignals {
+  bool raised = false;
+  bool operator()();
+};
 
 // Columns from rows of variant cells, one per name, as a dict in the names'
 // order. Each column's type is that of its cell in `types` (a record made from

@@ -40,15 +40,24 @@ py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K
     }
   }
 
-  // Each decision is analysed without the interpreter's lock; between two,
-  // Python may handle a signal (Ctrl-C), whose exception ends the call.
+  // The decisions are analysed on the library's worker pool, one thread per
+  // core, without the interpreter's lock; between two, Python may handle a
+  // signal (Ctrl-C), whose exception ends the call.
+  WorkAreas<NoWorkArea> none;
+  PythonSignals signals;
   std::vector<std::vector<observed::RecordCell>> rows;
-  for (const ObservedCounts& counts : decisions) {
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  {
     const py::gil_scoped_release release;
-    const ObservedAnalysis analysis = analyse_observed(counts, d_values, alpha);
-    for (const ObservedResult& r : analysis.results) rows.push_back(observed::record_cells(r));
+    compute_in_order(
+        decisions.size(), 0, none,
+        [&](std::size_t i, NoWorkArea&) { return analyse_observed(decisions[i], d_values, alpha); },
+        [&](std::size_t, ObservedAnalysis& analysis) {
+          for (const ObservedResult& r : analysis.results)
+            rows.push_back(observed::record_cells(r));
+        },
+        PoolControl{nullptr, std::ref(signals)});
   }
+  if (signals.raised) throw py::error_already_set();
   std::vector<std::string> names;
   for (const observed::Column& c : observed::record_columns()) names.emplace_back(c.name);
   return columns_from_cells(names, observed::record_cells(ObservedResult{}), rows);

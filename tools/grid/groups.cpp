@@ -2,12 +2,11 @@
 #include "tools/grid/groups.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 #include "distribution/groups.hpp"
+#include "distribution/worker_pool.hpp"
 #include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
 #include "tools/grid/output.hpp"
@@ -253,24 +252,17 @@ GroupGridOutcome build_group_grid(const GridOptions& o) {
 
 std::vector<GroupResult> compute_group_grid(const GroupGrid& grid, bool distribution,
                                             unsigned jobs) {
-  std::vector<GroupResult> results(grid.scenarios.size());
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i = next++; i < results.size(); i = next++) {
-      const GroupProblem& p = grid.scenarios[i].problem;
-      results[i].summary = group_selection_summary(p);
-      if (distribution) {
-        results[i].distribution =
-            cut_score_distribution(p.applicants[0], p.applicants[1], p.d[1], p.cut_score);
-      }
+  WorkAreas<NoWorkArea> none;
+  return compute_all_in_order(grid.scenarios.size(), jobs, none, [&](std::size_t i, NoWorkArea&) {
+    const GroupProblem& p = grid.scenarios[i].problem;
+    GroupResult result;
+    result.summary = group_selection_summary(p);
+    if (distribution) {
+      result.distribution =
+          cut_score_distribution(p.applicants[0], p.applicants[1], p.d[1], p.cut_score);
     }
-  };
-  unsigned threads = jobs != 0 ? jobs : std::max(1u, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, results.size()));
-  std::vector<std::jthread> pool;
-  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-  work();
-  return results;
+    return result;
+  });
 }
 
 std::vector<std::string> group_columns(const GroupGrid& grid) {

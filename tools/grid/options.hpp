@@ -17,6 +17,7 @@
 #include "distribution/groups.hpp"
 #include "distribution/scenario.hpp"
 #include "distribution/solve.hpp"
+#include "distribution/worker_pool.hpp"
 #include "tools/common/options.hpp"
 #include "tools/common/values.hpp"
 #include "tools/grid/plot_options.hpp"
@@ -29,9 +30,10 @@ using cli::parse_real_list;
 
 // Most scenarios in one grid.
 inline constexpr std::size_t MAX_SCENARIOS = 100000;
-// Most worker threads one may ask for; each holds about 13 MB of work areas.
-// The grid may be split into at most MAX_SCENARIOS shards.
-inline constexpr std::int64_t MAX_JOBS = 256;
+// Most worker threads one may ask for: the library's bound, shared with the R
+// and Python packages' `jobs`. The grid may be split into at most
+// MAX_SCENARIOS shards.
+inline constexpr std::int64_t MAX_JOBS = kemro::MAX_WORKERS;
 
 enum class Format { Text, Csv, Json };
 

@@ -1,6 +1,6 @@
 // Computing the scenarios of a grid: the library's compute_scenario for each,
-// with the chosen engine, on a pool of worker threads that each own their
-// integration work areas and table.
+// with the chosen engine, on the library's worker pool (each worker owns its
+// integration work areas and table).
 #pragma once
 
 #include <array>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "distribution/scenario_summary.hpp"
+#include "distribution/worker_pool.hpp"
 #include "tools/grid/options.hpp"
 
 namespace kemro::grid {
@@ -20,18 +21,15 @@ using kemro::DistributionEntry;
 using kemro::FOUR_FIFTHS;
 using kemro::ScenarioResult;
 
-// The work areas of one worker thread; allocate them on the main thread.
-using Worker = ScenarioWork;
-
 // What compute_grid_in_order reports to its caller, always on the calling thread.
 struct GridCallbacks {
   // Called with the number of scenarios done (in any order), at least every
-  // PROGRESS_INTERVAL while the work lasts and once at the end.
+  // POOL_POLL_INTERVAL while the work lasts and once at the end.
   std::function<void(std::size_t done)> progress;
   // Called once per scenario, in grid order, as soon as that scenario and all
   // before it are done; the result may be moved from.
   std::function<void(std::size_t index, ScenarioResult& result)> deliver;
-  // Polled about every PROGRESS_INTERVAL; once it returns true the workers take
+  // Polled about every POOL_POLL_INTERVAL; once it returns true the workers take
   // no new scenario, the ones running finish, and only the scenarios done
   // without a gap from the first are delivered. May be empty (never stop).
   std::function<bool()> stop;
@@ -40,7 +38,6 @@ struct GridCallbacks {
 // Computes the scenarios on `jobs` threads (0: one per core, never more than
 // there are scenarios) and hands each result to `callbacks.deliver` in grid
 // order. Returns the number of scenarios delivered: all of them unless stopped.
-inline constexpr double PROGRESS_INTERVAL = 0.1;  // seconds
 std::size_t compute_grid_in_order(const std::vector<Scenario>& scenarios, Engine engine,
                                   bool keep_distribution, unsigned jobs,
                                   const GridCallbacks& callbacks);

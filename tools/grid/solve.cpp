@@ -1,11 +1,9 @@
 #include "tools/grid/solve.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "tools/common/json.hpp"
 #include "tools/common/numbers.hpp"
@@ -198,26 +196,12 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
 }
 
 std::vector<SolveResult> run_solve(const SolvePlan& plan, Engine engine, unsigned jobs) {
-  // The work areas are made once, on this thread, and serve every batch:
-  // each batch's scenarios are shared out to threads that last only the batch.
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::unique_ptr<Worker>> workers;
+  // The work areas are made once, on this thread, and serve every batch.
+  WorkAreas<ScenarioWork> work;
   const Evaluate evaluate = [&](const std::vector<kemro::Scenario>& batch, bool keep) {
-    std::vector<ScenarioResult> results(batch.size());
-    const std::size_t threads = std::min<std::size_t>(jobs, batch.size());
-    while (workers.size() < threads) workers.push_back(std::make_unique<Worker>());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&](Worker& worker) {
-      for (std::size_t i = next++; i < batch.size(); i = next++) {
-        results[i] = compute_scenario(batch[i], engine, keep, worker);
-      }
-    };
-    {
-      std::vector<std::jthread> pool;
-      for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(*workers[t]));
-      if (threads > 0) work(*workers[0]);
-    }  // the pool joins here
-    return results;
+    return compute_all_in_order(batch.size(), jobs, work, [&](std::size_t i, ScenarioWork& area) {
+      return compute_scenario(batch[i], engine, keep, area);
+    });
   };
   if (plan.solved == EFFECT_SIZE) {
     return solve_effect_size(plan.bases, plan.d_low, plan.d_high, plan.target, evaluate);

@@ -1,25 +1,10 @@
-// The shared helpers of the entry points and the worker pool (compute.hpp).
+// The shared helpers of the entry points (compute.hpp).
 #include "compute.hpp"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 namespace kemro::r {
-
-namespace {
-
-// How often the main thread looks for an interrupt from the R console while
-// worker threads compute.
-constexpr std::chrono::milliseconds INTERRUPT_POLL{100};
-
-}  // namespace
 
 Engine engine_named(const std::string& name) {
   Engine engine = Engine::fast;
@@ -49,59 +34,27 @@ double ratio_or_na(double AI) {
   return AI == kemro::UNDEFINED_RATIO ? NA_REAL : finite_or_na(AI);
 }
 
-void WorkAreas::reserve(std::size_t count) {
-  while (areas.size() < count) areas.push_back(std::make_unique<ScenarioWork>());
+unsigned jobs_checked(int jobs) {
+  if (jobs < 0 || static_cast<unsigned>(jobs) > MAX_WORKERS) {
+    throw std::invalid_argument("`jobs` must lie between 0 (one per core) and " +
+                                std::to_string(MAX_WORKERS) + ", not " + std::to_string(jobs));
+  }
+  return static_cast<unsigned>(jobs);
+}
+
+bool check_interrupt() {
+  Rcpp::checkUserInterrupt();
+  return false;
 }
 
 std::vector<ScenarioResult> compute_all(const std::vector<Scenario>& scenarios, Engine engine,
                                         bool keep_distribution, unsigned jobs, WorkAreas& work) {
-  const std::size_t total = scenarios.size();
-  std::vector<ScenarioResult> results(total);
-  if (total == 0) return results;
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::min<std::size_t>(jobs, total);
-  work.reserve(threads);
-
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> stop{false};
-  std::size_t finished = 0;  // workers that have ended, under `mutex`
-  std::exception_ptr failure;
-  std::mutex mutex;
-  std::condition_variable worker_ended;
-  {
-    std::vector<std::jthread> pool;
-    for (std::size_t t = 0; t < threads; ++t) {
-      pool.emplace_back([&, w = work.areas[t].get()] {
-        try {
-          for (std::size_t i = next++; i < total && !stop; i = next++) {
-            results[i] = kemro::compute_scenario(scenarios[i], engine, keep_distribution, *w);
-          }
-        } catch (...) {
-          const std::lock_guard lock(mutex);
-          if (!failure) failure = std::current_exception();
-          stop = true;
-        }
-        const std::lock_guard lock(mutex);
-        ++finished;
-        worker_ended.notify_one();
-      });
-    }
-    std::unique_lock lock(mutex);
-    while (finished < threads) {
-      worker_ended.wait_for(lock, INTERRUPT_POLL);
-      if (finished == threads) break;
-      lock.unlock();
-      try {
-        Rcpp::checkUserInterrupt();
-      } catch (...) {
-        stop = true;
-        throw;  // the pool joins while the interrupt unwinds
-      }
-      lock.lock();
-    }
-  }  // the pool joins here
-  if (failure) std::rethrow_exception(failure);
-  return results;
+  return compute_all_in_order(
+      scenarios.size(), jobs, work,
+      [&](std::size_t i, ScenarioWork& area) {
+        return kemro::compute_scenario(scenarios[i], engine, keep_distribution, area);
+      },
+      PoolControl{nullptr, check_interrupt});
 }
 
 }  // namespace kemro::r

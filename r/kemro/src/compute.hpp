@@ -1,7 +1,7 @@
 // Shared by the package's entry points into the KEMRO library: engine names,
-// scenario validation in the library's words, values for R, and the pool of
-// worker threads that computes scenarios while R's thread watches for an
-// interrupt.
+// scenario validation in the library's words, values for R, and the
+// computing of scenarios on the library's worker pool while R's thread
+// watches for an interrupt.
 //
 // The entry points are called from R only through the unexported cpp_
 // functions. The R wrappers check and recycle the arguments; each entry
@@ -20,6 +20,7 @@
 
 #include "distribution/scenario.hpp"
 #include "distribution/scenario_summary.hpp"
+#include "distribution/worker_pool.hpp"
 
 namespace kemro::r {
 
@@ -43,21 +44,26 @@ double number_or_na(double value);
 // An AI from the table or its percentiles: the undefined-ratio code becomes NA.
 double ratio_or_na(double AI);
 
+// The number of worker threads asked for: 0 (one per core) up to the
+// library's MAX_WORKERS, as kemro-grid's --jobs; std::invalid_argument naming
+// `jobs` otherwise.
+unsigned jobs_checked(int jobs);
+
 // The work areas of the computing threads, made on R's thread and kept for
 // as many batches as a solve hands over.
-struct WorkAreas {
-  std::vector<std::unique_ptr<ScenarioWork>> areas;
+using WorkAreas = kemro::WorkAreas<ScenarioWork>;
 
-  // At least `count` work areas.
-  void reserve(std::size_t count);
-};
-
-// Computes every scenario on up to `jobs` threads (0: one per core), results
-// in scenario order. The calling thread, which must be R's, only waits and
-// looks for an interrupt from the R console; on one, the workers finish their
-// current scenario, take no other, and the interrupt goes on to R once they
-// have joined. An exception in a worker is passed on the same way.
+// Computes every scenario on up to `jobs` threads (0: one per core) of the
+// library's worker pool, results in scenario order. The calling thread, which
+// must be R's, only waits and looks for an interrupt from the R console; on
+// one, the workers finish their current scenario, take no other, and the
+// interrupt goes on to R once they have joined. An exception in a worker is
+// passed on the same way.
 std::vector<ScenarioResult> compute_all(const std::vector<Scenario>& scenarios, Engine engine,
                                         bool keep_distribution, unsigned jobs, WorkAreas& work);
+
+// Stops a pool's run for an interrupt from the R console: throws R's
+// interrupt, which unwinds through the pool once its workers have joined.
+bool check_interrupt();
 
 }  // namespace kemro::r

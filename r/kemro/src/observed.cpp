@@ -79,7 +79,8 @@ void add_rule_columns(Rcpp::List& out, const std::vector<kemro::ObservedResult>&
 // (N[i], N1[i], K[i], S[i]) at model effect size d[i], all five of one
 // length: one record per decision, as the columns of kemro-observed's CSV in
 // its order. The library validates the counts and parameters and its reason
-// becomes the R error. The R console can interrupt between decisions.
+// becomes the R error. The decisions are analysed on the library's worker
+// pool, one thread per core; the R console can interrupt between decisions.
 // [[Rcpp::export]]
 Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
                         Rcpp::IntegerVector S, Rcpp::NumericVector d, double alpha,
@@ -89,20 +90,31 @@ Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Int
       d.size() != decisions) {
     throw std::invalid_argument("N, N1, K, S and d must have one length");
   }
-  std::vector<kemro::ObservedResult> results;
-  results.reserve(static_cast<std::size_t>(decisions));
+  // Every decision is checked on R's thread, in order, before any is analysed.
+  std::vector<kemro::ObservedCounts> cases(static_cast<std::size_t>(decisions));
+  const std::vector<double> effect(d.begin(), d.end());
   for (R_xlen_t i = 0; i < decisions; ++i) {
-    Rcpp::checkUserInterrupt();
     const kemro::ObservedCounts counts{N[i], N1[i], K[i], S[i]};
-    const double d_value = d[i];
-    const kemro::ObservedAnalysis one =
-        kemro::analyse_observed(counts, std::span<const double>(&d_value, 1), alpha, threshold);
-    if (!one.ok()) {
-      throw std::invalid_argument(
-          decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + one.error : one.error);
+    const auto c = static_cast<std::size_t>(i);
+    std::string error = kemro::observed_counts_error(counts);
+    if (error.empty()) error = kemro::observed_parameters_error({&effect[c], 1}, alpha);
+    if (error.empty()) error = kemro::rule_levels_error({alpha, threshold});
+    if (!error.empty()) {
+      throw std::invalid_argument(decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + error
+                                                : error);
     }
-    results.push_back(one.results.front());
+    cases[c] = counts;
   }
+  kemro::WorkAreas<kemro::NoWorkArea> none;
+  const std::vector<kemro::ObservedResult> results = kemro::compute_all_in_order(
+      cases.size(), 0, none,
+      [&](std::size_t i, kemro::NoWorkArea&) {
+        kemro::ObservedAnalysis one = kemro::analyse_observed(
+            cases[i], std::span<const double>(&effect[i], 1), alpha, threshold);
+        if (!one.ok()) throw std::invalid_argument(one.error);
+        return std::move(one.results.front());
+      },
+      kemro::PoolControl{nullptr, check_interrupt});
 
   const auto n = static_cast<R_xlen_t>(results.size());
   Rcpp::IntegerVector rN(n), rN1(n), rN2(n), rK(n), rS(n);

@@ -80,7 +80,7 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
       threshold.size() != n) {
     throw std::invalid_argument("N, N1, K, d, alpha and threshold must have one length");
   }
-  if (jobs < 0) throw std::invalid_argument("`jobs` must not be negative");
+  const unsigned threads = jobs_checked(jobs);
   std::vector<Scenario> scenarios;
   scenarios.reserve(static_cast<std::size_t>(n));
   for (R_xlen_t i = 0; i < n; ++i) {
@@ -89,8 +89,7 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
                                        {alpha[i], threshold[i]}));
   }
   WorkAreas work;
-  const std::vector<ScenarioResult> results =
-      compute_all(scenarios, e, false, static_cast<unsigned>(jobs), work);
+  const std::vector<ScenarioResult> results = compute_all(scenarios, e, false, threads, work);
 
   Rcpp::IntegerVector index(n), N2(n), warnings(n);
   Rcpp::CharacterVector status(n);

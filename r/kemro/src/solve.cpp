@@ -25,13 +25,13 @@ kemro::Target target_from(const std::string& text) {
   return target;
 }
 
-// An Evaluate that computes each batch on the package's worker threads, so
+// An Evaluate that computes each batch on the library's worker pool, so
 // that a solve can be interrupted from the R console between scenarios.
 // The work areas live as long as the solve, not one batch.
 kemro::Evaluate pool_evaluator(Engine engine, int jobs, WorkAreas& work) {
-  if (jobs < 0) throw std::invalid_argument("`jobs` must not be negative");
-  return [engine, jobs, &work](const std::vector<Scenario>& batch, bool keep_distribution) {
-    return compute_all(batch, engine, keep_distribution, static_cast<unsigned>(jobs), work);
+  const unsigned threads = jobs_checked(jobs);
+  return [engine, threads, &work](const std::vector<Scenario>& batch, bool keep_distribution) {
+    return compute_all(batch, engine, keep_distribution, threads, work);
   };
 }
 
