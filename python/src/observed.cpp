@@ -8,7 +8,7 @@
 
 #include "compute.hpp"
 #include "entries.hpp"
-#include "tools/observed/output.hpp"
+#include "report/observed_records.hpp"
 
 namespace kemro::python {
 
