@@ -116,10 +116,11 @@ TEST(GridStream, AStoppedRunWritesAPrefixOfTheCompleteOutputThatIsStillWhole) {
 }
 
 // kemro-grid started in `dir` with its output in out.txt; interrupted by
-// `signal_number` once `lines` lines are written. Returns the exit status, or
-// 128 + the signal that ended it.
+// `signal_number` once `lines` lines are written; with `echo`, the same
+// signal again shortly after, as timeout sends it to the program and then to
+// its process group. Returns the exit status, or 128 + the signal that ended it.
 int interrupted_run(const fs::path& dir, const std::vector<std::string>& args, int signal_number,
-                    std::size_t lines) {
+                    std::size_t lines, bool echo = false) {
   const pid_t child = ::fork();
   if (child == 0) {
     if (::chdir(dir.c_str()) != 0 || !std::freopen("out.txt", "w", stdout) ||
@@ -140,6 +141,11 @@ int interrupted_run(const fs::path& dir, const std::vector<std::string>& args, i
       ADD_FAILURE() << "the run did not write " << lines << " lines in time";
     } else if (lines_in(read_file(dir / "out.txt")) >= lines) {
       ::kill(child, signal_number);
+      if (echo) {
+        // Long enough for the handler to have run, far shorter than a scenario.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::kill(child, signal_number);
+      }
       ::waitpid(child, &status, 0);
       break;
     }
@@ -188,6 +194,34 @@ TEST(GridStream, SignalsStopTheRunWithTheirStatusAndWholeOutput) {
       EXPECT_TRUE(JsonChecker(out).well_formed()) << out;
     }
   }
+}
+
+TEST(GridStream, ASignalSentTwiceByOneSenderIsOneRequestAndTheJsonIsClosed) {
+  // timeout -s INT signals the program and then its process group; the echo
+  // used to end the program by the default action in the middle of the run.
+  const fs::path dir = kemro::testing::make_temp_dir();
+  // Scenarios of about a second each, so that the echo comes while the one
+  // running when the first signal came is still being finished.
+  const std::vector<std::string> args = {"--engine",
+                                         "nested",
+                                         "--applicants",
+                                         "2000:3000:500",
+                                         "--minority-share",
+                                         "0.3",
+                                         "--selection-ratio",
+                                         "0.3",
+                                         "--d",
+                                         "0.5",
+                                         "--jobs",
+                                         "1",
+                                         "--json"};
+  EXPECT_EQ(interrupted_run(dir, args, SIGINT, 1, true), 130);
+  const std::string out = read_file(dir / "out.txt");
+  const std::string err = read_file(dir / "err.txt");
+  fs::remove_all(dir);
+  EXPECT_TRUE(JsonChecker(out).well_formed()) << out;
+  EXPECT_TRUE(out.ends_with("\n]\n")) << out;
+  EXPECT_NE(err.find("kemro-grid: stopped after "), std::string::npos) << err;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // SIGINT and SIGTERM as a request to stop: a long run polls the request
 // between pieces of work, writes what is complete, closes its output and ends
-// with status 128 + the signal. A second signal ends the program at once.
+// with status 128 + the signal. A second request ends the program at once;
+// the same signal sent again by the same process within a second is not one
+// (timeout signals the program and then its process group: one request).
 #pragma once
 
 namespace kemro::cli {
