@@ -144,6 +144,22 @@ def _shares(x, name):
     return array
 
 
+def _alpha(x, name="alpha"):
+    """The rules' two-sided levels: strictly between 0 and 1, as a float64 array."""
+    return _shares(x, name)
+
+
+def _threshold(x, name="threshold"):
+    """The four-fifths rule's thresholds: above 0 and at most 1, as a float64 array."""
+    array = _reals(x, name)
+    bad = (array <= 0) | (array > 1)
+    if bad.any():
+        value = array[tuple(np.argwhere(bad)[0])]
+        raise ValueError(f"{name} must lie above 0 and at most 1, "
+                         f"not {value!r} (index {_first(bad)})")
+    return array
+
+
 def _scalar(array, name):
     """The one element of a checked array."""
     if array.size != 1:
@@ -302,15 +318,16 @@ def ai_distribution(N, N1, K, d, *, engine="fast"):
 
 
 def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_ratio=None,
-               predictor_d=None, weights=None, intercorrelations=None, engine="fast",
-               grid=False, jobs=0):
+               predictor_d=None, weights=None, intercorrelations=None, alpha=0.05,
+               threshold=0.8, engine="fast", grid=False, jobs=0):
     """kemro-grid's summary record for each scenario, as a DataFrame.
 
     Each scenario argument may be a number or an array. Without ``grid`` the
     arrays broadcast against each other as numpy broadcasts them, and the
     scenarios are the broadcast's elements in C order; with ``grid=True`` the
-    scenarios are every combination of the values, N outermost and d
-    fastest, as kemro-grid spans its grid.
+    scenarios are every combination of the values, N outermost and the
+    threshold fastest (N, N1 or minority_share, K or selection_ratio, d,
+    alpha, threshold), as kemro-grid spans its grid.
 
     Parameters
     ----------
@@ -337,6 +354,12 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
         The predictors' correlations: the upper triangle row by row
         (r12, r13, ..., r23, ...) or the whole matrix. Required with more
         than one predictor.
+    alpha : float or array of float
+        The two-sided level of the significance tests in the P_flag_*
+        columns, in (0, 1); one-sided tests are taken at alpha / 2.
+    threshold : float or array of float
+        The four-fifths rule's threshold T in P_flag_four_fifths and the
+        rules built on it, in (0, 1].
     engine : {"fast", "nested"}
         The library's engine.
     grid : bool
@@ -350,8 +373,9 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
         One row per scenario with kemro-grid's CSV columns, in its order
         (see summary_columns()): scenario (1-based), N, N1, N2, K, d, status,
         P_below_four_fifths, P_undefined, the expected rates and AI, the
-        population values, the percentiles of AI and warnings. Undefined
-        values, and the exact values of an abandoned scenario, are NaN.
+        population values, the percentiles of AI, warnings, alpha, threshold
+        and each rule's flag rate P_flag_<rule>. Undefined values, and the
+        exact values of an abandoned scenario, are NaN.
 
     Raises
     ------
@@ -383,6 +407,8 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
         args["d"] = _reals(d, "d")
     else:
         args["d"] = np.array(_composite_d(predictor_d, weights, intercorrelations))
+    args["alpha"] = _alpha(alpha)
+    args["threshold"] = _threshold(threshold)
 
     if grid:
         values = [a.ravel() for a in args.values()]
@@ -396,13 +422,14 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     s = dict(zip(args, scenarios))
     N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
                                              s.get("K"), s.get("selection_ratio"))
-    frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], engine, jobs, N1_name, K_name))
+    frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], s["alpha"], s["threshold"], engine, jobs,
+                                  N1_name, K_name))
     _warn_summary(frame)
     return frame
 
 
 def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority_share=None,
-             selection_ratio=None, engine="fast", jobs=0):
+             selection_ratio=None, alpha=0.05, threshold=0.8, engine="fast", jobs=0):
     """kemro-grid's planning solves: the design value at which a quantity reaches a target.
 
     Parameters
@@ -410,7 +437,8 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
     target : str
         "QUANTITY=VALUE" when solving for d, "QUANTITY<=VALUE" or
         "QUANTITY>=VALUE" otherwise; QUANTITY is a column of ai_summary such
-        as P_below_four_fifths, expected_AI or AI_P50.
+        as P_below_four_fifths, expected_AI, AI_P50 or a rule's flag rate
+        (P_flag_fisher, P_flag_z, ...).
     solve_for : {"d", "N", "minority_share", "selection_ratio"}
         The argument searched. For d, the bisection finds the d in the range
         ``d = (low, high)`` at which the quantity equals VALUE. For the
@@ -421,7 +449,10 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
         one of K and selection_ratio. The argument solved for gives the
         values to search (for d: its range, low and high); every other
         argument may hold several values, and there is one search per
-        combination of them, N slowest and d fastest.
+        combination of them, N slowest and the threshold fastest.
+    alpha, threshold : float or array of float
+        The levels the rules decide at, as in ai_summary; several values
+        give one search each.
     engine : {"fast", "nested"}
         The library's engine.
     jobs : int
@@ -434,8 +465,8 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
         applicants, majority, minority_share, hires, selection_ratio, d as in
         kemro-grid's records), solved_for, value, stable_from, quantity,
         target, quantity_at_value, status ("solved", "not reached",
-        "abandoned", "evaluation limit") and evaluations. value, stable_from
-        and quantity_at_value are NaN unless solved.
+        "abandoned", "evaluation limit"), evaluations, alpha and threshold.
+        value, stable_from and quantity_at_value are NaN unless solved.
 
     Raises
     ------
@@ -474,6 +505,8 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
               "selection_ratio": lambda x: _shares(x, "selection_ratio"),
               "d": lambda x: _reals(x, "d")}
     checked = {name: checks[name](x).ravel() for name, x in given.items() if x is not None}
+    checked["alpha"] = _alpha(alpha).ravel()
+    checked["threshold"] = _threshold(threshold).ravel()
     if solve_for == "d":
         if checked["d"].size != 2 or not checked["d"][0] < checked["d"][1]:
             raise ValueError("d must be the range to search, two values (low, high) with "
@@ -490,25 +523,29 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
         s[solve_for] = values
         N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
                                                  s.get("K"), s.get("selection_ratio"))
-        return s["N"].astype(np.int64), N1, K, s["d"]
+        return s["N"].astype(np.int64), N1, K, s["d"], s["alpha"], s["threshold"]
 
     if solve_for == "d":
         low, high = checked["d"]
-        n, n1, k, _ = scenarios(np.arange(searches), np.full(searches, low))
-        raw = _kemro.solve_d(n, n1, k, float(low), float(high), target, engine, jobs)
+        n, n1, k, _, a, t = scenarios(np.arange(searches), np.full(searches, low))
+        raw = _kemro.solve_d(n, n1, k, a, t, float(low), float(high), target, engine, jobs)
     else:
         values = checked[solve_for]
         rows = np.repeat(np.arange(searches), values.size)
         searched = np.tile(values, searches)
-        n, n1, k, effect = scenarios(rows, searched)
-        raw = _kemro.solve_discrete(rows + 1, searched.astype(np.float64), n, n1, k, effect,
+        n, n1, k, effect, a, t = scenarios(rows, searched)
+        raw = _kemro.solve_discrete(rows + 1, searched.astype(np.float64), n, n1, k, effect, a, t,
                                     target, engine, jobs)
 
-    frame = _frame({SOLVE_FIELDS[name]: a for name, a in grid.items()})
+    # The model's arguments first; the rules' levels close the record, as in kemro-grid.
+    frame = _frame({SOLVE_FIELDS[name]: a for name, a in grid.items()
+                    if name not in ("alpha", "threshold")})
     frame["solved_for"] = SOLVE_OPTION_NAMES[solve_for]
     for name in ("value", "stable_from", "quantity", "target", "quantity_at_value", "status",
-                 "evaluations", "alpha", "threshold"):
+                 "evaluations"):
         frame[name] = raw[name]
+    frame["alpha"] = grid["alpha"]
+    frame["threshold"] = grid["threshold"]
     unsolved = frame["status"].isin(["abandoned", "evaluation limit"])
     if unsolved.any():
         statuses = ", ".join(sorted(set(frame["status"][unsolved])))
@@ -517,7 +554,7 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
     return frame
 
 
-def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05):
+def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
     """kemro-observed's analysis of actual hiring decisions, one row per decision and d.
 
     N, N1, K and S may be arrays that broadcast against each other; each of
@@ -538,7 +575,11 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05):
         The model effect sizes at which P(S <= s | d) and P(AI <= AI | d) are
         reported; each decision gets one row per d, in this order.
     alpha : float
-        1 - the confidence level of the exact interval for d, in (0, 1).
+        1 - the confidence level of the exact interval for d and of the
+        impact ratio's interval, and the two-sided level of the rules'
+        tests, in (0, 1).
+    threshold : float
+        The four-fifths rule's threshold, in (0, 1].
 
     Returns
     -------
@@ -546,7 +587,11 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05):
         kemro-observed's CSV columns, in its order (see observed_columns()):
         the counts, SRA, SRI, AI, four_fifths_violated, shortfall, the Z and
         Fisher tests, d, the model probabilities, d_ml, the interval
-        d_lower..d_upper, alpha and status. An undefined AI is NaN; an
+        d_lower..d_upper, alpha, status, then the mid-P and log-ratio tests,
+        the impact ratio's interval AI_lower..AI_upper (with
+        AI_interval_missing saying why it is missing), whether the
+        violation survives moving one hire, threshold, and for each rule
+        flags_<rule> and false_flag_rate_<rule>. An undefined AI is NaN; an
         unbounded end of the interval is -inf or +inf.
 
     Raises
@@ -563,12 +608,13 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05):
     alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
     if not 0 < alpha < 1:
         raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
+    threshold = float(_scalar(_threshold(threshold), "threshold"))
     try:
         decisions = [a.ravel() for a in np.broadcast_arrays(*counts.values())]
     except ValueError:
         shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in counts.items())
         raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
-    frame = _frame(_kemro.observed(*decisions, d, alpha))
+    frame = _frame(_kemro.observed(*decisions, d, alpha, threshold))
     troubled = frame["status"] != "converged"
     if troubled.any():
         statuses = ", ".join(sorted(set(frame["status"][troubled])))

@@ -28,6 +28,8 @@ def ai_summary(
     predictor_d: Real | None = ...,
     weights: Real | None = ...,
     intercorrelations: Real | None = ...,
+    alpha: Real = ...,
+    threshold: Real = ...,
     engine: Engine = ...,
     grid: bool = ...,
     jobs: int = ...,
@@ -42,9 +44,18 @@ def ai_solve(
     d: Real | None = ...,
     minority_share: Real | None = ...,
     selection_ratio: Real | None = ...,
+    alpha: Real = ...,
+    threshold: Real = ...,
     engine: Engine = ...,
     jobs: int = ...,
 ) -> pd.DataFrame: ...
 def ai_observed(
-    N: Count, N1: Count, K: Count, S: Count, *, d: Real = ..., alpha: float = ...
+    N: Count,
+    N1: Count,
+    K: Count,
+    S: Count,
+    *,
+    d: Real = ...,
+    alpha: float = ...,
+    threshold: float = ...,
 ) -> pd.DataFrame: ...

@@ -8,8 +8,9 @@ version: str
 
 def summary_catalogue() -> list[tuple[str, str, str]]: ...
 def summary(
-    N: npt.ArrayLike, N1: npt.ArrayLike, K: npt.ArrayLike, d: npt.ArrayLike, engine: str,
-    jobs: int, N1_name: str = ..., K_name: str = ...
+    N: npt.ArrayLike, N1: npt.ArrayLike, K: npt.ArrayLike, d: npt.ArrayLike,
+    alpha: npt.ArrayLike, threshold: npt.ArrayLike, engine: str, jobs: int,
+    N1_name: str = ..., K_name: str = ...
 ) -> dict[str, Any]: ...
 def distribution(
     N: int, N1: int, K: int, d: float, engine: str
@@ -18,15 +19,16 @@ def composite_d(
     predictor_d: npt.ArrayLike, weights: npt.ArrayLike, intercorrelations: npt.ArrayLike
 ) -> float: ...
 def solve_d(
-    N: npt.ArrayLike, N1: npt.ArrayLike, K: npt.ArrayLike, d_low: float, d_high: float,
-    target: str, engine: str, jobs: int
+    N: npt.ArrayLike, N1: npt.ArrayLike, K: npt.ArrayLike, alpha: npt.ArrayLike,
+    threshold: npt.ArrayLike, d_low: float, d_high: float, target: str, engine: str, jobs: int
 ) -> dict[str, Any]: ...
 def solve_discrete(
     range: npt.ArrayLike, value: npt.ArrayLike, N: npt.ArrayLike, N1: npt.ArrayLike,
-    K: npt.ArrayLike, d: npt.ArrayLike, target: str, engine: str, jobs: int
+    K: npt.ArrayLike, d: npt.ArrayLike, alpha: npt.ArrayLike, threshold: npt.ArrayLike,
+    target: str, engine: str, jobs: int
 ) -> dict[str, Any]: ...
 def observed_catalogue() -> list[tuple[str, str]]: ...
 def observed(
     N: npt.ArrayLike, N1: npt.ArrayLike, K: npt.ArrayLike, S: npt.ArrayLike, d: npt.ArrayLike,
-    alpha: float
+    alpha: float, threshold: float
 ) -> dict[str, Any]: ...

@@ -54,7 +54,7 @@ std::vector<double> reals_of(const RealArray& array, const char* name, std::size
 
 Scenario valid_scenario(std::int64_t N, std::int64_t N1, std::int64_t K, double d, Engine engine,
                         const std::string& which, const std::string& N1_name,
-                        const std::string& K_name) {
+                        const std::string& K_name, const RuleLevels& levels) {
   // Counts beyond 32 bits are refused before they are narrowed.
   constexpr std::int64_t LARGEST = INT32_MAX;
   for (const auto& [name, value] : {std::pair{"N", N}, {"N1", N1}, {"K", K}}) {
@@ -68,7 +68,7 @@ Scenario valid_scenario(std::int64_t N, std::int64_t N1, std::int64_t K, double 
                    static_cast<std::int32_t>(N - N1),
                    static_cast<std::int32_t>(K),
                    d,
-                   RuleLevels{}};
+                   levels};
   const std::string reason = kemro::scenario_invalid_reason(s, engine, N1_name, K_name);
   if (!reason.empty()) throw std::invalid_argument(which + reason);
   return s;

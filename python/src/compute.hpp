@@ -48,10 +48,11 @@ std::vector<double> reals_of(const RealArray& array, const char* name,
 
 // One scenario from the counts; std::invalid_argument with `which` and the
 // library's reason when `engine` cannot compute it. `N1_name` and `K_name`
-// say how N1 and K were formed ("N1 = N - round(minority_share * N)").
+// say how N1 and K were formed ("N1 = N - round(minority_share * N)"). The
+// rules decide at `levels`, which the library checks with the scenario.
 Scenario valid_scenario(std::int64_t N, std::int64_t N1, std::int64_t K, double d, Engine engine,
                         const std::string& which, const std::string& N1_name = "N1",
-                        const std::string& K_name = "K");
+                        const std::string& K_name = "K", const RuleLevels& levels = {});
 
 // Computes every scenario on `jobs` threads (0: one per core), results in
 // scenario order. The interpreter's lock is released while the workers

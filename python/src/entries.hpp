@@ -15,12 +15,13 @@ namespace kemro::python {
 // (name, text header, meaning) of every summary column, in record order.
 py::list summary_catalogue();
 
-// kemro-grid's summary record of each scenario (N[i], N1[i], K[i], d[i]) as
-// columns named as in its CSV; `jobs` worker threads (0: one per core).
+// kemro-grid's summary record of each scenario (N[i], N1[i], K[i], d[i]) with
+// the rules deciding at (alpha[i], threshold[i]), as columns named as in its
+// CSV; `jobs` worker threads (0: one per core).
 // `N1_name` and `K_name` say how N1 and K were formed, for the refusals.
 py::dict summary(const CountArray& N, const CountArray& N1, const CountArray& K, const RealArray& d,
-                 const std::string& engine, long long jobs, const std::string& N1_name,
-                 const std::string& K_name);
+                 const RealArray& alpha, const RealArray& threshold, const std::string& engine,
+                 long long jobs, const std::string& N1_name, const std::string& K_name);
 
 // The distribution of one scenario, (table columns, summary columns): the
 // outcomes S = minority_hires with majority_hires, AI (NaN when undefined),
@@ -35,25 +36,28 @@ py::tuple distribution(std::int64_t N, std::int64_t N1, std::int64_t K, double d
 double composite_d(const RealArray& predictor_d, const RealArray& weights,
                    const RealArray& intercorrelations);
 
-// For each base scenario, the d in [d_low, d_high] at which the target's
-// quantity equals its value (the library's bisection).
-py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K, double d_low,
-                 double d_high, const std::string& target, const std::string& engine,
-                 long long jobs);
+// For each base scenario (its rules at alpha[i] and threshold[i]), the d in
+// [d_low, d_high] at which the target's quantity equals its value (the
+// library's bisection).
+py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K,
+                 const RealArray& alpha, const RealArray& threshold, double d_low, double d_high,
+                 const std::string& target, const std::string& engine, long long jobs);
 
 // For each range r = 1, 2, ... (the rows with range[i] == r, in order: the
 // value searched and the scenario it gives), the first value meeting the
 // target and the value from which on every value meets it.
 py::dict solve_discrete(const CountArray& range, const RealArray& value, const CountArray& N,
                         const CountArray& N1, const CountArray& K, const RealArray& d,
+                        const RealArray& alpha, const RealArray& threshold,
                         const std::string& target, const std::string& engine, long long jobs);
 
 // (name, meaning) of every observed-decision column, in record order.
 py::list observed_catalogue();
 
 // kemro-observed's records for each decision (N[i], N1[i], K[i], S[i]) and
-// every d, decisions outermost; every decision is checked before any is analysed.
+// every d, decisions outermost, the rules deciding at alpha and threshold;
+// every decision is checked before any is analysed.
 py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K,
-                  const CountArray& S, const RealArray& d, double alpha);
+                  const CountArray& S, const RealArray& d, double alpha, double threshold);
 
 }  // namespace kemro::python

@@ -15,20 +15,24 @@ PYBIND11_MODULE(_kemro, m) {
   m.def("summary_catalogue", &summary_catalogue,
         "(name, header, meaning) of every summary column, in record order.");
   m.def("summary", &summary, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("d"),
-        py::arg("engine"), py::arg("jobs"), py::arg("N1_name") = "N1", py::arg("K_name") = "K",
+        py::arg("alpha"), py::arg("threshold"), py::arg("engine"), py::arg("jobs"),
+        py::arg("N1_name") = "N1", py::arg("K_name") = "K",
         "kemro-grid's summary record of each scenario, as columns.");
   m.def("distribution", &distribution, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("d"),
         py::arg("engine"), "The distribution of one scenario and its summary record.");
   m.def("composite_d", &composite_d, py::arg("predictor_d"), py::arg("weights"),
         py::arg("intercorrelations"), "The effect size of a weighted composite of predictors.");
-  m.def("solve_d", &solve_d, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("d_low"),
-        py::arg("d_high"), py::arg("target"), py::arg("engine"), py::arg("jobs"),
+  m.def("solve_d", &solve_d, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("alpha"),
+        py::arg("threshold"), py::arg("d_low"), py::arg("d_high"), py::arg("target"),
+        py::arg("engine"), py::arg("jobs"),
         "The d at which a quantity equals a target, per base scenario.");
   m.def("solve_discrete", &solve_discrete, py::arg("range"), py::arg("value"), py::arg("N"),
-        py::arg("N1"), py::arg("K"), py::arg("d"), py::arg("target"), py::arg("engine"),
-        py::arg("jobs"), "The first value of each range meeting a target.");
+        py::arg("N1"), py::arg("K"), py::arg("d"), py::arg("alpha"), py::arg("threshold"),
+        py::arg("target"), py::arg("engine"), py::arg("jobs"),
+        "The first value of each range meeting a target.");
   m.def("observed_catalogue", &observed_catalogue,
         "(name, meaning) of every observed-decision column, in record order.");
   m.def("observed", &observed, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("S"),
-        py::arg("d"), py::arg("alpha"), "kemro-observed's records for each decision and d.");
+        py::arg("d"), py::arg("alpha"), py::arg("threshold"),
+        "kemro-observed's records for each decision and d.");
 }

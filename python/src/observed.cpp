@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/rules.hpp"
 #include "entries.hpp"
 #include "tools/observed/output.hpp"
 
@@ -21,7 +22,7 @@ py::list observed_catalogue() {
 }
 
 py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K,
-                  const CountArray& S, const RealArray& d, double alpha) {
+                  const CountArray& S, const RealArray& d, double alpha, double threshold) {
   const std::vector<std::int64_t> n = counts_of(N, "N");
   const std::vector<std::int64_t> n1 = counts_of(N1, "N1", n.size());
   const std::vector<std::int64_t> k = counts_of(K, "K", n.size());
@@ -29,7 +30,8 @@ py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K
   const std::vector<double> d_values = reals_of(d, "d");
 
   // Every decision is checked before any is analysed.
-  const std::string parameters = observed_parameters_error(d_values, alpha);
+  std::string parameters = observed_parameters_error(d_values, alpha);
+  if (parameters.empty()) parameters = rule_levels_error({alpha, threshold});
   if (!parameters.empty()) throw std::invalid_argument(parameters);
   std::vector<ObservedCounts> decisions;
   for (std::size_t i = 0; i < n.size(); ++i) {
@@ -46,7 +48,7 @@ py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K
   for (const ObservedCounts& counts : decisions) {
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     const py::gil_scoped_release release;
-    const ObservedAnalysis analysis = analyse_observed(counts, d_values, alpha);
+    const ObservedAnalysis analysis = analyse_observed(counts, d_values, alpha, threshold);
     for (const ObservedResult& r : analysis.results) rows.push_back(observed::record_cells(r));
   }
   std::vector<std::string> names;

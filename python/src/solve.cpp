@@ -54,18 +54,14 @@ py::dict solve_columns(const std::vector<SolveResult>& results, const Target& ta
   out["quantity_at_value"] = at_value;
   out["status"] = status;
   out["evaluations"] = evaluations;
-  // The rules' levels the scenarios were computed at: the library's defaults,
-  // as kemro-grid writes them without --alpha and --threshold.
-  out["alpha"] = RuleLevels{}.alpha;
-  out["threshold"] = RuleLevels{}.threshold;
   return out;
 }
 
 }  // namespace
 
-py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K, double d_low,
-                 double d_high, const std::string& target, const std::string& engine,
-                 long long jobs) {
+py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K,
+                 const RealArray& alpha, const RealArray& threshold, double d_low, double d_high,
+                 const std::string& target, const std::string& engine, long long jobs) {
   const Engine e = engine_named(engine);
   const Target t = target_from(target);
   const unsigned threads = jobs_checked(jobs);
@@ -73,17 +69,21 @@ py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K,
   const std::vector<std::int64_t> n = counts_of(N, "N");
   const std::vector<std::int64_t> n1 = counts_of(N1, "N1", n.size());
   const std::vector<std::int64_t> k = counts_of(K, "K", n.size());
+  const std::vector<double> a = reals_of(alpha, "alpha", n.size());
+  const std::vector<double> th = reals_of(threshold, "threshold", n.size());
   std::vector<Scenario> bases;
   for (std::size_t i = 0; i < n.size(); ++i) {
     const std::string which = "record " + std::to_string(i + 1) + ": ";
-    bases.push_back(valid_scenario(n[i], n1[i], k[i], d_low, e, which));
-    valid_scenario(n[i], n1[i], k[i], d_high, e, which);
+    const RuleLevels levels{a[i], th[i]};
+    bases.push_back(valid_scenario(n[i], n1[i], k[i], d_low, e, which, "N1", "K", levels));
+    valid_scenario(n[i], n1[i], k[i], d_high, e, which, "N1", "K", levels);
   }
   return solve_columns(solve_effect_size(bases, d_low, d_high, t, pool_evaluator(e, threads)), t);
 }
 
 py::dict solve_discrete(const CountArray& range, const RealArray& value, const CountArray& N,
                         const CountArray& N1, const CountArray& K, const RealArray& d,
+                        const RealArray& alpha, const RealArray& threshold,
                         const std::string& target, const std::string& engine, long long jobs) {
   const Engine e = engine_named(engine);
   const Target t = target_from(target);
@@ -95,6 +95,8 @@ py::dict solve_discrete(const CountArray& range, const RealArray& value, const C
   const std::vector<std::int64_t> n1 = counts_of(N1, "N1", rows);
   const std::vector<std::int64_t> k = counts_of(K, "K", rows);
   const std::vector<double> effect = reals_of(d, "d", rows);
+  const std::vector<double> a = reals_of(alpha, "alpha", rows);
+  const std::vector<double> th = reals_of(threshold, "threshold", rows);
   std::vector<DiscreteRange> ranges;
   for (std::size_t i = 0; i < rows; ++i) {
     const auto r = static_cast<std::size_t>(std::max<std::int64_t>(ranges_of[i], 0));
@@ -104,7 +106,8 @@ py::dict solve_discrete(const CountArray& range, const RealArray& value, const C
     if (r > ranges.size()) ranges.emplace_back();
     const std::string which = "record " + std::to_string(r) + ": ";
     ranges.back().values.push_back(values[i]);
-    ranges.back().scenarios.push_back(valid_scenario(n[i], n1[i], k[i], effect[i], e, which));
+    ranges.back().scenarios.push_back(
+        valid_scenario(n[i], n1[i], k[i], effect[i], e, which, "N1", "K", {a[i], th[i]}));
   }
   return solve_columns(solve_discrete(ranges, t, pool_evaluator(e, threads)), t);
 }

@@ -50,20 +50,22 @@ py::list summary_catalogue() {
 }
 
 py::dict summary(const CountArray& N, const CountArray& N1, const CountArray& K, const RealArray& d,
-                 const std::string& engine, long long jobs, const std::string& N1_name,
-                 const std::string& K_name) {
+                 const RealArray& alpha, const RealArray& threshold, const std::string& engine,
+                 long long jobs, const std::string& N1_name, const std::string& K_name) {
   const Engine e = engine_named(engine);
   const unsigned threads = jobs_checked(jobs);
   const std::vector<std::int64_t> n = counts_of(N, "N");
   const std::vector<std::int64_t> n1 = counts_of(N1, "N1", n.size());
   const std::vector<std::int64_t> k = counts_of(K, "K", n.size());
   const std::vector<double> effect = reals_of(d, "d", n.size());
+  const std::vector<double> a = reals_of(alpha, "alpha", n.size());
+  const std::vector<double> t = reals_of(threshold, "threshold", n.size());
   std::vector<Scenario> scenarios;
   scenarios.reserve(n.size());
   for (std::size_t i = 0; i < n.size(); ++i) {
     scenarios.push_back(valid_scenario(n[i], n1[i], k[i], effect[i], e,
-                                       "scenario " + std::to_string(i + 1) + ": ", N1_name,
-                                       K_name));
+                                       "scenario " + std::to_string(i + 1) + ": ", N1_name, K_name,
+                                       {a[i], t[i]}));
   }
   return summary_columns_of(scenarios, compute_all(scenarios, e, false, threads));
 }

@@ -27,6 +27,10 @@ SUMMARY_CASES = [
       "--weights", "1,2,1", "--intercorrelations", "0.3,0.1,0.4"],
      dict(N=400, N1=300, K=40, predictor_d=[1, 0.5, 0.2], weights=[1, 2, 1],
           intercorrelations=[0.3, 0.1, 0.4])),
+    # The rules' levels as lists, crossed after d.
+    (["--applicants", "60", "--majority", "45", "--hires", "12", "--d", "0,0.5",
+      "--alpha", "0.01,0.1", "--threshold", "0.75,1"],
+     dict(N=60, N1=45, K=12, d=[0, 0.5], alpha=[0.01, 0.1], threshold=[0.75, 1], grid=True)),
 ]
 
 
@@ -48,6 +52,15 @@ SOLVE_CASES = [
       "--d", "0,0.2", "--solve", "applicants", "--target", "P_below_four_fifths<=0.3"],
      dict(target="P_below_four_fifths<=0.3", solve_for="N", N=np.arange(50, 501, 10),
           minority_share=0.2, selection_ratio=0.2, d=[0, 0.2])),
+    # A rule's detection rate as the target, at two levels.
+    (["--applicants", "50:400:50", "--minority-share", "0.3", "--selection-ratio", "0.2",
+      "--d", "0.8", "--alpha", "0.05,0.1", "--solve", "applicants", "--target",
+      "P_flag_fisher>=0.5"],
+     dict(target="P_flag_fisher>=0.5", solve_for="N", N=np.arange(50, 401, 50),
+          minority_share=0.3, selection_ratio=0.2, d=0.8, alpha=[0.05, 0.1])),
+    (["--applicants", "200", "--majority", "150", "--hires", "30", "--d", "0:2",
+      "--threshold", "0.9", "--solve", "d", "--target", "P_flag_four_fifths_flip=0.5"],
+     dict(target="P_flag_four_fifths_flip=0.5", N=200, N1=150, K=30, d=[0, 2], threshold=0.9)),
 ]
 
 
@@ -62,20 +75,23 @@ def test_solve_equals_kemro_grid_csv(options, arguments):
 
 # Decisions (N, N1, K, S) with d values: an ordinary one, one without a
 # majority hire (AI undefined), one at the smallest S (an unbounded end).
+# The last decision at other rule levels.
 OBSERVED_CASES = [
-    ((100, 80, 20, 2), [0, 0.5]),
-    ((12, 3, 9, 6), [0.25]),
-    ((40, 30, 10, 0), [-1, 0, 1]),
+    ((100, 80, 20, 2), [0, 0.5], {}),
+    ((12, 3, 9, 6), [0.25], {}),
+    ((40, 30, 10, 0), [-1, 0, 1], {}),
+    ((77, 43, 19, 3), [0], dict(alpha=0.1, threshold=0.9)),
 ]
 
 
-@pytest.mark.parametrize("counts, d", OBSERVED_CASES)
-def test_observed_equals_kemro_observed_csv(counts, d):
+@pytest.mark.parametrize("counts, d, levels", OBSERVED_CASES)
+def test_observed_equals_kemro_observed_csv(counts, d, levels):
     N, N1, K, S = counts
+    options = [f"--{name}={value}" for name, value in levels.items()]
     expected = run_program("KEMRO_OBSERVED", [
         "--applicants", str(N), "--majority", str(N1), "--hires", str(K),
-        "--minority-hires", str(S), "--d", ",".join(map(str, d))])
-    frame = kemro.ai_observed(N, N1, K, S, d=d)
+        "--minority-hires", str(S), "--d", ",".join(map(str, d)), *options])
+    frame = kemro.ai_observed(N, N1, K, S, d=d, **levels)
     assert list(frame.columns) == list(expected)
     for name in frame.columns:
         assert_column_equals_text(name, frame[name].tolist(), expected[name])

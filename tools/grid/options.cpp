@@ -135,6 +135,14 @@ bool set_title(std::string_view text, std::string& title, std::string& error) {
     error = "an empty value";
     return false;
   }
+  // XML, and so an SVG, cannot hold C0 control characters at all; DEL is
+  // refused with them, since no renderer draws it.
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+      error = "the title holds a control character";
+      return false;
+    }
+  }
   title = std::string(text);
   return true;
 }
