@@ -114,7 +114,7 @@ Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Int
         if (!one.ok()) throw std::invalid_argument(one.error);
         return std::move(one.results.front());
       },
-      kemro::PoolControl{nullptr, check_interrupt});
+      kemro::PoolControl{nullptr, kemro::r::check_interrupt});
 
   const auto n = static_cast<R_xlen_t>(results.size());
   Rcpp::IntegerVector rN(n), rN1(n), rN2(n), rK(n), rS(n);
