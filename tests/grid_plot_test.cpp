@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "report/figure.hpp"
+#include "report/figure_file.hpp"
 #include "tests/support/program_process.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/plot.hpp"
-#include "tools/grid/plot_file.hpp"
 
 namespace {
 
@@ -491,6 +491,9 @@ TEST_F(GridPlot, BadPlotNamesAndTitlesAreRefusedBeforeAnyWork) {
       {{"--plot", "taken.svg"}, 1, "taken.svg: it is a folder"},
       {{"--plot", "missing/p.svg"}, 1, "missing/p.svg"},
       {{"--plot", "p.svg", "--title", "bad \xff title"}, 2, "not valid UTF-8"},
+      {{"--plot", "p.png", "--title", "bad \xff title"}, 2, "not valid UTF-8"},
+      {{"--plot", "p.svg", "--title", "a\001b"}, 2, "--title: the title holds a control character"},
+      {{"--plot", "p.png", "--title", "tab\there"}, 2, "a control character"},
       {{"--plot", "p.svg", "--width", "20000"}, 2, "'20000' is not between"},
       {{"--plot", long_name + ".svg"}, 0, ""},
   };

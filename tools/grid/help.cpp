@@ -1,4 +1,4 @@
-#include "tools/grid/columns.hpp"
+#include "distribution/columns.hpp"
 #include "tools/grid/options.hpp"
 
 namespace kemro::grid {
@@ -43,11 +43,10 @@ the values of the options not solved for (which may take lists).
   it. For P_below_four_fifths, P_undefined, expected_SRI and expected_SRA,
   bounds decide whole blocks of the range without computing them; a search
   needing more than 20000 scenarios stops with status "evaluation limit".
-  Records: the
-  other options, solved_for, value, stable_from, quantity, target,
-  quantity_at_value, status (solved, not reached, abandoned, evaluation
-  limit), evaluations (scenarios computed); value fields are empty (null)
-  unless solved.
+  Records: the other options, solved_for, value, stable_from, quantity,
+  target, quantity_at_value, status (solved, not reached, abandoned,
+  evaluation limit), evaluations (scenarios computed), alpha, threshold;
+  value fields are empty (null) unless solved.
 
 Several groups.
 )" + cli::option_help(table, GROUPS_SECTION) +

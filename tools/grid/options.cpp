@@ -9,13 +9,13 @@
 #include <optional>
 #include <system_error>
 
+#include "distribution/columns.hpp"
 #include "distribution/table.hpp"
 #include "model/composite.hpp"
 #include "model/nested/outcomes.hpp"
+#include "report/numbers.hpp"
 #include "tools/common/csv_table.hpp"
-#include "tools/common/numbers.hpp"
 #include "tools/common/text_file.hpp"
-#include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
 
@@ -134,6 +134,14 @@ bool set_title(std::string_view text, std::string& title, std::string& error) {
   if (text.empty()) {
     error = "an empty value";
     return false;
+  }
+  // XML, and so an SVG, cannot hold C0 control characters at all; DEL is
+  // refused with them, since no renderer draws it.
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+      error = "the title holds a control character";
+      return false;
+    }
   }
   title = std::string(text);
   return true;
