@@ -208,6 +208,20 @@ def _derived_counts(N, N1, minority_share, K, selection_ratio):
     return N1, K, N1_name, K_name
 
 
+def _spanned(args, grid):
+    """The scenarios of checked argument arrays, as flat arrays by name: every
+    combination of their values in the arguments' order, the first slowest
+    (grid), or their numpy broadcast in C order."""
+    if grid:
+        values = [a.ravel() for a in args.values()]
+        return dict(zip(args, (m.ravel() for m in np.meshgrid(*values, indexing="ij"))))
+    try:
+        return dict(zip(args, (a.ravel() for a in np.broadcast_arrays(*args.values()))))
+    except ValueError:
+        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
+        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+
+
 def _composite_d(predictor_d, weights, intercorrelations):
     """The composite's effect size, by the library."""
     effects = _reals(predictor_d, "predictor_d").ravel()
@@ -463,16 +477,7 @@ def ai_summary(N=None, N1=None, K=None, d=None, *, minority_share=None, selectio
     args["alpha"] = _alpha(alpha)
     args["threshold"] = _threshold(threshold)
 
-    if grid:
-        values = [a.ravel() for a in args.values()]
-        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
-    else:
-        try:
-            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
-        except ValueError:
-            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
-            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
-    s = dict(zip(args, scenarios))
+    s = _spanned(args, grid)
     N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
                                              s.get("K"), s.get("selection_ratio"))
     frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], s["alpha"], s["threshold"], engine, jobs,
@@ -546,16 +551,7 @@ def _group_summary(N, K, selection_ratio, grid, jobs, groups, group_names, group
         args["selection_ratio"] = _shares(selection_ratio, "selection_ratio")
     else:
         args["cut_score"] = _reals(cut_score, "cut_score")
-    if grid:
-        values = [a.ravel() for a in args.values()]
-        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
-    else:
-        try:
-            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
-        except ValueError:
-            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
-            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
-    s = dict(zip(args, scenarios))
+    s = _spanned(args, grid)
     n = s["N"].size
     frame = _frame(_kemro.group_summary(
         names, shares, counts, d, selection, s["N"], s.get("K", np.zeros(n, dtype=np.int64)),
@@ -848,16 +844,8 @@ def ai_observed(N=None, N1=None, K=None, S=None, *, d=0.0, alpha=0.05, threshold
             raise ValueError(f"{name} is required")
     counts = {"N": _counts(N, "N", lowest=2), "N1": _counts(N1, "N1"), "K": _counts(K, "K"),
               "S": _counts(S, "S", lowest=0)}
-    d = _reals(d, "d").ravel()
-    alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
-    if not 0 < alpha < 1:
-        raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
-    threshold = float(_scalar(_threshold(threshold), "threshold"))
-    try:
-        decisions = [a.ravel() for a in np.broadcast_arrays(*counts.values())]
-    except ValueError:
-        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in counts.items())
-        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+    d, alpha, threshold = _observed_levels(d, alpha, threshold)
+    decisions = _spanned(counts, grid=False).values()
     frame = _frame(_kemro.observed(*decisions, d, alpha, threshold))
     troubled = frame["status"] != "converged"
     if troubled.any():
