@@ -317,9 +317,11 @@ def ai_distribution(N, N1, K, d, *, engine="fast"):
     return frame
 
 
-def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_ratio=None,
+def ai_summary(N=None, N1=None, K=None, d=None, *, minority_share=None, selection_ratio=None,
                predictor_d=None, weights=None, intercorrelations=None, alpha=0.05,
-               threshold=0.8, engine="fast", grid=False, jobs=0):
+               threshold=0.8, groups=None, group_names=None, group_shares=None,
+               group_counts=None, group_d=None, selection=None, cut_score=None, engine="fast",
+               grid=False, jobs=0):
     """kemro-grid's summary record for each scenario, as a DataFrame.
 
     Each scenario argument may be a number or an array. Without ``grid`` the
@@ -360,6 +362,31 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     threshold : float or array of float
         The four-fifths rule's threshold T in P_flag_four_fifths and the
         rules built on it, in (0, 1].
+    groups : pandas.DataFrame or dict, optional
+        Several groups (2 to 6) instead of a majority and a minority, one
+        row per group, the reference group first: columns ``name``,
+        ``share`` or ``count`` and ``d`` (the reference's mean minus the
+        group's mean; the first 0). The same as group_names with
+        group_shares or group_counts and group_d.
+    group_names : sequence of str, optional
+        The groups' names (letters, digits, underscores), the reference
+        first; they become part of the column names.
+    group_shares : array of float, optional
+        Each group's share of the N applicants, adding up to 1; the counts
+        are rounded by largest remainder so that they add up to N.
+    group_counts : array of int, optional
+        Instead of group_shares: each group's applicants (N, when given,
+        must be their sum; by default it is).
+    group_d : array of float, optional
+        Each group's effect size, the first 0.
+    selection : {"top-down", "cut-score"}, optional
+        With groups: the K best are hired (the default; K or
+        selection_ratio), or every score at or above a cut score passes
+        (cut_score, or selection_ratio for the cut score whose expected
+        pass rate it is).
+    cut_score : float or array of float, optional
+        The cut score in standard units above the reference group's mean;
+        implies selection="cut-score".
     engine : {"fast", "nested"}
         The library's engine.
     grid : bool
@@ -381,6 +408,15 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
         or "ratio_overflow"). Undefined values, and the exact values of an
         abandoned scenario, are NaN.
 
+        With groups, kemro-grid's several-group records instead: scenario,
+        N, selection, K (NaN under a cut score), cut_score, N_<group> for
+        each group, status, error_estimate, evaluations, expected_SR of the
+        reference, then for each other group P_below_four_fifths_<g>
+        (against the reference), P_below_four_fifths_vs_highest_<g>,
+        expected_SR_<g> and expected_AI_<g>, then P_any_below_four_fifths
+        and, under a cut score, expected_selected and P_none_selected. The
+        scenarios are N by K, selection_ratio or cut_score.
+
     Raises
     ------
     ValueError
@@ -389,6 +425,23 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     KeyboardInterrupt
         Ctrl-C; the scenarios running finish first.
     """
+    group_arguments = dict(groups=groups, group_names=group_names, group_shares=group_shares,
+                           group_counts=group_counts, group_d=group_d, selection=selection,
+                           cut_score=cut_score)
+    if any(value is not None for value in group_arguments.values()):
+        others = dict(N1=N1, minority_share=minority_share, d=d, predictor_d=predictor_d,
+                      weights=weights, intercorrelations=intercorrelations)
+        for name, value in others.items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with the group arguments")
+        if not (isinstance(alpha, float) and alpha == 0.05) or not (
+                isinstance(threshold, float) and threshold == 0.8):
+            raise ValueError("alpha and threshold do not apply to several groups")
+        if engine != "fast":
+            raise ValueError("the group arguments need engine=\"fast\"")
+        return _group_summary(N, K, selection_ratio, grid, jobs, **group_arguments)
+    if N is None:
+        raise ValueError("N is required")
     _exactly_one(N1, "N1", minority_share, "minority_share")
     _exactly_one(K, "K", selection_ratio, "selection_ratio")
     _exactly_one(d, "d", predictor_d, "predictor_d")
@@ -429,6 +482,94 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], s["alpha"], s["threshold"], engine, jobs,
                                   N1_name, K_name))
     _warn_summary(frame)
+    return frame
+
+
+def _group_design(groups, group_names, group_shares, group_counts, group_d):
+    """(names, shares, counts, d) of the groups, from a table or from the vectors."""
+    if groups is not None:
+        for name, value in dict(group_names=group_names, group_shares=group_shares,
+                                group_counts=group_counts, group_d=group_d).items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with groups")
+        if isinstance(groups, dict):
+            groups = pd.DataFrame(groups)
+        if not isinstance(groups, pd.DataFrame):
+            raise ValueError(f"groups must be a DataFrame or a dict of columns, not "
+                             f"{type(groups).__name__}")
+        for column in ("name", "d"):
+            if column not in groups.columns:
+                raise ValueError(f"groups must have a column {column!r}")
+        if ("share" in groups.columns) == ("count" in groups.columns):
+            raise ValueError("groups must have one of the columns 'share' and 'count'")
+        group_names = groups["name"].tolist()
+        group_shares = groups["share"].to_numpy() if "share" in groups.columns else None
+        group_counts = groups["count"].to_numpy() if "count" in groups.columns else None
+        group_d = groups["d"].to_numpy()
+    if group_names is None:
+        raise ValueError("group_names (or groups) is required with the group arguments")
+    if isinstance(group_names, str) or not all(isinstance(n, str) for n in group_names):
+        raise ValueError(f"group_names must be a sequence of texts, not {group_names!r}")
+    _exactly_one(group_shares, "group_shares", group_counts, "group_counts")
+    if group_d is None:
+        raise ValueError("group_d is required with the group arguments")
+    shares = (np.empty(0) if group_shares is None
+              else _shares(group_shares, "group_shares").ravel())
+    counts = (np.empty(0, dtype=np.int64) if group_counts is None
+              else _counts(group_counts, "group_counts").ravel())
+    return list(group_names), shares, counts, _reals(group_d, "group_d").ravel()
+
+
+def _group_summary(N, K, selection_ratio, grid, jobs, groups, group_names, group_shares,
+                   group_counts, group_d, selection, cut_score):
+    """ai_summary with several groups (its arguments checked in this order)."""
+    names, shares, counts, d = _group_design(groups, group_names, group_shares, group_counts,
+                                             group_d)
+    if selection is None:
+        selection = "cut-score" if cut_score is not None else "top-down"
+    if selection not in ("top-down", "cut-score"):
+        raise ValueError(f"selection must be \"top-down\" or \"cut-score\", not {selection!r}")
+    if selection == "top-down":
+        if cut_score is not None:
+            raise ValueError("cut_score needs selection=\"cut-score\"")
+        _exactly_one(K, "K", selection_ratio, "selection_ratio")
+    else:
+        if K is not None:
+            raise ValueError("selection=\"cut-score\" takes cut_score or selection_ratio, not K")
+        _exactly_one(cut_score, "cut_score", selection_ratio, "selection_ratio")
+    grid = _flag(grid, "grid")
+    jobs = _jobs(jobs)
+    if N is None:
+        if counts.size == 0:
+            raise ValueError("N is required with group_shares")
+        N = counts.sum()
+    args = {"N": _counts(N, "N", lowest=2)}
+    if K is not None:
+        args["K"] = _counts(K, "K")
+    elif selection_ratio is not None:
+        args["selection_ratio"] = _shares(selection_ratio, "selection_ratio")
+    else:
+        args["cut_score"] = _reals(cut_score, "cut_score")
+    if grid:
+        values = [a.ravel() for a in args.values()]
+        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
+    else:
+        try:
+            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
+        except ValueError:
+            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
+            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+    s = dict(zip(args, scenarios))
+    n = s["N"].size
+    frame = _frame(_kemro.group_summary(
+        names, shares, counts, d, selection, s["N"], s.get("K", np.zeros(n, dtype=np.int64)),
+        s.get("selection_ratio", np.full(n, np.nan)), s.get("cut_score", np.full(n, np.nan)),
+        jobs))
+    abandoned = np.flatnonzero(frame["status"].to_numpy() == "abandoned")
+    if abandoned.size:
+        shown = ", ".join(str(int(frame["scenario"].iloc[i])) for i in abandoned[:10])
+        warnings.warn(f"{abandoned.size} of {len(frame)} scenarios could not be computed "
+                      f"(their values are NaN): scenario {shown}", KemroWarning, stacklevel=3)
     return frame
 
 

@@ -43,6 +43,37 @@ def test_summary_equals_kemro_grid_csv(options, arguments):
         assert_column_equals_text(name, frame[name].tolist(), expected[name])
 
 
+# (kemro-grid's group options, ai_summary's group arguments for the same scenarios).
+GROUP_CASES = [
+    (["--group-names", "White,Black,Hispanic", "--group-counts", "43,19,15", "--group-d",
+      "0,1,0.5", "--hires", "10,20"],
+     dict(group_names=["White", "Black", "Hispanic"], group_counts=[43, 19, 15],
+          group_d=[0, 1, 0.5], K=[10, 20])),
+    (["--group-names", "A,B,C,D", "--group-shares", "0.6,0.2,0.12,0.08", "--group-d",
+      "0,1,0.7,0.3", "--applicants", "50,120", "--selection-ratio", "0.1,0.3"],
+     dict(groups=pd.DataFrame(dict(name=list("ABCD"), share=[0.6, 0.2, 0.12, 0.08],
+                                   d=[0, 1, 0.7, 0.3])),
+          N=[50, 120], selection_ratio=[0.1, 0.3], grid=True)),
+    (["--group-names", "W,B,H", "--group-counts", "43,19,15", "--group-d", "0,1,0.5",
+      "--cut-score", "-0.5,0.5"],
+     dict(groups=dict(name=["W", "B", "H"], count=[43, 19, 15], d=[0, 1, 0.5]),
+          cut_score=[-0.5, 0.5])),
+    (["--group-names", "R,O", "--group-shares", "0.7,0.3", "--group-d", "0,0.8",
+      "--applicants", "40,90", "--selection", "cut-score", "--selection-ratio", "0.25"],
+     dict(group_names=["R", "O"], group_shares=[0.7, 0.3], group_d=[0, 0.8], N=[40, 90],
+          selection="cut-score", selection_ratio=0.25)),
+]
+
+
+@pytest.mark.parametrize("options, arguments", GROUP_CASES)
+def test_group_summary_equals_kemro_grid_csv(options, arguments):
+    expected = run_program("KEMRO_GRID", options)
+    frame = kemro.ai_summary(**arguments)
+    assert list(frame.columns) == list(expected), options
+    for name in frame.columns:
+        assert_column_equals_text(name, frame[name].tolist(), expected[name])
+
+
 # (kemro-grid's options, ai_solve's arguments for the same searches).
 SOLVE_CASES = [
     (["--applicants", "100,200", "--majority", "80", "--hires", "20", "--d", "0:2",
