@@ -208,6 +208,20 @@ def _derived_counts(N, N1, minority_share, K, selection_ratio):
     return N1, K, N1_name, K_name
 
 
+def _spanned(args, grid):
+    """The scenarios of checked argument arrays, as flat arrays by name: every
+    combination of their values in the arguments' order, the first slowest
+    (grid), or their numpy broadcast in C order."""
+    if grid:
+        values = [a.ravel() for a in args.values()]
+        return dict(zip(args, (m.ravel() for m in np.meshgrid(*values, indexing="ij"))))
+    try:
+        return dict(zip(args, (a.ravel() for a in np.broadcast_arrays(*args.values()))))
+    except ValueError:
+        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
+        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+
+
 def _composite_d(predictor_d, weights, intercorrelations):
     """The composite's effect size, by the library."""
     effects = _reals(predictor_d, "predictor_d").ravel()
@@ -467,16 +481,7 @@ def ai_summary(N=None, N1=None, K=None, d=None, *, minority_share=None, selectio
     args["alpha"] = _alpha(alpha)
     args["threshold"] = _threshold(threshold)
 
-    if grid:
-        values = [a.ravel() for a in args.values()]
-        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
-    else:
-        try:
-            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
-        except ValueError:
-            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
-            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
-    s = dict(zip(args, scenarios))
+    s = _spanned(args, grid)
     N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
                                              s.get("K"), s.get("selection_ratio"))
     frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], s["alpha"], s["threshold"], engine, jobs,
@@ -550,16 +555,7 @@ def _group_summary(N, K, selection_ratio, grid, jobs, groups, group_names, group
         args["selection_ratio"] = _shares(selection_ratio, "selection_ratio")
     else:
         args["cut_score"] = _reals(cut_score, "cut_score")
-    if grid:
-        values = [a.ravel() for a in args.values()]
-        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
-    else:
-        try:
-            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
-        except ValueError:
-            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
-            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
-    s = dict(zip(args, scenarios))
+    s = _spanned(args, grid)
     n = s["N"].size
     frame = _frame(_kemro.group_summary(
         names, shares, counts, d, selection, s["N"], s.get("K", np.zeros(n, dtype=np.int64)),
@@ -699,7 +695,81 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
     return frame
 
 
-def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
+def _observed_levels(d, alpha, threshold):
+    """The d values, alpha and threshold of ai_observed, checked."""
+    d = _reals(d, "d").ravel()
+    alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
+    if not 0 < alpha < 1:
+        raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
+    return d, alpha, float(_scalar(_threshold(threshold), "threshold"))
+
+
+def _group_name(x, name, names):
+    """`x` as one of the groups' names ("" for None), or ValueError naming the argument."""
+    if x is None:
+        return ""
+    if not isinstance(x, str):
+        raise ValueError(f"{name} must be one group's name, not {x!r}")
+    if x not in names:
+        shown = ", ".join(repr(n) for n in names)
+        raise ValueError(f"{name} {x!r} is not a group; the groups are {shown}")
+    return x
+
+
+def _observed_groups(groups, group_names, group_applicants, group_hires, reference, minority,
+                     d, alpha, threshold):
+    """ai_observed with several groups (its arguments checked in this order)."""
+    if groups is not None:
+        for name, value in dict(group_names=group_names, group_applicants=group_applicants,
+                                group_hires=group_hires).items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with groups")
+        if isinstance(groups, dict):
+            groups = pd.DataFrame(groups)
+        if not isinstance(groups, pd.DataFrame):
+            raise ValueError(f"groups must be a DataFrame or a dict of columns, not "
+                             f"{type(groups).__name__}")
+        for column in ("name", "applicants", "hires"):
+            if column not in groups.columns:
+                raise ValueError(f"groups must have a column {column!r}")
+        group_names = groups["name"].tolist()
+        group_applicants = groups["applicants"].to_numpy()
+        group_hires = groups["hires"].to_numpy()
+    for name, value in dict(group_names=group_names, group_applicants=group_applicants,
+                            group_hires=group_hires).items():
+        if value is None:
+            raise ValueError(f"{name} is required with several groups")
+    if isinstance(group_names, str) or not all(isinstance(n, str) and n for n in group_names):
+        raise ValueError(f"group_names must be a sequence of non-empty texts, not {group_names!r}")
+    names = list(group_names)
+    if len(set(names)) != len(names):
+        raise ValueError("group_names must not repeat a name")
+    applicants = _counts(group_applicants, "group_applicants").ravel()
+    hires = _counts(group_hires, "group_hires", lowest=0).ravel()
+    for name, array in (("group_applicants", applicants), ("group_hires", hires)):
+        if array.size != len(names):
+            raise ValueError(f"{name} has {array.size} values for {len(names)} groups")
+    over = np.flatnonzero(hires > applicants)
+    if over.size:
+        g = int(over[0])
+        raise ValueError(f"group_hires must not exceed group_applicants: group {names[g]!r} has "
+                         f"{hires[g]} of {applicants[g]}")
+    reference = _group_name(reference, "reference", names)
+    minority = _group_name(minority, "minority", names)
+    d, alpha, threshold = _observed_levels(d, alpha, threshold)
+    frame = _frame(_kemro.observed_groups(names, applicants, hires, reference, minority, d, alpha,
+                                          threshold))
+    troubled = frame["status"] != "converged"
+    if troubled.any():
+        statuses = ", ".join(sorted(set(frame["status"][troubled])))
+        warnings.warn(f"the estimates of d did not all converge: status {statuses}",
+                      KemroWarning, stacklevel=3)
+    return frame
+
+
+def ai_observed(N=None, N1=None, K=None, S=None, *, d=0.0, alpha=0.05, threshold=0.8,
+                groups=None, group_names=None, group_applicants=None, group_hires=None,
+                reference=None, minority=None):
     """kemro-observed's analysis of actual hiring decisions, one row per decision and d.
 
     N, N1, K and S may be arrays that broadcast against each other; each of
@@ -725,6 +795,16 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
         tests, in (0, 1).
     threshold : float
         The four-fifths rule's threshold, in (0, 1].
+    groups : pandas.DataFrame or dict, optional
+        Instead of N, N1, K and S: several groups of one decision, one row
+        per group with the columns ``name``, ``applicants`` and ``hires``.
+    group_names, group_applicants, group_hires : sequences, optional
+        The same as three sequences in one order.
+    reference : str, optional
+        The group the others are compared with; by default the group with
+        the highest selection rate (the first of equal ones).
+    minority : str, optional
+        The one group compared with the reference; by default every other.
 
     Returns
     -------
@@ -739,6 +819,13 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
         flags_<rule> and false_flag_rate_<rule>. An undefined AI is NaN; an
         unbounded end of the interval is -inf or +inf.
 
+        With groups, one row per group compared and d, for the counts of
+        that group (the minority) and the reference (the majority) alone,
+        ending in group, reference and P_any_flag_fair (the probability
+        that a selection treating every set of K hires alike puts some
+        group below four fifths of the highest rate), as kemro-observed's
+        records of applicant data.
+
     Raises
     ------
     ValueError
@@ -747,18 +834,22 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
     KeyboardInterrupt
         Ctrl-C, between two decisions.
     """
+    if groups is not None or group_names is not None or group_applicants is not None or (
+            group_hires is not None):
+        for name, value in dict(N=N, N1=N1, K=K, S=S).items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with several groups")
+        return _observed_groups(groups, group_names, group_applicants, group_hires, reference,
+                                minority, d, alpha, threshold)
+    if reference is not None or minority is not None:
+        raise ValueError("reference and minority need several groups")
+    for name, value in dict(N=N, N1=N1, K=K, S=S).items():
+        if value is None:
+            raise ValueError(f"{name} is required")
     counts = {"N": _counts(N, "N", lowest=2), "N1": _counts(N1, "N1"), "K": _counts(K, "K"),
               "S": _counts(S, "S", lowest=0)}
-    d = _reals(d, "d").ravel()
-    alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
-    if not 0 < alpha < 1:
-        raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
-    threshold = float(_scalar(_threshold(threshold), "threshold"))
-    try:
-        decisions = [a.ravel() for a in np.broadcast_arrays(*counts.values())]
-    except ValueError:
-        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in counts.items())
-        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+    d, alpha, threshold = _observed_levels(d, alpha, threshold)
+    decisions = _spanned(counts, grid=False).values()
     frame = _frame(_kemro.observed(*decisions, d, alpha, threshold))
     troubled = frame["status"] != "converged"
     if troubled.any():

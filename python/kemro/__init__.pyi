@@ -57,12 +57,18 @@ def ai_solve(
     jobs: int = ...,
 ) -> pd.DataFrame: ...
 def ai_observed(
-    N: Count,
-    N1: Count,
-    K: Count,
-    S: Count,
+    N: Count | None = ...,
+    N1: Count | None = ...,
+    K: Count | None = ...,
+    S: Count | None = ...,
     *,
     d: Real = ...,
     alpha: float = ...,
     threshold: float = ...,
+    groups: pd.DataFrame | Mapping[str, Sequence[Any]] | None = ...,
+    group_names: Sequence[str] | None = ...,
+    group_applicants: Count | None = ...,
+    group_hires: Count | None = ...,
+    reference: str | None = ...,
+    minority: str | None = ...,
 ) -> pd.DataFrame: ...

@@ -37,3 +37,7 @@ def observed(
     N: npt.ArrayLike, N1: npt.ArrayLike, K: npt.ArrayLike, S: npt.ArrayLike, d: npt.ArrayLike,
     alpha: float, threshold: float
 ) -> dict[str, Any]: ...
+def observed_groups(
+    names: list[str], applicants: npt.ArrayLike, hires: npt.ArrayLike, reference: str,
+    minority: str, d: npt.ArrayLike, alpha: float, threshold: float
+) -> dict[str, Any]: ...

@@ -74,4 +74,15 @@ py::list observed_catalogue();
 py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K,
                   const CountArray& S, const RealArray& d, double alpha, double threshold);
 
+// kemro-observed's records for several groups of one decision (names[g]
+// with applicants[g] and hires[g]): each group against the reference
+// (`reference`, or when empty the highest selection rate), only `minority`
+// when it is set, one record per pair and d, ending in group, reference and
+// P_any_flag_fair as for applicant data. Every pair is checked before any is
+// analysed; one that cannot be is a ValueError naming it.
+py::dict observed_groups(const std::vector<std::string>& names, const CountArray& applicants,
+                         const CountArray& hires, const std::string& reference,
+                         const std::string& minority, const RealArray& d, double alpha,
+                         double threshold);
+
 }  // namespace kemro::python

@@ -40,4 +40,7 @@ PYBIND11_MODULE(_kemro, m) {
   m.def("observed", &observed, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("S"),
         py::arg("d"), py::arg("alpha"), py::arg("threshold"),
         "kemro-observed's records for each decision and d.");
+  m.def("observed_groups", &observed_groups, py::arg("names"), py::arg("applicants"),
+        py::arg("hires"), py::arg("reference"), py::arg("minority"), py::arg("d"), py::arg("alpha"),
+        py::arg("threshold"), "kemro-observed's records for several groups of one decision.");
 }
