@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "distribution/columns.hpp"
 #include "tests/support/program_process.hpp"
-#include "tools/grid/columns.hpp"
 
 namespace {
 
@@ -55,7 +55,8 @@ TEST_F(GridPaperOptions, EveryBadValueGivesOneClearLineAndStatusTwo) {
       {{"--d", "0", "--plot", "p.svg", "--x", "N"}, "--x: 'N' is not a scenario option"},
       {{"--d", "0", "--plot", "p.svg", "--x", "selection-ratio"},
        "--x selection-ratio: --selection-ratio is not given"},
-      {{"--d", "0", "--x", "d"}, "--x, --log-x, --title, --width, --height, --font-size and --no-note need --plot"},
+      {{"--d", "0", "--x", "d"},
+       "--x, --log-x, --title, --width, --height, --font-size and --no-note need --plot"},
       {{"--d", "-1,1", "--plot", "p.svg", "--x", "d", "--log-x"},
        "--log-x needs positive values on the x axis; --d has -1"},
       // Without --x the axis is the first option with several values, here d.

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "report/figure.hpp"
+#include "report/figure_file.hpp"
 #include "tests/support/program_process.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/plot.hpp"
-#include "tools/grid/plot_file.hpp"
 
 namespace {
 

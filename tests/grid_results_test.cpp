@@ -13,14 +13,14 @@
 
 #include "distribution/table.hpp"
 #include "report/catalogue.hpp"
+#include "report/grid_records.hpp"
+#include "report/json.hpp"
+#include "report/numbers.hpp"
 #include "report/record_writer.hpp"
 #include "tests/support/json_checker.hpp"
 #include "tests/support/program_process.hpp"
-#include "tools/common/json.hpp"
-#include "tools/common/numbers.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/output.hpp"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "report/grid_records.hpp"
 #include "tests/support/json_checker.hpp"
 #include "tests/support/program_process.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/output.hpp"
 #include "tools/grid/scenario.hpp"
 
 namespace {

@@ -12,14 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "report/figure.hpp"
+#include "report/figure_file.hpp"
+#include "report/grid_records.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/common/stop_signal.hpp"
 #include "tools/grid/groups.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/output.hpp"
-#include "tools/grid/plot.hpp"
-#include "tools/grid/plot_file.hpp"
 #include "tools/grid/scenario.hpp"
 #include "tools/grid/solve.hpp"
 

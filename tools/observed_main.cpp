@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "distribution/observed.hpp"
+#include "report/observed_records.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/common/stop_signal.hpp"
 #include "tools/common/text_file.hpp"
 #include "tools/observed/cases.hpp"
 #include "tools/observed/options.hpp"
-#include "tools/observed/output.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "compute.hpp"
 #include "distribution/rules.hpp"
 #include "entries.hpp"
-#include "tools/observed/output.hpp"
+#include "report/observed_records.hpp"
 
 namespace kemro::python {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/columns.hpp"
 #include "entries.hpp"
 #include "model/composite.hpp"
-#include "tools/grid/columns.hpp"
 
 namespace kemro::python {
 

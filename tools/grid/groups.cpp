@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "distribution/groups.hpp"
-#include "tools/common/json.hpp"
-#include "tools/common/numbers.hpp"
-#include "tools/grid/output.hpp"
+#include "report/grid_records.hpp"
+#include "report/json.hpp"
+#include "report/numbers.hpp"
 
 namespace kemro::grid {
 

@@ -9,13 +9,13 @@
 #include <optional>
 #include <system_error>
 
+#include "distribution/columns.hpp"
 #include "distribution/table.hpp"
 #include "model/composite.hpp"
 #include "model/nested/outcomes.hpp"
+#include "report/numbers.hpp"
 #include "tools/common/csv_table.hpp"
-#include "tools/common/numbers.hpp"
 #include "tools/common/text_file.hpp"
-#include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
 

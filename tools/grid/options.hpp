@@ -14,12 +14,14 @@
 #include <string_view>
 #include <vector>
 
+#include "distribution/grid.hpp"
 #include "distribution/groups.hpp"
 #include "distribution/scenario.hpp"
 #include "distribution/solve.hpp"
+#include "report/figure_options.hpp"
+#include "report/grid_records.hpp"
 #include "tools/common/options.hpp"
 #include "tools/common/values.hpp"
-#include "tools/grid/plot_options.hpp"
 
 namespace kemro::grid {
 
@@ -32,8 +34,6 @@ inline constexpr std::size_t MAX_SCENARIOS = 100000;
 // Most worker threads one may ask for; each holds about 13 MB of work areas.
 // The grid may be split into at most MAX_SCENARIOS shards.
 inline constexpr std::int64_t MAX_JOBS = 256;
-
-enum class Format { Text, Csv, Json };
 
 // One part of a grid split over several runs: the scenarios whose 1-based
 // grid index i satisfies (i - 1) mod count = part - 1.
@@ -119,30 +119,6 @@ std::vector<cli::OptionDef> option_table(GridOptions& target);
 // --d or --predictor-d). A composite's effect size is worked out here (its
 // correlations may come from a file) and becomes the one value of `d`.
 ParsedOptions parse_options(std::span<const std::string_view> args);
-
-// The dimensions of the grid, outermost first; the rules' levels vary fastest.
-enum Dimension : std::size_t { APPLICANTS, MAJORITY, HIRES, EFFECT_SIZE, ALPHA, THRESHOLD };
-inline constexpr std::size_t DIMENSIONS = 6;
-// The dimensions of the model itself; the others only set the rules' levels.
-inline constexpr std::size_t MODEL_DIMENSIONS = 4;
-
-// One dimension: the option that spans it and its values as given.
-struct Axis {
-  std::string option;          // "--applicants", "--minority-share", ..., "--threshold"
-  std::string symbol;          // "N", "N2/N", ..., "alpha", "T"
-  std::vector<double> values;  // in the order given
-};
-
-// A scenario of the library (N, N1, N2, K, d) and where it sits in the grid.
-struct Scenario : kemro::Scenario {
-  std::size_t index = 0;                     // 1-based position in the whole grid
-  std::array<std::size_t, DIMENSIONS> at{};  // index into each axis's values
-};
-
-struct Grid {
-  std::array<Axis, DIMENSIONS> axes;
-  std::vector<Scenario> scenarios;  // product order (the effect size varies fastest), of the shard
-};
 
 struct GridOutcome {
   Grid grid;

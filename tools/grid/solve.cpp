@@ -7,10 +7,10 @@
 #include <memory>
 #include <thread>
 
-#include "tools/common/json.hpp"
-#include "tools/common/numbers.hpp"
-#include "tools/grid/output.hpp"
-#include "tools/grid/plot.hpp"
+#include "report/figure.hpp"
+#include "report/grid_records.hpp"
+#include "report/json.hpp"
+#include "report/numbers.hpp"
 #include "tools/grid/scenario.hpp"
 
 namespace kemro::grid {

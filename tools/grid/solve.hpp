@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "distribution/solve.hpp"
+#include "report/figure_options.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/plot_options.hpp"
 
 namespace kemro::grid {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "distribution/observed.hpp"
+#include "distribution/observed_case.hpp"
 #include "tools/common/csv_table.hpp"
 
 namespace kemro::observed {
@@ -23,26 +23,6 @@ using cli::parse_csv;
 
 // Most cases one run may hold, from the count options or a file.
 inline constexpr std::size_t MAX_CASES = 100000;
-
-// One group of applicant data: its value in the group column and its counts.
-struct GroupTally {
-  std::string name;
-  std::int64_t applicants = 0;
-  std::int64_t hires = 0;
-};
-
-struct Case {
-  std::string label;  // the label column, or the --by value; empty without either
-  ObservedCounts counts;
-  // Applicant data: the group compared (the counts' minority) and the group
-  // it is compared with (their majority), every group of the case's subgroup
-  // in order of first appearance, and why the pair cannot be analysed (empty
-  // when it can; otherwise nothing is computed for it).
-  std::string group;
-  std::string reference;
-  std::vector<GroupTally> groups;
-  std::string unanalysable;
-};
 
 struct CaseList {
   std::vector<Case> cases;

@@ -1,7 +1,7 @@
 // The text of kemro-observed --help: the option lists come from the option
 // table, the record fields from the column list of the output.
+#include "report/observed_records.hpp"
 #include "tools/observed/options.hpp"
-#include "tools/observed/output.hpp"
 
 namespace kemro::observed {
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "report/observed_records.hpp"
 #include "tools/common/options.hpp"
 #include "tools/observed/cases.hpp"
-#include "tools/observed/output.hpp"
 
 namespace kemro::observed {
 

@@ -5,15 +5,15 @@
 
 #include "distribution/observed.hpp"
 #include "distribution/solve.hpp"
-#include "tools/common/json.hpp"
+#include "report/figure.hpp"
+#include "report/grid_records.hpp"
+#include "report/json.hpp"
+#include "report/observed_records.hpp"
 #include "tools/common/options.hpp"
 #include "tools/grid/options.hpp"
-#include "tools/grid/output.hpp"
-#include "tools/grid/plot.hpp"
 #include "tools/grid/solve.hpp"
 #include "tools/observed/cases.hpp"
 #include "tools/observed/options.hpp"
-#include "tools/observed/output.hpp"
 
 namespace kemro::serve {
 

@@ -1,4 +1,4 @@
-#include "tools/grid/plot_file.hpp"
+#include "report/figure_file.hpp"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -17,8 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include "report/figure.hpp"
 #include "tools/common/options.hpp"
-#include "tools/grid/plot.hpp"
 
 namespace kemro::grid {
 

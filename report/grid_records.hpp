@@ -4,7 +4,7 @@
 // number (an undefined ratio, 0/0) is an empty CSV field or a JSON null, and
 // an infinity is Inf or -Inf in CSV and the string "Inf" or "-Inf" in JSON,
 // as R and pandas read it back with its sign. The columns of the summary records and their meaning
-// are in tools/grid/columns.hpp.
+// are in distribution/columns.hpp.
 //
 // Every rendering is a stream: a head, one piece per scenario in grid order,
 // and a tail. Any prefix of the scenarios, head and tail included, is a whole
@@ -16,14 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/json.hpp"
-#include "tools/common/numbers.hpp"
-#include "tools/grid/options.hpp"
-#include "tools/grid/scenario.hpp"
+#include "distribution/grid.hpp"
+#include "report/json.hpp"
+#include "report/numbers.hpp"
 
 namespace kemro::grid {
 
 using cli::exact_number;
+
+// The record formats of kemro-grid.
+enum class Format { Text, Csv, Json };
 
 // An AI value from the table or its summaries: NaN stands for UNDEFINED_RATIO.
 double ratio_value(double AI);

@@ -1,12 +1,12 @@
-#include "tools/grid/plot.hpp"
+#include "report/figure.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
 
-#include "tools/common/numbers.hpp"
-#include "tools/grid/columns.hpp"
+#include "distribution/columns.hpp"
+#include "report/numbers.hpp"
 
 namespace kemro::grid {
 

@@ -1,4 +1,4 @@
-#include "tools/grid/columns.hpp"
+#include "distribution/columns.hpp"
 
 #include <algorithm>
 #include <array>

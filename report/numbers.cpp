@@ -1,4 +1,4 @@
-#include "tools/common/numbers.hpp"
+#include "report/numbers.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,12 +1,12 @@
-#include "tools/observed/output.hpp"
+#include "report/observed_records.hpp"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 #include "distribution/groups.hpp"
-#include "tools/common/json.hpp"
-#include "tools/common/numbers.hpp"
+#include "report/json.hpp"
+#include "report/numbers.hpp"
 
 namespace kemro::observed {
 namespace {

@@ -1,6 +1,6 @@
 // Self-contained SVG plots of a computed grid (no scripts, fonts or links
 // outside the file). This is the only drawing code: PNG and PDF are renderings
-// of the same SVG (tools/grid/plot_file.hpp).
+// of the same SVG (report/figure_file.hpp).
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/grid/options.hpp"
-#include "tools/grid/plot_options.hpp"
-#include "tools/grid/scenario.hpp"
+#include "distribution/grid.hpp"
+#include "report/figure_options.hpp"
 
 namespace kemro::grid {
 

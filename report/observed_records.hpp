@@ -83,8 +83,8 @@
 #include <vector>
 
 #include "distribution/observed.hpp"
-#include "tools/common/json.hpp"
-#include "tools/observed/cases.hpp"
+#include "distribution/observed_case.hpp"
+#include "report/json.hpp"
 
 namespace kemro::observed {
 

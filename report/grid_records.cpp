@@ -1,4 +1,4 @@
-#include "tools/grid/output.hpp"
+#include "report/grid_records.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,9 +7,9 @@
 #include <string_view>
 #include <utility>
 
+#include "distribution/columns.hpp"
+#include "report/json.hpp"
 #include "report/record_writer.hpp"
-#include "tools/common/json.hpp"
-#include "tools/grid/columns.hpp"
 
 namespace kemro::grid {
 

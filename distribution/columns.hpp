@@ -21,8 +21,7 @@
 #include <variant>
 #include <vector>
 
-#include "tools/grid/options.hpp"
-#include "tools/grid/scenario.hpp"
+#include "distribution/grid.hpp"
 
 namespace kemro::grid {
 

@@ -1,9 +1,9 @@
-#include "tools/common/json.hpp"
+#include "report/json.hpp"
 
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "tools/common/numbers.hpp"
+#include "report/numbers.hpp"
 
 namespace kemro::cli {
 

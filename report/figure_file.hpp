@@ -1,11 +1,11 @@
-// Plot files: the SVG from tools/grid/plot.cpp converted in-process to PNG or
+// Plot files: the SVG from report/figure.cpp converted in-process to PNG or
 // PDF (librsvg draws it on a cairo surface), and files that appear under
 // their name only once they are whole.
 #pragma once
 
 #include <string>
 
-#include "tools/grid/plot_options.hpp"
+#include "report/figure_options.hpp"
 
 namespace kemro::grid {
 
