@@ -60,10 +60,4 @@ Analysis analyse_fast(ModelState& state, const CFUN& share, Table& table) {
   return analysis;
 }
 
-Analysis analyse_with(Engine engine, ModelState& state, const CFUN& share, Integrators& work,
-                      Table& table, OutcomeListener& listener) {
-  if (engine == Engine::fast) return analyse_fast(state, share, table);
-  return analyse(state, share, work, table, listener);
-}
-
 }  // namespace kemro

@@ -51,12 +51,9 @@ Analysis analyse(ModelState& state, const CFUN& share, Integrators& work, Table&
 // count go into the Analysis. outcomes.completed stays false when the input is
 // outside the engine's domain, the integrand failed, or the window needs more
 // entries than the table holds; an estimate that stopped at the panel limit or
-// at the rounding level is completed, with that status.
+// at the rounding level is completed, with that status. compute_scenario
+// summarises the engine's probabilities without this table; the table form
+// lets the fast engine's results be compared with the nested engine's.
 Analysis analyse_fast(ModelState& state, const CFUN& share, Table& table);
-
-// analyse() for Engine::nested, analyse_fast() for Engine::fast (which leaves
-// the work areas and the listener alone).
-Analysis analyse_with(Engine engine, ModelState& state, const CFUN& share, Integrators& work,
-                      Table& table, OutcomeListener& listener);
 
 }  // namespace kemro

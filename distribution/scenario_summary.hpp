@@ -1,7 +1,8 @@
 // The summary of one computed scenario as every front end reports it: the
 // four-fifths probabilities, the expected rates and AI, the percentiles of AI,
-// the population values, a count of numerical warnings and, when asked for,
-// the whole distribution of S. compute_scenario runs one scenario with a
+// the population values and their status, the fast engine's status, error
+// estimate and evaluation count, a count of numerical warnings and, when asked
+// for, the whole distribution of S. compute_scenario runs one scenario with a
 // chosen engine; kemro-grid, the planning solves and the R package all call it.
 #pragma once
 
@@ -35,6 +36,15 @@ struct DistributionEntry {
 
 struct ScenarioResult {
   bool completed = false;  // false: the outcome stage gave up; only `population` is set
+  // The engine that computed the distribution. The fast engine's own result
+  // follows unchanged: how it ended, its estimated absolute error summed over
+  // all outcomes, and the integrand terms it evaluated (OutcomeProbabilities).
+  // The nested engine has none of the three: they keep these defaults, and its
+  // trouble is counted in `warnings`.
+  Engine engine = Engine::fast;
+  EngineStatus engine_status = EngineStatus::converged;
+  double error_estimate = 0.0;
+  std::uint64_t evaluations = 0;
   // The population values to full double precision (model/fast/population.hpp),
   // whichever engine computed the distribution, and how far they are right.
   PopulationValues population;
@@ -46,34 +56,25 @@ struct ScenarioResult {
   double P_below_four_fifths = 0.0;                // P(AI defined and AI < 0.8)
   double P_undefined = 0.0;                        // P(no majority hire)
   RuleRates P_flag{};  // each rule's flag rate at the scenario's levels, in RULES order
-  // Integration warnings and abnormal returns (nested engine), an estimate
-  // stopped at the panel limit or the rounding level (fast engine), and
-  // negative point probabilities.
+  // Integration warnings and abnormal returns of the nested engine, and
+  // negative point probabilities; how the fast engine ended is engine_status.
   int warnings = 0;
-  std::vector<DistributionEntry> distribution;  // the table's entries in order, when asked for
+  std::vector<DistributionEntry> distribution;  // every outcome's entry in order, when asked for
 };
-
-// Sum of PVS over the entries with a defined AI below 0.8: the joint
-// probability, not one conditional on the ratio being defined.
-double probability_below_four_fifths(const Table& table, std::int32_t N1, std::int32_t N2);
-
-// Every rule's flag rate over the table's entries (flag_probabilities).
-RuleRates table_flag_probabilities(const Table& table, std::int32_t N1, std::int32_t N2,
-                                   std::int32_t K, const RuleLevels& levels);
-
-// Sum of PVS over the entries without majority hires.
-double probability_undefined(const Table& table);
 
 // The work areas of one computing thread; make them on the thread that
 // switches GSL's error handler off (the constructor does so) before any work.
 struct ScenarioWork {
   Integrators integrators;  // used by the nested engine only
-  Table table;
+  Table table;              // likewise
 };
 
 // Computes one scenario, which must be valid for the engine
 // (scenario_invalid_reason empty). With `keep_distribution` the result holds
-// every entry of the table.
+// every entry of the distribution. The fast engine's outcome probabilities are
+// summarised as they come, without the work areas; the nested engine fills
+// work.table first. Both summarise the same way, so that a table built from
+// the fast engine's probabilities (analyse_fast) gives the same values bit for bit.
 ScenarioResult compute_scenario(const Scenario& scenario, Engine engine, bool keep_distribution,
                                 ScenarioWork& work);
 

@@ -4,8 +4,7 @@ namespace kemro {
 
 namespace {
 
-constexpr double PRINT_THRESHOLD = 1e-6;      // smallest point probability that gets a row
-constexpr double NEGATIVE_TOLERANCE = -5e-5;  // point probabilities below this are warned about
+constexpr double PRINT_THRESHOLD = 1e-6;  // smallest point probability that gets a row
 
 // SR = hires / applicants, both converted to double before the division
 double selection_rate(std::int32_t hires, std::int32_t applicants) {
@@ -45,7 +44,7 @@ std::vector<NegativeProbability> build_table(Table& table, std::int32_t M, std::
   for (std::int32_t m = 1; m < M; ++m) {
     table.PVS[m + 1] = table.PROB[m + 1] - table.PROB[m];
     table.PVSC[m + 1] = table.PVSC[m] + table.PVS[m + 1];
-    if (table.PVS[m + 1] < NEGATIVE_TOLERANCE) {
+    if (table.PVS[m + 1] < NEGATIVE_PROBABILITY_TOLERANCE) {
       warnings.push_back({m, table.PROB[m], table.PROB[m + 1]});
     }
     table.NY[m + 1] = table.NY[m] + 1;

@@ -9,6 +9,9 @@ namespace kemro {
 
 inline constexpr std::int32_t TABLE_CAPACITY = 150000;
 inline constexpr double UNDEFINED_RATIO = -1.0;  // AI code of an entry without majority hires
+// A point probability below this is warned about: a difference of two
+// cumulative probabilities that rounding alone cannot make so negative.
+inline constexpr double NEGATIVE_PROBABILITY_TOLERANCE = -5e-5;
 
 struct Table {
   std::vector<double> PROB;      // P(S <= L + m - 1); PROB(M) = 1

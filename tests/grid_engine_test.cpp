@@ -1,7 +1,8 @@
 // kemro-grid's engines and shards: the library's scenario validation per
 // engine, bad --engine and --shard values refused before any work, shards run
-// through GNU parallel merging into exactly the unsharded output, and the fast
-// engine agreeing with the nested one over a grid.
+// through GNU parallel merging into exactly the unsharded output, the fast
+// engine agreeing with the nested one over a grid, and the fast engine's result
+// carried unchanged into the scenario summary.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 
 #include "distribution/scenario.hpp"
 #include "distribution/scenario_summary.hpp"
+#include "model/fast/outcomes.hpp"
 #include "tests/support/program_process.hpp"
 
 namespace {
@@ -173,6 +175,58 @@ TEST(FastEngine, AgreesWithTheNestedEngineOverAGrid) {
       EXPECT_EQ(fast.percentiles, nested.percentiles);
       EXPECT_EQ(fast.population.AI, nested.population.AI);
     }
+  }
+}
+
+// The fast engine's result reaches the summary unchanged, and its summaries
+// equal, bit for bit, those of the table that analyse_fast builds from the same
+// probabilities; the nested engine leaves the engine's three fields at their
+// defaults and counts its own trouble.
+TEST(ComputeScenario, CarriesTheFastResultAndSummarisesAsTheTableDoes) {
+  const Scenario scenarios[] = {
+      {1000, 700, 300, 100, 1.0, {}},  // pinned in fast_engine_test: 38539 evaluations
+      {50, 49, 1, 49, 0.0, {}},        // every outcome but one without majority hires
+      {20, 2, 18, 19, -3.0, {}},       // hires exceed the minority
+      {400, 100, 300, 5, 8.0, {}},     // a window of one or two outcomes
+  };
+  ScenarioWork work;
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(::testing::Message()
+                 << "N = " << s.N << ", N1 = " << s.N1 << ", K = " << s.K << ", d = " << s.d);
+    const ScenarioResult r = compute_scenario(s, Engine::fast, true, work);
+    const OutcomeProbabilities engine = fast_outcome_probabilities(s.N1, s.N2, s.K, s.d);
+    EXPECT_EQ(r.engine, Engine::fast);
+    EXPECT_EQ(r.engine_status, engine.status);
+    EXPECT_EQ(r.error_estimate, engine.abserr);
+    EXPECT_EQ(r.evaluations, engine.evaluations);
+
+    ModelState state = problem_state(s.N1, s.N2, s.K, s.d);
+    const Analysis table = analyse_fast(state, CFUN{double(s.N1) / double(s.N)}, work.table);
+    ASSERT_TRUE(r.completed && table.outcomes.completed);
+    EXPECT_EQ(r.expected_SRA, table.expected.expected_SRA);
+    EXPECT_EQ(r.expected_SRI, table.expected.expected_SRI);
+    if (std::isnan(table.expected_AI)) {
+      EXPECT_TRUE(std::isnan(r.expected_AI));
+    } else {
+      EXPECT_EQ(r.expected_AI, table.expected_AI);
+    }
+    EXPECT_EQ(r.percentiles, table.percentiles);
+    EXPECT_EQ(r.warnings, static_cast<int>(table.negative_probabilities.size()));
+    ASSERT_EQ(r.distribution.size(), static_cast<std::size_t>(work.table.M));
+    for (std::int32_t m = 1; m <= work.table.M; ++m) {
+      const DistributionEntry& e = r.distribution[static_cast<std::size_t>(m - 1)];
+      EXPECT_EQ(e.NY, work.table.NY[m]) << "m = " << m;
+      EXPECT_EQ(e.NX, work.table.NX[m]) << "m = " << m;
+      EXPECT_EQ(e.AI, work.table.AI[m]) << "m = " << m;
+      EXPECT_EQ(e.PVS, work.table.PVS[m]) << "m = " << m;
+      EXPECT_EQ(e.PVSC, work.table.PVSC[m]) << "m = " << m;
+    }
+
+    const ScenarioResult nested = compute_scenario(s, Engine::nested, false, work);
+    EXPECT_EQ(nested.engine, Engine::nested);
+    EXPECT_EQ(nested.engine_status, EngineStatus::converged);
+    EXPECT_EQ(nested.error_estimate, 0.0);
+    EXPECT_EQ(nested.evaluations, 0u);
   }
 }
 

@@ -576,4 +576,20 @@ double OutcomeProbabilities::at_least(std::int64_t s) const {
   return above <= 0.5 ? above : 1.0 - lower[static_cast<std::size_t>(i - 1)];
 }
 
+const char* engine_status_name(EngineStatus status) {
+  switch (status) {
+    case EngineStatus::converged:
+      return "converged";
+    case EngineStatus::subdivision_limit:
+      return "subdivision_limit";
+    case EngineStatus::roundoff:
+      return "roundoff";
+    case EngineStatus::bad_integrand:
+      return "bad_integrand";
+    case EngineStatus::invalid_input:
+      break;
+  }
+  return "invalid_input";
+}
+
 }  // namespace kemro

@@ -34,6 +34,10 @@ enum class EngineStatus : int {
   invalid_input = 6,      // counts or d outside the validated domain; nothing computed
 };
 
+// The status's name as the outputs show it: "converged", "subdivision_limit",
+// "roundoff", "bad_integrand" or "invalid_input", the enumerator's own name.
+const char* engine_status_name(EngineStatus status);
+
 // The distribution of S, the number of minority hires, over the window of
 // outcomes that carry probability: outcomes below `first` or above
 // first + point.size() - 1 have probability below 1e-300 each (together
