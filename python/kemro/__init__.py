@@ -208,6 +208,20 @@ def _derived_counts(N, N1, minority_share, K, selection_ratio):
     return N1, K, N1_name, K_name
 
 
+def _spanned(args, grid):
+    """The scenarios of checked argument arrays, as flat arrays by name: every
+    combination of their values in the arguments' order, the first slowest
+    (grid), or their numpy broadcast in C order."""
+    if grid:
+        values = [a.ravel() for a in args.values()]
+        return dict(zip(args, (m.ravel() for m in np.meshgrid(*values, indexing="ij"))))
+    try:
+        return dict(zip(args, (a.ravel() for a in np.broadcast_arrays(*args.values()))))
+    except ValueError:
+        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
+        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+
+
 def _composite_d(predictor_d, weights, intercorrelations):
     """The composite's effect size, by the library."""
     effects = _reals(predictor_d, "predictor_d").ravel()
@@ -317,9 +331,11 @@ def ai_distribution(N, N1, K, d, *, engine="fast"):
     return frame
 
 
-def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_ratio=None,
+def ai_summary(N=None, N1=None, K=None, d=None, *, minority_share=None, selection_ratio=None,
                predictor_d=None, weights=None, intercorrelations=None, alpha=0.05,
-               threshold=0.8, engine="fast", grid=False, jobs=0):
+               threshold=0.8, groups=None, group_names=None, group_shares=None,
+               group_counts=None, group_d=None, selection=None, cut_score=None, engine="fast",
+               grid=False, jobs=0):
     """kemro-grid's summary record for each scenario, as a DataFrame.
 
     Each scenario argument may be a number or an array. Without ``grid`` the
@@ -360,6 +376,31 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     threshold : float or array of float
         The four-fifths rule's threshold T in P_flag_four_fifths and the
         rules built on it, in (0, 1].
+    groups : pandas.DataFrame or dict, optional
+        Several groups (2 to 6) instead of a majority and a minority, one
+        row per group, the reference group first: columns ``name``,
+        ``share`` or ``count`` and ``d`` (the reference's mean minus the
+        group's mean; the first 0). The same as group_names with
+        group_shares or group_counts and group_d.
+    group_names : sequence of str, optional
+        The groups' names (letters, digits, underscores), the reference
+        first; they become part of the column names.
+    group_shares : array of float, optional
+        Each group's share of the N applicants, adding up to 1; the counts
+        are rounded by largest remainder so that they add up to N.
+    group_counts : array of int, optional
+        Instead of group_shares: each group's applicants (N, when given,
+        must be their sum; by default it is).
+    group_d : array of float, optional
+        Each group's effect size, the first 0.
+    selection : {"top-down", "cut-score"}, optional
+        With groups: the K best are hired (the default; K or
+        selection_ratio), or every score at or above a cut score passes
+        (cut_score, or selection_ratio for the cut score whose expected
+        pass rate it is).
+    cut_score : float or array of float, optional
+        The cut score in standard units above the reference group's mean;
+        implies selection="cut-score".
     engine : {"fast", "nested"}
         The library's engine.
     grid : bool
@@ -377,6 +418,15 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
         and each rule's flag rate P_flag_<rule>. Undefined values, and the
         exact values of an abandoned scenario, are NaN.
 
+        With groups, kemro-grid's several-group records instead: scenario,
+        N, selection, K (NaN under a cut score), cut_score, N_<group> for
+        each group, status, error_estimate, evaluations, expected_SR of the
+        reference, then for each other group P_below_four_fifths_<g>
+        (against the reference), P_below_four_fifths_vs_highest_<g>,
+        expected_SR_<g> and expected_AI_<g>, then P_any_below_four_fifths
+        and, under a cut score, expected_selected and P_none_selected. The
+        scenarios are N by K, selection_ratio or cut_score.
+
     Raises
     ------
     ValueError
@@ -385,6 +435,23 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     KeyboardInterrupt
         Ctrl-C; the scenarios running finish first.
     """
+    group_arguments = dict(groups=groups, group_names=group_names, group_shares=group_shares,
+                           group_counts=group_counts, group_d=group_d, selection=selection,
+                           cut_score=cut_score)
+    if any(value is not None for value in group_arguments.values()):
+        others = dict(N1=N1, minority_share=minority_share, d=d, predictor_d=predictor_d,
+                      weights=weights, intercorrelations=intercorrelations)
+        for name, value in others.items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with the group arguments")
+        if not (isinstance(alpha, float) and alpha == 0.05) or not (
+                isinstance(threshold, float) and threshold == 0.8):
+            raise ValueError("alpha and threshold do not apply to several groups")
+        if engine != "fast":
+            raise ValueError("the group arguments need engine=\"fast\"")
+        return _group_summary(N, K, selection_ratio, grid, jobs, **group_arguments)
+    if N is None:
+        raise ValueError("N is required")
     _exactly_one(N1, "N1", minority_share, "minority_share")
     _exactly_one(K, "K", selection_ratio, "selection_ratio")
     _exactly_one(d, "d", predictor_d, "predictor_d")
@@ -410,21 +477,91 @@ def ai_summary(N, N1=None, K=None, d=None, *, minority_share=None, selection_rat
     args["alpha"] = _alpha(alpha)
     args["threshold"] = _threshold(threshold)
 
-    if grid:
-        values = [a.ravel() for a in args.values()]
-        scenarios = [m.ravel() for m in np.meshgrid(*values, indexing="ij")]
-    else:
-        try:
-            scenarios = [a.ravel() for a in np.broadcast_arrays(*args.values())]
-        except ValueError:
-            shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in args.items())
-            raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
-    s = dict(zip(args, scenarios))
+    s = _spanned(args, grid)
     N1, K, N1_name, K_name = _derived_counts(s["N"], s.get("N1"), s.get("minority_share"),
                                              s.get("K"), s.get("selection_ratio"))
     frame = _frame(_kemro.summary(s["N"], N1, K, s["d"], s["alpha"], s["threshold"], engine, jobs,
                                   N1_name, K_name))
     _warn_summary(frame)
+    return frame
+
+
+def _group_design(groups, group_names, group_shares, group_counts, group_d):
+    """(names, shares, counts, d) of the groups, from a table or from the vectors."""
+    if groups is not None:
+        for name, value in dict(group_names=group_names, group_shares=group_shares,
+                                group_counts=group_counts, group_d=group_d).items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with groups")
+        if isinstance(groups, dict):
+            groups = pd.DataFrame(groups)
+        if not isinstance(groups, pd.DataFrame):
+            raise ValueError(f"groups must be a DataFrame or a dict of columns, not "
+                             f"{type(groups).__name__}")
+        for column in ("name", "d"):
+            if column not in groups.columns:
+                raise ValueError(f"groups must have a column {column!r}")
+        if ("share" in groups.columns) == ("count" in groups.columns):
+            raise ValueError("groups must have one of the columns 'share' and 'count'")
+        group_names = groups["name"].tolist()
+        group_shares = groups["share"].to_numpy() if "share" in groups.columns else None
+        group_counts = groups["count"].to_numpy() if "count" in groups.columns else None
+        group_d = groups["d"].to_numpy()
+    if group_names is None:
+        raise ValueError("group_names (or groups) is required with the group arguments")
+    if isinstance(group_names, str) or not all(isinstance(n, str) for n in group_names):
+        raise ValueError(f"group_names must be a sequence of texts, not {group_names!r}")
+    _exactly_one(group_shares, "group_shares", group_counts, "group_counts")
+    if group_d is None:
+        raise ValueError("group_d is required with the group arguments")
+    shares = (np.empty(0) if group_shares is None
+              else _shares(group_shares, "group_shares").ravel())
+    counts = (np.empty(0, dtype=np.int64) if group_counts is None
+              else _counts(group_counts, "group_counts").ravel())
+    return list(group_names), shares, counts, _reals(group_d, "group_d").ravel()
+
+
+def _group_summary(N, K, selection_ratio, grid, jobs, groups, group_names, group_shares,
+                   group_counts, group_d, selection, cut_score):
+    """ai_summary with several groups (its arguments checked in this order)."""
+    names, shares, counts, d = _group_design(groups, group_names, group_shares, group_counts,
+                                             group_d)
+    if selection is None:
+        selection = "cut-score" if cut_score is not None else "top-down"
+    if selection not in ("top-down", "cut-score"):
+        raise ValueError(f"selection must be \"top-down\" or \"cut-score\", not {selection!r}")
+    if selection == "top-down":
+        if cut_score is not None:
+            raise ValueError("cut_score needs selection=\"cut-score\"")
+        _exactly_one(K, "K", selection_ratio, "selection_ratio")
+    else:
+        if K is not None:
+            raise ValueError("selection=\"cut-score\" takes cut_score or selection_ratio, not K")
+        _exactly_one(cut_score, "cut_score", selection_ratio, "selection_ratio")
+    grid = _flag(grid, "grid")
+    jobs = _jobs(jobs)
+    if N is None:
+        if counts.size == 0:
+            raise ValueError("N is required with group_shares")
+        N = counts.sum()
+    args = {"N": _counts(N, "N", lowest=2)}
+    if K is not None:
+        args["K"] = _counts(K, "K")
+    elif selection_ratio is not None:
+        args["selection_ratio"] = _shares(selection_ratio, "selection_ratio")
+    else:
+        args["cut_score"] = _reals(cut_score, "cut_score")
+    s = _spanned(args, grid)
+    n = s["N"].size
+    frame = _frame(_kemro.group_summary(
+        names, shares, counts, d, selection, s["N"], s.get("K", np.zeros(n, dtype=np.int64)),
+        s.get("selection_ratio", np.full(n, np.nan)), s.get("cut_score", np.full(n, np.nan)),
+        jobs))
+    abandoned = np.flatnonzero(frame["status"].to_numpy() == "abandoned")
+    if abandoned.size:
+        shown = ", ".join(str(int(frame["scenario"].iloc[i])) for i in abandoned[:10])
+        warnings.warn(f"{abandoned.size} of {len(frame)} scenarios could not be computed "
+                      f"(their values are NaN): scenario {shown}", KemroWarning, stacklevel=3)
     return frame
 
 
@@ -554,7 +691,81 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
     return frame
 
 
-def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
+def _observed_levels(d, alpha, threshold):
+    """The d values, alpha and threshold of ai_observed, checked."""
+    d = _reals(d, "d").ravel()
+    alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
+    if not 0 < alpha < 1:
+        raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
+    return d, alpha, float(_scalar(_threshold(threshold), "threshold"))
+
+
+def _group_name(x, name, names):
+    """`x` as one of the groups' names ("" for None), or ValueError naming the argument."""
+    if x is None:
+        return ""
+    if not isinstance(x, str):
+        raise ValueError(f"{name} must be one group's name, not {x!r}")
+    if x not in names:
+        shown = ", ".join(repr(n) for n in names)
+        raise ValueError(f"{name} {x!r} is not a group; the groups are {shown}")
+    return x
+
+
+def _observed_groups(groups, group_names, group_applicants, group_hires, reference, minority,
+                     d, alpha, threshold):
+    """ai_observed with several groups (its arguments checked in this order)."""
+    if groups is not None:
+        for name, value in dict(group_names=group_names, group_applicants=group_applicants,
+                                group_hires=group_hires).items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with groups")
+        if isinstance(groups, dict):
+            groups = pd.DataFrame(groups)
+        if not isinstance(groups, pd.DataFrame):
+            raise ValueError(f"groups must be a DataFrame or a dict of columns, not "
+                             f"{type(groups).__name__}")
+        for column in ("name", "applicants", "hires"):
+            if column not in groups.columns:
+                raise ValueError(f"groups must have a column {column!r}")
+        group_names = groups["name"].tolist()
+        group_applicants = groups["applicants"].to_numpy()
+        group_hires = groups["hires"].to_numpy()
+    for name, value in dict(group_names=group_names, group_applicants=group_applicants,
+                            group_hires=group_hires).items():
+        if value is None:
+            raise ValueError(f"{name} is required with several groups")
+    if isinstance(group_names, str) or not all(isinstance(n, str) and n for n in group_names):
+        raise ValueError(f"group_names must be a sequence of non-empty texts, not {group_names!r}")
+    names = list(group_names)
+    if len(set(names)) != len(names):
+        raise ValueError("group_names must not repeat a name")
+    applicants = _counts(group_applicants, "group_applicants").ravel()
+    hires = _counts(group_hires, "group_hires", lowest=0).ravel()
+    for name, array in (("group_applicants", applicants), ("group_hires", hires)):
+        if array.size != len(names):
+            raise ValueError(f"{name} has {array.size} values for {len(names)} groups")
+    over = np.flatnonzero(hires > applicants)
+    if over.size:
+        g = int(over[0])
+        raise ValueError(f"group_hires must not exceed group_applicants: group {names[g]!r} has "
+                         f"{hires[g]} of {applicants[g]}")
+    reference = _group_name(reference, "reference", names)
+    minority = _group_name(minority, "minority", names)
+    d, alpha, threshold = _observed_levels(d, alpha, threshold)
+    frame = _frame(_kemro.observed_groups(names, applicants, hires, reference, minority, d, alpha,
+                                          threshold))
+    troubled = frame["status"] != "converged"
+    if troubled.any():
+        statuses = ", ".join(sorted(set(frame["status"][troubled])))
+        warnings.warn(f"the estimates of d did not all converge: status {statuses}",
+                      KemroWarning, stacklevel=3)
+    return frame
+
+
+def ai_observed(N=None, N1=None, K=None, S=None, *, d=0.0, alpha=0.05, threshold=0.8,
+                groups=None, group_names=None, group_applicants=None, group_hires=None,
+                reference=None, minority=None):
     """kemro-observed's analysis of actual hiring decisions, one row per decision and d.
 
     N, N1, K and S may be arrays that broadcast against each other; each of
@@ -580,6 +791,16 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
         tests, in (0, 1).
     threshold : float
         The four-fifths rule's threshold, in (0, 1].
+    groups : pandas.DataFrame or dict, optional
+        Instead of N, N1, K and S: several groups of one decision, one row
+        per group with the columns ``name``, ``applicants`` and ``hires``.
+    group_names, group_applicants, group_hires : sequences, optional
+        The same as three sequences in one order.
+    reference : str, optional
+        The group the others are compared with; by default the group with
+        the highest selection rate (the first of equal ones).
+    minority : str, optional
+        The one group compared with the reference; by default every other.
 
     Returns
     -------
@@ -594,6 +815,13 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
         flags_<rule> and false_flag_rate_<rule>. An undefined AI is NaN; an
         unbounded end of the interval is -inf or +inf.
 
+        With groups, one row per group compared and d, for the counts of
+        that group (the minority) and the reference (the majority) alone,
+        ending in group, reference and P_any_flag_fair (the probability
+        that a selection treating every set of K hires alike puts some
+        group below four fifths of the highest rate), as kemro-observed's
+        records of applicant data.
+
     Raises
     ------
     ValueError
@@ -602,18 +830,22 @@ def ai_observed(N, N1, K, S, *, d=0.0, alpha=0.05, threshold=0.8):
     KeyboardInterrupt
         Ctrl-C, between two decisions.
     """
+    if groups is not None or group_names is not None or group_applicants is not None or (
+            group_hires is not None):
+        for name, value in dict(N=N, N1=N1, K=K, S=S).items():
+            if value is not None:
+                raise ValueError(f"{name} cannot be combined with several groups")
+        return _observed_groups(groups, group_names, group_applicants, group_hires, reference,
+                                minority, d, alpha, threshold)
+    if reference is not None or minority is not None:
+        raise ValueError("reference and minority need several groups")
+    for name, value in dict(N=N, N1=N1, K=K, S=S).items():
+        if value is None:
+            raise ValueError(f"{name} is required")
     counts = {"N": _counts(N, "N", lowest=2), "N1": _counts(N1, "N1"), "K": _counts(K, "K"),
               "S": _counts(S, "S", lowest=0)}
-    d = _reals(d, "d").ravel()
-    alpha = float(_scalar(_reals(alpha, "alpha"), "alpha"))
-    if not 0 < alpha < 1:
-        raise ValueError(f"alpha must lie strictly between 0 and 1, not {alpha!r}")
-    threshold = float(_scalar(_threshold(threshold), "threshold"))
-    try:
-        decisions = [a.ravel() for a in np.broadcast_arrays(*counts.values())]
-    except ValueError:
-        shapes = ", ".join(f"{name} has shape {a.shape}" for name, a in counts.items())
-        raise ValueError(f"the arguments do not broadcast to one shape: {shapes}") from None
+    d, alpha, threshold = _observed_levels(d, alpha, threshold)
+    decisions = _spanned(counts, grid=False).values()
     frame = _frame(_kemro.observed(*decisions, d, alpha, threshold))
     troubled = frame["status"] != "converged"
     if troubled.any():

@@ -1,6 +1,6 @@
 # Type stub of the kemro package: the signatures of its functions for
 # editors and type checkers (the docstrings are in __init__.py).
-from typing import Literal, Sequence, Union
+from typing import Any, Literal, Mapping, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -18,7 +18,7 @@ def summary_columns() -> pd.DataFrame: ...
 def observed_columns() -> pd.DataFrame: ...
 def ai_distribution(N: int, N1: int, K: int, d: float, *, engine: Engine = ...) -> pd.DataFrame: ...
 def ai_summary(
-    N: Count,
+    N: Count | None = ...,
     N1: Count | None = ...,
     K: Count | None = ...,
     d: Real | None = ...,
@@ -30,6 +30,13 @@ def ai_summary(
     intercorrelations: Real | None = ...,
     alpha: Real = ...,
     threshold: Real = ...,
+    groups: pd.DataFrame | Mapping[str, Sequence[Any]] | None = ...,
+    group_names: Sequence[str] | None = ...,
+    group_shares: Real | None = ...,
+    group_counts: Count | None = ...,
+    group_d: Real | None = ...,
+    selection: Literal["top-down", "cut-score"] | None = ...,
+    cut_score: Real | None = ...,
     engine: Engine = ...,
     grid: bool = ...,
     jobs: int = ...,
@@ -50,12 +57,18 @@ def ai_solve(
     jobs: int = ...,
 ) -> pd.DataFrame: ...
 def ai_observed(
-    N: Count,
-    N1: Count,
-    K: Count,
-    S: Count,
+    N: Count | None = ...,
+    N1: Count | None = ...,
+    K: Count | None = ...,
+    S: Count | None = ...,
     *,
     d: Real = ...,
     alpha: float = ...,
     threshold: float = ...,
+    groups: pd.DataFrame | Mapping[str, Sequence[Any]] | None = ...,
+    group_names: Sequence[str] | None = ...,
+    group_applicants: Count | None = ...,
+    group_hires: Count | None = ...,
+    reference: str | None = ...,
+    minority: str | None = ...,
 ) -> pd.DataFrame: ...

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "compute.hpp"
 
@@ -22,6 +23,19 @@ py::list summary_catalogue();
 py::dict summary(const CountArray& N, const CountArray& N1, const CountArray& K, const RealArray& d,
                  const RealArray& alpha, const RealArray& threshold, const std::string& engine,
                  long long jobs, const std::string& N1_name, const std::string& K_name);
+
+// The several-group summary record of each scenario i: N[i] applicants in
+// groups `names` (the reference first) by `shares` or `counts` (the other
+// empty) with effect sizes `d`, selected by `selection` ("top-down" with K =
+// hires[i], or round(selection_ratio[i] N) where hires[i] is 0; "cut-score"
+// at cut_score[i], or where it is NaN at the cut score of selection_ratio[i]).
+// Columns named as kemro-grid's group records; the design's refusals name
+// the argument (group_names, group_shares, group_counts, group_d).
+py::dict group_summary(const std::vector<std::string>& names, const RealArray& shares,
+                       const CountArray& counts, const RealArray& d, const std::string& selection,
+                       const CountArray& N, const CountArray& hires,
+                       const RealArray& selection_ratio, const RealArray& cut_score,
+                       long long jobs);
 
 // The distribution of one scenario, (table columns, summary columns): the
 // outcomes S = minority_hires with majority_hires, AI (NaN when undefined),
@@ -59,5 +73,16 @@ py::list observed_catalogue();
 // every decision is checked before any is analysed.
 py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K,
                   const CountArray& S, const RealArray& d, double alpha, double threshold);
+
+// kemro-observed's records for several groups of one decision (names[g]
+// with applicants[g] and hires[g]): each group against the reference
+// (`reference`, or when empty the highest selection rate), only `minority`
+// when it is set, one record per pair and d, ending in group, reference and
+// P_any_flag_fair as for applicant data. Every pair is checked before any is
+// analysed; one that cannot be is a ValueError naming it.
+py::dict observed_groups(const std::vector<std::string>& names, const CountArray& applicants,
+                         const CountArray& hires, const std::string& reference,
+                         const std::string& minority, const RealArray& d, double alpha,
+                         double threshold);
 
 }  // namespace kemro::python

@@ -3,6 +3,7 @@
 // analysis for the package's Python layer (python/kemro/__init__.py), which
 // documents them for users.
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include "entries.hpp"
 
@@ -18,6 +19,10 @@ PYBIND11_MODULE(_kemro, m) {
         py::arg("alpha"), py::arg("threshold"), py::arg("engine"), py::arg("jobs"),
         py::arg("N1_name") = "N1", py::arg("K_name") = "K",
         "kemro-grid's summary record of each scenario, as columns.");
+  m.def("group_summary", &group_summary, py::arg("names"), py::arg("shares"), py::arg("counts"),
+        py::arg("d"), py::arg("selection"), py::arg("N"), py::arg("hires"),
+        py::arg("selection_ratio"), py::arg("cut_score"), py::arg("jobs"),
+        "kemro-grid's several-group record of each scenario, as columns.");
   m.def("distribution", &distribution, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("d"),
         py::arg("engine"), "The distribution of one scenario and its summary record.");
   m.def("composite_d", &composite_d, py::arg("predictor_d"), py::arg("weights"),
@@ -35,4 +40,7 @@ PYBIND11_MODULE(_kemro, m) {
   m.def("observed", &observed, py::arg("N"), py::arg("N1"), py::arg("K"), py::arg("S"),
         py::arg("d"), py::arg("alpha"), py::arg("threshold"),
         "kemro-observed's records for each decision and d.");
+  m.def("observed_groups", &observed_groups, py::arg("names"), py::arg("applicants"),
+        py::arg("hires"), py::arg("reference"), py::arg("minority"), py::arg("d"), py::arg("alpha"),
+        py::arg("threshold"), "kemro-observed's records for several groups of one decision.");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/group_pairs.hpp"
 #include "distribution/rules.hpp"
 #include "entries.hpp"
 #include "report/observed_records.hpp"
@@ -54,6 +55,69 @@ py::dict observed(const CountArray& N, const CountArray& N1, const CountArray& K
   std::vector<std::string> names;
   for (const observed::Column& c : observed::record_columns()) names.emplace_back(c.name);
   return columns_from_cells(names, observed::record_cells(ObservedResult{}), rows);
+}
+
+py::dict observed_groups(const std::vector<std::string>& names, const CountArray& applicants,
+                         const CountArray& hires, const std::string& reference,
+                         const std::string& minority, const RealArray& d, double alpha,
+                         double threshold) {
+  const std::vector<std::int64_t> a = counts_of(applicants, "group_applicants", names.size());
+  const std::vector<std::int64_t> h = counts_of(hires, "group_hires", names.size());
+  const std::vector<double> d_values = reals_of(d, "d");
+  std::string parameters = observed_parameters_error(d_values, alpha);
+  if (parameters.empty()) parameters = rule_levels_error({alpha, threshold});
+  if (!parameters.empty()) throw std::invalid_argument(parameters);
+  if (names.empty()) throw std::invalid_argument("groups: no groups");
+  std::vector<GroupCount> counts;
+  std::vector<observed::GroupTally> tallies;
+  for (std::size_t g = 0; g < names.size(); ++g) {
+    counts.push_back({names[g], a[g], h[g]});
+    tallies.push_back({names[g], a[g], h[g]});
+  }
+  // Every pair is checked before any is analysed.
+  std::vector<observed::Case> cases;
+  for (GroupPair& p : compare_groups(counts, reference, minority)) {
+    std::string why = p.unanalysable;
+    if (why.empty()) why = observed_counts_error(p.counts);
+    if (!why.empty()) throw std::invalid_argument(p.group + " against " + p.reference + ": " + why);
+    observed::Case c;
+    c.group = std::move(p.group);
+    c.reference = std::move(p.reference);
+    c.counts = p.counts;
+    c.groups = tallies;
+    cases.push_back(std::move(c));
+  }
+
+  // Each pair is analysed without the interpreter's lock; between two,
+  // Python may handle a signal (Ctrl-C), whose exception ends the call.
+  std::vector<std::vector<observed::RecordCell>> rows;
+  for (const observed::Case& c : cases) {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    observed::CaseResult result;
+    std::string error;
+    {
+      const py::gil_scoped_release release;
+      result = observed::analyse_case(c, d_values, alpha, threshold, error);
+    }
+    if (!error.empty()) throw std::invalid_argument(error);
+    for (const ObservedResult& r : result.records) {
+      std::vector<observed::RecordCell> row = observed::record_cells(r);
+      row.emplace_back(c.group);
+      row.emplace_back(c.reference);
+      row.emplace_back(result.P_any_flag_fair);
+      rows.push_back(std::move(row));
+    }
+  }
+  std::vector<std::string> columns;
+  for (const observed::Column& c : observed::record_columns()) columns.emplace_back(c.name);
+  std::vector<observed::RecordCell> kinds = observed::record_cells(ObservedResult{});
+  for (const char* name : {"group", "reference"}) {
+    columns.emplace_back(name);
+    kinds.emplace_back(std::string());
+  }
+  columns.emplace_back("P_any_flag_fair");
+  kinds.emplace_back(0.0);
+  return columns_from_cells(columns, kinds, rows);
 }
 
 }  // namespace kemro::python

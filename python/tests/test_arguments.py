@@ -74,6 +74,23 @@ BAD_INPUT = [
     (kemro.ai_summary, dict(N=10, N1=5, K=2, d=0, threshold=0), "threshold must lie above 0 and at most 1"),
     (kemro.ai_solve, dict(target="P_flag_z>=0.5", solve_for="N", N=[10, 20], N1=5, K=2, d=1, threshold=1.2), "threshold must lie above 0"),
     (kemro.ai_observed, dict(N=10, N1=5, K=3, S=1, threshold=[0.8, 0.9]), "threshold must be a single value"),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_counts=[5, 5], group_d=[0, 1], K=2, d=0), "d cannot be combined with the group arguments"),
+    (kemro.ai_summary, dict(group_names=["A", "A"], group_counts=[5, 5], group_d=[0, 1], K=2), "group_names: "),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_shares=[0.5, 0.6], group_d=[0, 1], N=10, K=2), "group_shares: "),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_counts=[5, 5], group_d=[0.5, 1], K=2), "group_d: "),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_counts=[5, 5], group_d=[0, NAN], K=2), "group_d must not be NaN"),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_counts=[5, 5], group_d=[0, 1], N=12, K=2), "scenario 1 (N = 12): the counts add up to 10"),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_counts=[5, 5], group_d=[0, 1], cut_score=INF), "cut_score must be finite"),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_counts=[5, 5], group_d=[0, 1], K=2, selection="cut-score"), "takes cut_score or selection_ratio, not K"),
+    (kemro.ai_summary, dict(groups=dict(name=["A", "B"], d=[0, 1]), K=2), "one of the columns 'share' and 'count'"),
+    (kemro.ai_summary, dict(group_names=["A", "B"], group_shares=[0.5, 0.5], group_d=[0, 1], K=2), "N is required with group_shares"),
+    (kemro.ai_observed, dict(N=10, groups=dict(name=["A", "B"], applicants=[10, 5], hires=[3, 1])), "N cannot be combined with several groups"),
+    (kemro.ai_observed, dict(group_names=["A", "B"], group_applicants=[10, 5], group_hires=[3, 1], reference="C"), "reference 'C' is not a group; the groups are 'A', 'B'"),
+    (kemro.ai_observed, dict(group_names=["A", "B"], group_applicants=[10, 5], group_hires=[3, 6]), "group_hires must not exceed group_applicants: group 'B' has 6 of 5"),
+    (kemro.ai_observed, dict(group_names=["A", "B"], group_applicants=[10, 5, 3], group_hires=[3, 1]), "group_applicants has 3 values for 2 groups"),
+    (kemro.ai_observed, dict(group_names=["A", "B"], group_applicants=[10, NAN], group_hires=[3, 1]), "group_applicants must not be NaN"),
+    (kemro.ai_observed, dict(group_names=["A", "B"], group_applicants=[10, 5], group_hires=[0, 0]), "B against A: "),
+    (kemro.ai_observed, dict(N=10, N1=5, K=3, S=1, minority="A"), "reference and minority need several groups"),
     (kemro.ai_distribution, dict(N=10, N1=5, K=[2, 3], d=0), "K must be a single value"),
     (kemro.ai_distribution, dict(N=10, N1=5, K=True, d=0), "K must be numeric, not True"),
     (kemro.ai_observed, dict(N=10, N1=5, K=3, S=4), "decision 1: S = 4"),
@@ -91,16 +108,25 @@ def test_bad_input_is_a_value_error_naming_it(function, arguments, message):
     assert message in str(raised.value), (arguments, str(raised.value))
 
 
-def test_ctrl_c_stops_a_long_grid_between_scenarios():
-    # Hundreds of nested-engine scenarios take minutes; the interrupt is sent
-    # by a Python thread, which runs only because the computation does not
-    # hold the interpreter's lock.
+# Long runs: hundreds of nested-engine scenarios, and four equal groups at
+# K = N/2 (each scenario a large part of a second).
+LONG_RUNS = [
+    dict(N=300, N1=200, K=np.arange(1, 299), d=0.5, engine="nested", jobs=2),
+    dict(group_names=list("ABCD"), group_shares=[0.25] * 4, group_d=[0, 0.2, 0.4, 0.6],
+         N=np.arange(4000, 4200, 2), selection_ratio=0.5, jobs=2),
+]
+
+
+@pytest.mark.parametrize("arguments", LONG_RUNS)
+def test_ctrl_c_stops_a_long_grid_between_scenarios(arguments):
+    # The interrupt is sent by a Python thread, which runs only because the
+    # computation does not hold the interpreter's lock.
     timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
     started = time.monotonic()
     timer.start()
     try:
         with pytest.raises(KeyboardInterrupt):
-            kemro.ai_summary(300, 200, np.arange(1, 299), 0.5, engine="nested", jobs=2)
+            kemro.ai_summary(**arguments)
     finally:
         timer.cancel()
     assert time.monotonic() - started < 30

@@ -43,6 +43,37 @@ def test_summary_equals_kemro_grid_csv(options, arguments):
         assert_column_equals_text(name, frame[name].tolist(), expected[name])
 
 
+# (kemro-grid's group options, ai_summary's group arguments for the same scenarios).
+GROUP_CASES = [
+    (["--group-names", "White,Black,Hispanic", "--group-counts", "43,19,15", "--group-d",
+      "0,1,0.5", "--hires", "10,20"],
+     dict(group_names=["White", "Black", "Hispanic"], group_counts=[43, 19, 15],
+          group_d=[0, 1, 0.5], K=[10, 20])),
+    (["--group-names", "A,B,C,D", "--group-shares", "0.6,0.2,0.12,0.08", "--group-d",
+      "0,1,0.7,0.3", "--applicants", "50,120", "--selection-ratio", "0.1,0.3"],
+     dict(groups=pd.DataFrame(dict(name=list("ABCD"), share=[0.6, 0.2, 0.12, 0.08],
+                                   d=[0, 1, 0.7, 0.3])),
+          N=[50, 120], selection_ratio=[0.1, 0.3], grid=True)),
+    (["--group-names", "W,B,H", "--group-counts", "43,19,15", "--group-d", "0,1,0.5",
+      "--cut-score", "-0.5,0.5"],
+     dict(groups=dict(name=["W", "B", "H"], count=[43, 19, 15], d=[0, 1, 0.5]),
+          cut_score=[-0.5, 0.5])),
+    (["--group-names", "R,O", "--group-shares", "0.7,0.3", "--group-d", "0,0.8",
+      "--applicants", "40,90", "--selection", "cut-score", "--selection-ratio", "0.25"],
+     dict(group_names=["R", "O"], group_shares=[0.7, 0.3], group_d=[0, 0.8], N=[40, 90],
+          selection="cut-score", selection_ratio=0.25)),
+]
+
+
+@pytest.mark.parametrize("options, arguments", GROUP_CASES)
+def test_group_summary_equals_kemro_grid_csv(options, arguments):
+    expected = run_program("KEMRO_GRID", options)
+    frame = kemro.ai_summary(**arguments)
+    assert list(frame.columns) == list(expected), options
+    for name in frame.columns:
+        assert_column_equals_text(name, frame[name].tolist(), expected[name])
+
+
 # (kemro-grid's options, ai_solve's arguments for the same searches).
 SOLVE_CASES = [
     (["--applicants", "100,200", "--majority", "80", "--hires", "20", "--d", "0:2",
@@ -54,10 +85,10 @@ SOLVE_CASES = [
           minority_share=0.2, selection_ratio=0.2, d=[0, 0.2])),
     # A rule's detection rate as the target, at two levels.
     (["--applicants", "50:400:50", "--minority-share", "0.3", "--selection-ratio", "0.2",
-      "--d", "0.8", "--alpha", "0.05,0.1", "--solve", "applicants", "--target",
+      "--d", "0.8", "--alpha", "0.05,0.2", "--solve", "applicants", "--target",
       "P_flag_fisher>=0.5"],
      dict(target="P_flag_fisher>=0.5", solve_for="N", N=np.arange(50, 401, 50),
-          minority_share=0.3, selection_ratio=0.2, d=0.8, alpha=[0.05, 0.1])),
+          minority_share=0.3, selection_ratio=0.2, d=0.8, alpha=[0.05, 0.2])),
     (["--applicants", "200", "--majority", "150", "--hires", "30", "--d", "0:2",
       "--threshold", "0.9", "--solve", "d", "--target", "P_flag_four_fifths_flip=0.5"],
      dict(target="P_flag_four_fifths_flip=0.5", N=200, N1=150, K=30, d=[0, 2], threshold=0.9)),
@@ -92,6 +123,32 @@ def test_observed_equals_kemro_observed_csv(counts, d, levels):
         "--applicants", str(N), "--majority", str(N1), "--hires", str(K),
         "--minority-hires", str(S), "--d", ",".join(map(str, d)), *options])
     frame = kemro.ai_observed(N, N1, K, S, d=d, **levels)
+    assert list(frame.columns) == list(expected)
+    for name in frame.columns:
+        assert_column_equals_text(name, frame[name].tolist(), expected[name])
+
+
+# (kemro-observed's options for applicant data, ai_observed's group arguments).
+GROUP_OBSERVED_CASES = [
+    (["--d", "0,0.5"], dict(d=[0, 0.5])),
+    (["--reference", "Hispanic", "--alpha", "0.1", "--threshold", "0.9"],
+     dict(reference="Hispanic", alpha=0.1, threshold=0.9)),
+    (["--minority", "Black"], dict(minority="Black")),
+]
+GROUPS = dict(name=["White", "Black", "Hispanic"], applicants=[43, 19, 15], hires=[10, 2, 3])
+
+
+@pytest.mark.parametrize("options, arguments", GROUP_OBSERVED_CASES)
+def test_observed_groups_equal_kemro_observed_on_applicant_data(options, arguments, tmp_path):
+    rows = ["group,hired"]
+    for name, applicants, hires in zip(*GROUPS.values()):
+        rows += [f"{name},{int(i < hires)}" for i in range(applicants)]
+    data = tmp_path / "applicants.csv"
+    data.write_text("\n".join(rows) + "\n")
+    expected = run_program("KEMRO_OBSERVED", [
+        "--applicant-data", str(data), "--group-column", "group", "--hired-column", "hired",
+        *options])
+    frame = kemro.ai_observed(groups=pd.DataFrame(GROUPS), **arguments)
     assert list(frame.columns) == list(expected)
     for name in frame.columns:
         assert_column_equals_text(name, frame[name].tolist(), expected[name])

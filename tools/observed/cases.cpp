@@ -6,6 +6,7 @@
 #include <charconv>
 #include <map>
 
+#include "distribution/group_pairs.hpp"
 #include "tools/common/options.hpp"
 
 namespace kemro::observed {
@@ -54,67 +55,21 @@ std::string quoted_list(const std::vector<std::string>& values) {
   return text;
 }
 
-// The reference of one subgroup: the --reference value, or the group with the
-// highest selection rate (the first seen among equal ones), leaving out the
-// --minority group; nullptr when there is none.
-const GroupTally* reference_group(const std::vector<GroupTally>& groups,
-                                  const ApplicantColumns& columns) {
-  const GroupTally* best = nullptr;
-  for (const GroupTally& g : groups) {
-    if (!columns.reference.empty()) {
-      if (g.name == columns.reference) return &g;
-      continue;
-    }
-    if (g.name == columns.minority) continue;
-    // hires / applicants above the best's, in integers
-    if (best == nullptr || g.hires * best->applicants > best->hires * g.applicants) best = &g;
-  }
-  return best;
-}
-
-// The cases of one subgroup: each compared group against the reference, with
-// the counts of the two groups alone; a pair missing one of its groups says
-// so in `unanalysable`.
+// The cases of one subgroup: each compared group against the reference
+// (compare_groups), with the counts of the two groups alone; a pair missing
+// one of its groups says so in `unanalysable`.
 std::vector<Case> compared_pairs(const std::vector<GroupTally>& groups,
                                  const ApplicantColumns& columns) {
+  std::vector<GroupCount> counts;
+  for (const GroupTally& g : groups) counts.push_back({g.name, g.applicants, g.hires});
   std::vector<Case> cases;
-  const GroupTally* reference = reference_group(groups, columns);
-  const auto pair_case = [&](const GroupTally& g) {
+  for (GroupPair& p : compare_groups(counts, columns.reference, columns.minority)) {
     Case c;
-    c.group = g.name;
+    c.group = std::move(p.group);
+    c.reference = std::move(p.reference);
+    c.counts = p.counts;
+    c.unanalysable = std::move(p.unanalysable);
     c.groups = groups;
-    if (reference == nullptr) {
-      c.reference = columns.reference;
-      c.unanalysable = columns.reference.empty()
-                           ? std::string("no other group to compare with")
-                           : "no applicants of the reference group " + quoted(columns.reference);
-      return c;
-    }
-    c.reference = reference->name;
-    c.counts = {reference->applicants + g.applicants, reference->applicants,
-                reference->hires + g.hires, g.hires};
-    return c;
-  };
-  if (!columns.minority.empty()) {
-    const auto g = std::find_if(groups.begin(), groups.end(),
-                                [&](const GroupTally& t) { return t.name == columns.minority; });
-    if (g != groups.end()) {
-      cases.push_back(pair_case(*g));
-    } else {
-      Case c = pair_case(GroupTally{columns.minority, 0, 0});
-      if (c.unanalysable.empty()) {
-        c.unanalysable = "no applicants of group " + quoted(columns.minority);
-      }
-      cases.push_back(std::move(c));
-    }
-    return cases;
-  }
-  for (const GroupTally& g : groups) {
-    if (&g != reference) cases.push_back(pair_case(g));
-  }
-  if (cases.empty()) {
-    Case c = pair_case(groups.front());
-    c.unanalysable = "only one group (" + quoted(groups.front().name) + ") among the applicants";
     cases.push_back(std::move(c));
   }
   return cases;

@@ -14,7 +14,33 @@ SUMMARY_COLUMNS <- c(
 #' @export
 ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
                        selection_ratio = NULL, engine = c("fast", "nested"), grid = FALSE,
-                       jobs = 0L, alpha = 0.05, threshold = 0.8) {
+                       jobs = 0L, alpha = 0.05, threshold = 0.8, groups = NULL,
+                       group_names = NULL, group_shares = NULL, group_counts = NULL,
+                       group_d = NULL, selection = c("top-down", "cut-score"), cut_score = NULL) {
+  grouped <- !is.null(groups) || !is.null(group_names) || !is.null(group_shares) ||
+    !is.null(group_counts) || !is.null(group_d) || !is.null(cut_score) ||
+    !identical(selection, c("top-down", "cut-score"))
+  if (grouped) {
+    if (!is.null(N1) || !is.null(minority_share)) {
+      abort_argument(sprintf("`%s` cannot be combined with several groups",
+                             if (is.null(N1)) "minority_share" else "N1"))
+    }
+    if (!missing(d)) abort_argument("`d` cannot be combined with several groups; give `group_d`")
+    if (!missing(alpha) || !missing(threshold)) {
+      abort_argument("`alpha` and `threshold` do not apply to several groups")
+    }
+    if (check_engine(engine) != "fast") abort_argument("several groups need `engine = \"fast\"`")
+    if (!is.logical(grid) || length(grid) != 1L || is.na(grid)) {
+      abort_argument("`grid` must be TRUE or FALSE")
+    }
+    check_counts(check_scalar(jobs, "jobs"), "jobs", lowest = 0L)
+    chosen <- !identical(selection, c("top-down", "cut-score"))
+    selection <- check_choice(selection, "selection", c("top-down", "cut-score"))
+    if (!is.null(cut_score) && !chosen) selection <- "cut-score"
+    design <- group_design(groups, group_names, group_shares, group_counts, group_d)
+    return(group_summary(if (missing(N)) NULL else N, K, selection_ratio, cut_score, selection,
+                         grid, design))
+  }
   if (is.null(N1) == is.null(minority_share)) {
     abort_argument("give exactly one of `N1` and `minority_share`")
   }

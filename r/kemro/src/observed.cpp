@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/group_pairs.hpp"
+#include "distribution/groups.hpp"
 #include "distribution/rules.hpp"
 
 using kemro::r::number_or_na;
@@ -73,37 +75,8 @@ void add_rule_columns(Rcpp::List& out, const std::vector<kemro::ObservedResult>&
   }
 }
 
-}  // namespace
-
-// The observed-decision analysis of kemro-observed for each decision i
-// (N[i], N1[i], K[i], S[i]) at model effect size d[i], all five of one
-// length: one record per decision, as the columns of kemro-observed's CSV in
-// its order. The library validates the counts and parameters and its reason
-// becomes the R error. The R console can interrupt between decisions.
-// [[Rcpp::export]]
-Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
-                        Rcpp::IntegerVector S, Rcpp::NumericVector d, double alpha,
-                        double threshold) {
-  const R_xlen_t decisions = N.size();
-  if (N1.size() != decisions || K.size() != decisions || S.size() != decisions ||
-      d.size() != decisions) {
-    throw std::invalid_argument("N, N1, K, S and d must have one length");
-  }
-  std::vector<kemro::ObservedResult> results;
-  results.reserve(static_cast<std::size_t>(decisions));
-  for (R_xlen_t i = 0; i < decisions; ++i) {
-    Rcpp::checkUserInterrupt();
-    const kemro::ObservedCounts counts{N[i], N1[i], K[i], S[i]};
-    const double d_value = d[i];
-    const kemro::ObservedAnalysis one =
-        kemro::analyse_observed(counts, std::span<const double>(&d_value, 1), alpha, threshold);
-    if (!one.ok()) {
-      throw std::invalid_argument(
-          decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + one.error : one.error);
-    }
-    results.push_back(one.results.front());
-  }
-
+// The records of the results as the columns of kemro-observed's CSV, in its order.
+Rcpp::List observed_columns(const std::vector<kemro::ObservedResult>& results) {
   const auto n = static_cast<R_xlen_t>(results.size());
   Rcpp::IntegerVector rN(n), rN1(n), rN2(n), rK(n), rS(n);
   Rcpp::LogicalVector violated(n);
@@ -163,5 +136,88 @@ Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Int
   for (int v = 3; v < NUMBERS; ++v) out.push_back(numbers[v], number_names[v]);
   out.push_back(status, "status");
   add_rule_columns(out, results);
+  return out;
+}
+
+}  // namespace
+
+// The observed-decision analysis of kemro-observed for each decision i
+// (N[i], N1[i], K[i], S[i]) at model effect size d[i], all five of one
+// length: one record per decision, as the columns of kemro-observed's CSV in
+// its order. The library validates the counts and parameters and its reason
+// becomes the R error. The R console can interrupt between decisions.
+// [[Rcpp::export]]
+Rcpp::List cpp_observed(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
+                        Rcpp::IntegerVector S, Rcpp::NumericVector d, double alpha,
+                        double threshold) {
+  const R_xlen_t decisions = N.size();
+  if (N1.size() != decisions || K.size() != decisions || S.size() != decisions ||
+      d.size() != decisions) {
+    throw std::invalid_argument("N, N1, K, S and d must have one length");
+  }
+  std::vector<kemro::ObservedResult> results;
+  results.reserve(static_cast<std::size_t>(decisions));
+  for (R_xlen_t i = 0; i < decisions; ++i) {
+    Rcpp::checkUserInterrupt();
+    const kemro::ObservedCounts counts{N[i], N1[i], K[i], S[i]};
+    const double d_value = d[i];
+    const kemro::ObservedAnalysis one =
+        kemro::analyse_observed(counts, std::span<const double>(&d_value, 1), alpha, threshold);
+    if (!one.ok()) {
+      throw std::invalid_argument(
+          decisions > 1 ? "decision " + std::to_string(i + 1) + ": " + one.error : one.error);
+    }
+    results.push_back(one.results.front());
+  }
+
+  return observed_columns(results);
+}
+
+// kemro-observed's records for several groups (names[g] with applicants[g]
+// and hires[g]): each group compared with the reference (`reference`, or
+// when empty the group with the highest selection rate) on the counts of the
+// two alone, only the group `minority` when it is set, one record per pair
+// and d value; then the fields group, reference and P_any_flag_fair, as for
+// applicant data. A pair that cannot be analysed is an error that names it.
+// [[Rcpp::export]]
+Rcpp::List cpp_observed_groups(std::vector<std::string> names, std::vector<double> applicants,
+                               std::vector<double> hires, std::string reference,
+                               std::string minority, std::vector<double> d, double alpha,
+                               double threshold) {
+  std::vector<kemro::GroupCount> groups;
+  std::vector<std::int64_t> all_applicants, all_hires;
+  for (std::size_t g = 0; g < names.size(); ++g) {
+    const auto a = static_cast<std::int64_t>(applicants[g]);
+    const auto h = static_cast<std::int64_t>(hires[g]);
+    groups.push_back({names[g], a, h});
+    all_applicants.push_back(a);
+    all_hires.push_back(h);
+  }
+  if (groups.empty()) throw std::invalid_argument("`groups` must not be empty");
+  const std::vector<kemro::GroupPair> pairs = kemro::compare_groups(groups, reference, minority);
+  // Every pair is checked before any is analysed.
+  for (const kemro::GroupPair& p : pairs) {
+    std::string why = p.unanalysable;
+    if (why.empty()) why = kemro::observed_counts_error(p.counts);
+    if (!why.empty()) throw std::invalid_argument(p.group + " against " + p.reference + ": " + why);
+  }
+  const double fair = kemro::fair_flag_probability(all_applicants, all_hires);
+  std::vector<kemro::ObservedResult> results;
+  std::vector<std::string> compared, against;
+  for (const kemro::GroupPair& p : pairs) {
+    Rcpp::checkUserInterrupt();
+    const kemro::ObservedAnalysis one = kemro::analyse_observed(p.counts, d, alpha, threshold);
+    if (!one.ok()) throw std::invalid_argument(one.error);
+    for (const kemro::ObservedResult& r : one.results) {
+      results.push_back(r);
+      compared.push_back(p.group);
+      against.push_back(p.reference);
+    }
+  }
+  Rcpp::List out = observed_columns(results);
+  out.push_back(Rcpp::wrap(compared), "group");
+  out.push_back(Rcpp::wrap(against), "reference");
+  out.push_back(Rcpp::NumericVector(results.size(), kemro::r::number_or_na(fair)),
+                "P_any_flag_fair");
   return out;
 }

@@ -67,3 +67,17 @@ test_that("the effect size found brings the quantity to the target", {
     expect_true(all(diff(sign(near$expected_AI - 0.7)) != 0), label = paste("search", i))
   }
 })
+
+test_that("a rule's flag rate is a target, at the levels given", {
+  args <- c("--applicants", "50:400:50", "--minority-share", "0.3", "--selection-ratio", "0.2",
+            "--d", "0.8", "--alpha", "0.05,0.2", "--solve", "applicants", "--target",
+            "P_flag_fisher>=0.5")
+  grid <- tool_output("KEMRO_GRID", list(args), "grid_solve_flag.csv")
+  x <- ai_solve("P_flag_fisher>=0.5", solve_for = "N", N = seq(50, 400, by = 50),
+                minority_share = 0.3, selection_ratio = 0.2, d = 0.8, alpha = c(0.05, 0.2))
+  expect_identical(names(x), names(grid$table))
+  for (column in c("value", "stable_from", "quantity_at_value", "alpha", "threshold")) {
+    expect_same_numbers(x[[column]], csv_number(grid$table[[column]]), grid$exact, column)
+  }
+  expect_identical(x$quantity, grid$table$quantity)
+})
