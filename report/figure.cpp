@@ -634,17 +634,6 @@ LineStyle line_style(std::size_t k) {
           static_cast<Marker>((k + k / (PALETTE.size() * DASHES.size())) % MARKERS)};
 }
 
-std::string axis_words(const Axis& axis) {
-  if (axis.option == "--applicants") return "Number of applicants";
-  if (axis.option == "--majority") return "Majority applicants";
-  if (axis.option == "--minority-share") return "Minority share";
-  if (axis.option == "--hires") return "Number of hires";
-  if (axis.option == "--selection-ratio") return "Selection ratio";
-  if (axis.option == "--alpha") return "Level alpha";
-  if (axis.option == "--threshold") return "Four-fifths threshold";
-  return "Effect size d";
-}
-
 std::string quantity_words(std::string_view name) {
   static constexpr std::pair<std::string_view, std::string_view> WORDS[] = {
       {"P_below_four_fifths", "P(AI < 0.8)"},

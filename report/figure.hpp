@@ -45,9 +45,6 @@ struct LineStyle {
 };
 LineStyle line_style(std::size_t k);
 
-// The words an axis of `dimension` is labelled with ("Number of applicants").
-std::string axis_words(const Axis& axis);
-
 // The words for a per-scenario quantity named as in CSV ("P_below_four_fifths":
 // "P(AI < 0.8)", "AI_P50": "Median AI"); an unknown name is returned as it is.
 std::string quantity_words(std::string_view name);

@@ -56,20 +56,55 @@ bool set_plot_file(std::string_view value, GridOptions& o, std::string& error) {
   return true;
 }
 
-// The option names --x accepts: the scenario options without their dashes.
-constexpr std::string_view X_NAMES[] = {"applicants", "majority",        "minority-share",
-                                        "hires",      "selection-ratio", "d"};
+// The values of a scenario option as given (d: the composite's too), converted to reals.
+std::vector<double> option_values(const GridOptions& o, const DimensionOption& option) {
+  const auto reals = [](const std::vector<std::int32_t>& v) {
+    return std::vector<double>(v.begin(), v.end());
+  };
+  switch (option.dimension) {
+    case APPLICANTS:
+      return reals(o.applicants);
+    case MAJORITY:
+      return option.kind == AxisKind::Share ? o.minority_share : reals(o.majority);
+    case HIRES:
+      return option.kind == AxisKind::Share ? o.selection_ratio : reals(o.hires);
+    case EFFECT_SIZE:
+      return o.d;
+    case ALPHA:
+      return o.alpha;
+    case THRESHOLD:
+      return o.threshold;
+  }
+  return {};
+}
+
+// "a, b or c": the names of the scenario options that `keep` accepts.
+template <typename Keep>
+std::string option_names(Keep keep) {
+  std::vector<std::string_view> names;
+  for (const DimensionOption& option : DIMENSION_OPTIONS) {
+    if (keep(option)) names.push_back(option.name);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    text += i == 0 ? "" : i + 1 == names.size() ? " or " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+// --x names a scenario option of the model's dimensions (not a rule's level).
+bool x_option(const DimensionOption& option) {
+  return option.dimension < MODEL_DIMENSIONS;
+}
 
 bool set_x(std::string_view text, std::string& x, std::string& error) {
-  for (std::string_view name : X_NAMES) {
-    if (text == name) {
-      x = std::string(text);
-      return true;
-    }
+  const DimensionOption* option = dimension_option(text);
+  if (option != nullptr && x_option(*option)) {
+    x = std::string(text);
+    return true;
   }
-  error = quoted(text) +
-          " is not a scenario option; use applicants, majority, minority-share, hires, "
-          "selection-ratio or d";
+  error = quoted(text) + " is not a scenario option; use " + option_names(x_option);
   return false;
 }
 
@@ -258,28 +293,21 @@ std::string plot_error(const GridOptions& o) {
     }
     return {};
   }
-  const bool given[] = {!o.applicants.empty(),      !o.majority.empty(),
-                        !o.minority_share.empty(),  !o.hires.empty(),
-                        !o.selection_ratio.empty(), true};
-  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
-    if (p.x == X_NAMES[i] && !given[i]) return "--x " + p.x + ": --" + p.x + " is not given";
-  }
-  if (!p.log_x) return {};
-  const auto reals = [](const std::vector<std::int32_t>& v) {
-    return std::vector<double>(v.begin(), v.end());
-  };
-  const std::vector<double> all[] = {reals(o.applicants), reals(o.majority), o.minority_share,
-                                     reals(o.hires),      o.selection_ratio, o.d};
   // The x axis: the one named, or as the plot chooses, the first with several values (else d).
-  std::size_t at = std::size(X_NAMES) - 1;
-  for (std::size_t i = 0; i < std::size(X_NAMES); ++i) {
-    if (p.x.empty() ? all[i].size() > 1 : p.x == X_NAMES[i]) {
-      at = i;
-      break;
+  const DimensionOption* x_axis = dimension_option("d");
+  for (const DimensionOption& option : DIMENSION_OPTIONS) {
+    if (!x_option(option)) continue;
+    const std::vector<double> given = option_values(o, option);
+    if (p.x == option.name && given.empty() && option.dimension != EFFECT_SIZE) {
+      return "--x " + p.x + ": --" + p.x + " is not given";
+    }
+    if (p.x.empty() ? given.size() > 1 && x_axis->name == "d" : p.x == option.name) {
+      x_axis = &option;
     }
   }
-  const std::string x(X_NAMES[at]);
-  const std::vector<double>& values = all[at];
+  if (!p.log_x) return {};
+  const std::string x(x_axis->name);
+  const std::vector<double> values = option_values(o, *x_axis);
   for (double v : values) {
     if (!(v > 0.0)) {
       return "--log-x needs positive values on the x axis; --" + x + " has " + cli::exact_number(v);
@@ -313,13 +341,14 @@ bool parse_shard(std::string_view text, Shard& shard, std::string& error) {
   return true;
 }
 
-// The options --solve may name, without their dashes.
-constexpr std::string_view SOLVABLE[] = {"applicants", "minority-share", "selection-ratio", "d"};
+bool solvable(const DimensionOption& option) {
+  return option.solvable;
+}
 
 bool parse_solve(std::string_view text, std::string& solve, std::string& error) {
-  if (std::find(std::begin(SOLVABLE), std::end(SOLVABLE), text) == std::end(SOLVABLE)) {
-    error = quoted(text) +
-            " is not an option to solve for (applicants, minority-share, selection-ratio or d)";
+  const DimensionOption* option = dimension_option(text);
+  if (option == nullptr || !option->solvable) {
+    error = quoted(text) + " is not an option to solve for (" + option_names(solvable) + ")";
     return false;
   }
   solve = std::string(text);
@@ -841,102 +870,19 @@ ParsedOptions parse_options(std::span<const std::string_view> args) {
   return parsed;
 }
 
-namespace {
-
-Axis count_axis(std::string option, std::string symbol, const std::vector<std::int32_t>& values) {
-  Axis axis{std::move(option), std::move(symbol), {}};
-  for (std::int32_t v : values) axis.values.push_back(v);
-  return axis;
-}
-
-Axis real_axis(std::string option, std::string symbol, const std::vector<double>& values) {
-  return {std::move(option), std::move(symbol), values};
-}
-
-// round(share * N), halves away from zero; share in (0, 1) keeps it within [0, N].
-std::int64_t share_of(double share, std::int32_t N) {
-  return std::llround(share * static_cast<double>(N));
-}
-
-// Whether the scenario with 1-based grid index i belongs to the shard.
-bool in_shard(std::size_t i, const Shard& shard) {
-  return static_cast<std::int64_t>((i - 1) % static_cast<std::size_t>(shard.count)) ==
-         shard.part - 1;
-}
-
-}  // namespace
-
 std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& o) {
-  const bool by_share = !o.minority_share.empty() || o.solve == "minority-share";
-  const bool by_ratio = !o.selection_ratio.empty() || o.solve == "selection-ratio";
-  return {count_axis("--applicants", "N", o.applicants),
-          by_share ? real_axis("--minority-share", "N2/N", o.minority_share)
-                   : count_axis("--majority", "N1", o.majority),
-          by_ratio ? real_axis("--selection-ratio", "K/N", o.selection_ratio)
-                   : count_axis("--hires", "K", o.hires),
-          real_axis("--d", "d", o.d),
-          real_axis("--alpha", "alpha", o.alpha),
-          real_axis("--threshold", "T", o.threshold)};
-}
-
-std::string scenario_name(const kemro::Scenario& s) {
-  return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
-         ", K = " + std::to_string(s.K) + ", d = " + cli::exact_number(s.d);
+  // Of two options for one dimension, the share when it is given or solved for.
+  std::array<Axis, DIMENSIONS> axes;
+  for (const DimensionOption& option : DIMENSION_OPTIONS) {
+    const bool share = option.kind == AxisKind::Share;
+    if (share && option_values(o, option).empty() && o.solve != option.name) continue;
+    axes[option.dimension] = axis_of(option, option_values(o, option));
+  }
+  return axes;
 }
 
 GridOutcome build_grid(const GridOptions& o) {
-  GridOutcome out;
-  Grid& grid = out.grid;
-  const bool by_share = !o.minority_share.empty();
-  const bool by_ratio = !o.selection_ratio.empty();
-  grid.axes = grid_axes(o);
-
-  std::size_t total = 1;
-  for (const Axis& axis : grid.axes) {
-    if (axis.values.empty() || axis.values.size() > MAX_SCENARIOS / total) {
-      out.error = "the grid has no scenario or more than " + std::to_string(MAX_SCENARIOS);
-      return out;
-    }
-    total *= axis.values.size();
-  }
-
-  grid.scenarios.reserve((total + o.shard.count - 1) / o.shard.count);
-  Scenario s;
-  std::size_t index = 0;
-  for (s.at[APPLICANTS] = 0; s.at[APPLICANTS] < o.applicants.size(); ++s.at[APPLICANTS]) {
-    s.N = o.applicants[s.at[APPLICANTS]];
-    for (s.at[MAJORITY] = 0; s.at[MAJORITY] < grid.axes[MAJORITY].values.size(); ++s.at[MAJORITY]) {
-      const std::int64_t N1 = by_share ? s.N - share_of(o.minority_share[s.at[MAJORITY]], s.N)
-                                       : o.majority[s.at[MAJORITY]];
-      for (s.at[HIRES] = 0; s.at[HIRES] < grid.axes[HIRES].values.size(); ++s.at[HIRES]) {
-        const std::int64_t K =
-            by_ratio ? share_of(o.selection_ratio[s.at[HIRES]], s.N) : o.hires[s.at[HIRES]];
-        for (s.at[EFFECT_SIZE] = 0; s.at[EFFECT_SIZE] < o.d.size(); ++s.at[EFFECT_SIZE]) {
-          // Shares keep N1 and K within [0, N]; given counts are 32-bit already.
-          s.N1 = static_cast<std::int32_t>(N1);
-          s.N2 = static_cast<std::int32_t>(std::int64_t{s.N} - N1);
-          s.K = static_cast<std::int32_t>(K);
-          s.d = o.d[s.at[EFFECT_SIZE]];
-          for (s.at[ALPHA] = 0; s.at[ALPHA] < o.alpha.size(); ++s.at[ALPHA]) {
-            s.levels.alpha = o.alpha[s.at[ALPHA]];
-            for (s.at[THRESHOLD] = 0; s.at[THRESHOLD] < o.threshold.size(); ++s.at[THRESHOLD]) {
-              s.levels.threshold = o.threshold[s.at[THRESHOLD]];
-              s.index = ++index;
-              const std::string why =
-                  scenario_invalid_reason(s, o.engine, by_share ? "N1 = N - round(N2/N * N)" : "N1",
-                                          by_ratio ? "K = round(K/N * N)" : "K");
-              if (!why.empty()) {
-                out.error = "scenario " + scenario_name(s) + ": " + why;
-                return out;
-              }
-              if (in_shard(s.index, o.shard)) grid.scenarios.push_back(s);
-            }
-          }
-        }
-      }
-    }
-  }
-  return out;
+  return build_grid(grid_axes(o), o.engine, o.shard);
 }
 
 }  // namespace kemro::grid

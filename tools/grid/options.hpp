@@ -29,18 +29,9 @@ using cli::MAX_VALUES_PER_OPTION;
 using cli::parse_count_list;
 using cli::parse_real_list;
 
-// Most scenarios in one grid.
-inline constexpr std::size_t MAX_SCENARIOS = 100000;
 // Most worker threads one may ask for; each holds about 13 MB of work areas.
 // The grid may be split into at most MAX_SCENARIOS shards.
 inline constexpr std::int64_t MAX_JOBS = 256;
-
-// One part of a grid split over several runs: the scenarios whose 1-based
-// grid index i satisfies (i - 1) mod count = part - 1.
-struct Shard {
-  std::int64_t part = 1;   // I, 1 <= I <= count
-  std::int64_t count = 1;  // N, at most MAX_SCENARIOS
-};
 
 // The range of the option a planning solve searches (--solve), as given.
 struct SolveRange {
@@ -120,18 +111,9 @@ std::vector<cli::OptionDef> option_table(GridOptions& target);
 // correlations may come from a file) and becomes the one value of `d`.
 ParsedOptions parse_options(std::span<const std::string_view> args);
 
-struct GridOutcome {
-  Grid grid;
-  std::string error;  // empty when every scenario is valid
-  bool ok() const { return error.empty(); }
-};
-
 // The grid's axes for the options, in grid order; the axis of an option
 // solved for (--solve) has no values.
 std::array<Axis, DIMENSIONS> grid_axes(const GridOptions& options);
-
-// "N = 100, N1 = 80, K = 20, d = 0.5", the name by which errors point to a scenario.
-std::string scenario_name(const kemro::Scenario& scenario);
 
 // The product of the options' values, with N1 = N - round(share * N) and
 // K = round(ratio * N) (halves away from zero) where shares are given. Every

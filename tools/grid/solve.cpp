@@ -22,23 +22,6 @@ constexpr std::size_t MAX_SOLVE_SCENARIOS = 2000000;
 // Digits of the numbers in the text table.
 constexpr int TEXT_DIGITS = 7;
 
-// N1 and K for N applicants from a --majority/--minority-share and a
-// --hires/--selection-ratio value, as build_grid derives them.
-kemro::Scenario scenario_of(const std::array<Axis, DIMENSIONS>& axes, std::int64_t N,
-                            double majority, double hires, double d, const RuleLevels& levels) {
-  const std::int64_t N1 = axes[MAJORITY].option == "--minority-share"
-                              ? N - std::llround(majority * static_cast<double>(N))
-                              : static_cast<std::int64_t>(majority);
-  const std::int64_t K = axes[HIRES].option == "--selection-ratio"
-                             ? std::llround(hires * static_cast<double>(N))
-                             : static_cast<std::int64_t>(hires);
-  // Counts outside 32 bits are invalid scenarios; they are refused by the check.
-  const auto narrow = [](std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-  };
-  return {narrow(N), narrow(N1), narrow(N - N1), narrow(K), d, levels};
-}
-
 std::string option_column(const Axis& axis) {
   std::string name = axis.option.substr(2);
   for (char& c : name) c = c == '-' ? '_' : c;
@@ -142,7 +125,7 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
       return why.empty();
     };
     if (plan.solved == EFFECT_SIZE) {
-      const kemro::Scenario s = scenario_of(plan.axes, static_cast<std::int64_t>(value(APPLICANTS)),
+      const kemro::Scenario s = scenario_at(plan.axes, static_cast<std::int64_t>(value(APPLICANTS)),
                                             value(MAJORITY), value(HIRES), range.low, levels);
       const std::string why = scenario_invalid_reason(s, o.engine);
       if (!why.empty()) out.error = "scenario " + scenario_name(s) + ": " + why;
@@ -155,7 +138,7 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
     if (plan.solved == APPLICANTS) {
       for (double N : range.values) {
         if (!add(r, N,
-                 scenario_of(plan.axes, static_cast<std::int64_t>(N), value(MAJORITY), value(HIRES),
+                 scenario_at(plan.axes, static_cast<std::int64_t>(N), value(MAJORITY), value(HIRES),
                              d, levels))) {
           return out;
         }
@@ -164,8 +147,8 @@ SolvePlanOutcome build_solve(const GridOptions& o) {
       const auto N = static_cast<std::int64_t>(value(APPLICANTS));
       const bool majority = plan.solved == MAJORITY;
       const auto scenario = [&](double v) {
-        return majority ? scenario_of(plan.axes, N, v, value(HIRES), d, levels)
-                        : scenario_of(plan.axes, N, value(MAJORITY), v, d, levels);
+        return majority ? scenario_at(plan.axes, N, v, value(HIRES), d, levels)
+                        : scenario_at(plan.axes, N, value(MAJORITY), v, d, levels);
       };
       if (range.every_count) {
         // Every count between those of the range's ends: the distinct scenarios it spans.
