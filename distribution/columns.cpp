@@ -17,6 +17,12 @@ constexpr int PERCENTILE_WIDTH = 7;
 constexpr int PERCENTILE_DECIMALS = 3;
 constexpr int STATUS_WIDTH = 10;
 constexpr int WARNINGS_WIDTH = 6;
+constexpr int ENGINE_STATUS_WIDTH = 18;      // "subdivision_limit" and a blank
+constexpr int POPULATION_STATUS_WIDTH = 15;  // "rate_underflow" and a blank
+constexpr int ERROR_WIDTH = 10;
+constexpr int ERROR_DIGITS = 3;  // an error estimate needs its size, not its digits
+constexpr int EVALUATIONS_WIDTH = 12;
+constexpr int EVALUATIONS_DIGITS = 15;  // every count below 1e15 in full
 
 using K = ColumnKind;
 
@@ -59,14 +65,36 @@ constexpr std::array<Column, 25> BASE_COLUMNS = {{
 }};
 // clang-format on
 
-// The base columns, then one flag-rate column per rule, in the rules' order.
-constexpr std::array<Column, BASE_COLUMNS.size() + RULE_COUNT> whole_catalogue() {
-  std::array<Column, BASE_COLUMNS.size() + RULE_COUNT> all{};
+// How the computation went, after the flag rates so that every earlier
+// column keeps its position. The nested engine has no status, error estimate
+// or evaluation count of the fast engine's kind: those cells are empty.
+// clang-format off
+constexpr std::array<Column, 4> COMPUTATION_COLUMNS = {{
+  {"engine_status", "engine", ENGINE_STATUS_WIDTH, 0, K::Status, false,
+   "fast engine's end (converged, roundoff, ...)"},
+  {"error_estimate", "abserr", ERROR_WIDTH, ERROR_DIGITS, K::Diagnostic, false,
+   "fast engine's estimated absolute error"},
+  {"evaluations", "evals", EVALUATIONS_WIDTH, EVALUATIONS_DIGITS, K::Diagnostic, false,
+   "integrand terms the fast engine evaluated"},
+  {"population_status", "pop status", POPULATION_STATUS_WIDTH, 0, K::Status, false,
+   "exact, rate_underflow or ratio_overflow"},
+}};
+// clang-format on
+
+// The base columns, one flag-rate column per rule in the rules' order, then
+// the computation's columns.
+constexpr std::size_t CATALOGUE_SIZE =
+    BASE_COLUMNS.size() + RULE_COUNT + COMPUTATION_COLUMNS.size();
+constexpr std::array<Column, CATALOGUE_SIZE> whole_catalogue() {
+  std::array<Column, CATALOGUE_SIZE> all{};
   for (std::size_t i = 0; i < BASE_COLUMNS.size(); ++i) all[i] = BASE_COLUMNS[i];
   for (std::size_t r = 0; r < RULE_COUNT; ++r) {
     all[BASE_COLUMNS.size() + r] = {RULES[r].column, RULES[r].header, VALUE_WIDTH,
                                     VALUE_DECIMALS,  K::Exact,        false,
                                     RULES[r].meaning};
+  }
+  for (std::size_t i = 0; i < COMPUTATION_COLUMNS.size(); ++i) {
+    all[BASE_COLUMNS.size() + RULE_COUNT + i] = COMPUTATION_COLUMNS[i];
   }
   return all;
 }
@@ -157,11 +185,17 @@ std::vector<Cell> summary_cells(const Scenario& s, const ScenarioResult& r) {
   cells.emplace_back(s.levels.alpha);
   cells.emplace_back(s.levels.threshold);
   for (double p : r.P_flag) cells.emplace_back(exact(p));
+  // The fast engine's own result; the nested engine has none (empty, null).
+  const bool fast = r.engine == Engine::fast;
+  cells.emplace_back(std::string_view(fast ? engine_status_name(r.engine_status) : ""));
+  cells.emplace_back(fast ? r.error_estimate : NaN);
+  cells.emplace_back(fast ? static_cast<double>(r.evaluations) : NaN);
+  cells.emplace_back(std::string_view(population_status_name(r.population_status)));
   return cells;
 }
 
 std::string column_words(std::size_t column) {
-  if (column >= FIRST_RULE_COLUMN && column < CATALOGUE.size()) {
+  if (column >= FIRST_RULE_COLUMN && column < FIRST_RULE_COLUMN + RULE_COUNT) {
     return "Flag rate of " + std::string(RULES[column - FIRST_RULE_COLUMN].words);
   }
   if (CATALOGUE[column].name == "P_below_four_fifths") return "P(AI < 0.8)";

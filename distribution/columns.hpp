@@ -10,8 +10,16 @@
 // abandoned scenario) is an empty CSV field or a JSON null. `status` is the
 // text "computed" or "abandoned". After `warnings` come the rules' levels
 // (`alpha`, `threshold`) and one flag rate P_flag_<rule> per rule of
-// distribution/rules.hpp, in its order. Records come in grid order. Columns
-// may be added later; readers should select by name, not by position.
+// distribution/rules.hpp, in its order. Then come how the computation went:
+// `engine_status`, `error_estimate` and `evaluations` are the fast engine's
+// own result, unchanged (model/fast/outcomes.hpp: the status's name, the
+// estimated absolute error summed over all outcomes, the integrand terms
+// evaluated); the nested engine has none of them, so they are empty (JSON
+// null), and its trouble is counted in `warnings`. `population_status` says
+// how far the population values are right (model/fast/population.hpp:
+// exact, rate_underflow, ratio_overflow). An empty text is a JSON null.
+// Records come in grid order. Columns may be added later; readers should
+// select by name, not by position.
 #pragma once
 
 #include <cstdint>
@@ -29,11 +37,12 @@ namespace kemro::grid {
 enum class ColumnKind {
   Count,       // whole number, right-aligned
   EffectSize,  // the scenario's d, six significant digits
-  Status,      // computed or abandoned
+  Status,      // a text (computed, converged, exact, ...): "-" when empty
   Exact,       // an exact value of the distribution: "-" when abandoned
   Population,  // a population value: known even when abandoned
   Percentile,  // an AI percentile: "-" when abandoned
   Level,       // a rule level of the scenario (alpha, threshold), six significant digits
+  Diagnostic,  // a number about the computation, `decimals` significant digits: "-" when NaN
 };
 
 struct Column {

@@ -55,8 +55,10 @@ void add_json_cell(cli::JsonObject& object, std::string_view key, const Cell& ce
     object.integer(key, *n);
   } else if (const auto* v = std::get_if<double>(&cell)) {
     object.number(key, *v);
+  } else if (const std::string_view text = std::get<std::string_view>(cell); text.empty()) {
+    object.number(key, NaN);  // a text without a value (the nested engine's status) is null
   } else {
-    object.text(key, std::get<std::string_view>(cell));
+    object.text(key, text);
   }
 }
 
@@ -186,9 +188,16 @@ std::string text_row(const Scenario& s, const ScenarioResult& r,
       case ColumnKind::Level:
         field = right(short_number(std::get<double>(cell)), width);
         break;
-      case ColumnKind::Status:
-        field = right(std::get<std::string_view>(cell), width);
+      case ColumnKind::Status: {
+        const std::string_view text = std::get<std::string_view>(cell);
+        field = right(text.empty() ? "-" : text, width);
         break;
+      }
+      case ColumnKind::Diagnostic: {
+        const double value = std::get<double>(cell);
+        field = right(std::isnan(value) ? "-" : cli::significant(value, column.decimals), width);
+        break;
+      }
       case ColumnKind::Exact:
       case ColumnKind::Percentile:
         if (!r.completed) {

@@ -160,6 +160,9 @@ TEST_F(GridPaperOptions, EveryColumnShowsTheSameValueInTextCsvAndHelp) {
     if (c.kind == kemro::grid::ColumnKind::Exact || c.kind == kemro::grid::ColumnKind::Population ||
         c.kind == kemro::grid::ColumnKind::Percentile) {
       EXPECT_NEAR(std::stod(shown), std::stod(fields[i]), 0.5 * std::pow(10.0, -c.decimals));
+    } else if (c.kind == kemro::grid::ColumnKind::Diagnostic) {  // `decimals` significant digits
+      EXPECT_NEAR(std::stod(shown), std::stod(fields[i]),
+                  std::abs(std::stod(fields[i])) * std::pow(10.0, 1 - c.decimals));
     } else {
       EXPECT_EQ(shown, fields[i]);
     }

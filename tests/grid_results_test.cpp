@@ -1,6 +1,7 @@
 // The numbers kemro-grid reports: the same as the interactive program's for
 // the same answers, P(AI < 0.8) as the sum of the outcomes it stands for, an
-// independent check at d = 0, and the structure of the CSV and JSON records.
+// independent check at d = 0, the structure of the CSV and JSON records, and
+// the engine's and the population values' status in them.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "distribution/columns.hpp"
 #include "distribution/table.hpp"
 #include "report/catalogue.hpp"
 #include "report/grid_records.hpp"
@@ -319,9 +321,8 @@ TEST_F(GridResults, CsvAndJsonCarryTheDocumentedColumns) {
       std::size_t at = 0;
       for (std::size_t c = 0; c < summary.header.size(); ++c) {
         const std::string& cell = summary.rows[r][c];
-        const std::string value = cell.empty()                    ? "null"
-                                  : summary.header[c] == "status" ? "\"" + cell + "\""
-                                                                  : cell;
+        const bool text = summary_catalogue()[c].kind == ColumnKind::Status;
+        const std::string value = cell.empty() ? "null" : text ? "\"" + cell + "\"" : cell;
         const std::size_t found = record.find("\"" + summary.header[c] + "\": " + value, at);
         ASSERT_NE(found, std::string::npos) << summary.header[c] << " in " << record;
         at = found;
@@ -369,6 +370,97 @@ TEST(GridRendering, AnAbandonedScenarioIsReportedAsSuchNotAsNumbers) {
   const std::string text = render_text(grid, results, true);
   EXPECT_NE(text.find("abandoned"), std::string::npos);
   EXPECT_EQ(text.find("0.25"), std::string::npos);
+}
+
+struct ComputationCase {
+  std::vector<std::string> args;
+  std::string engine_status, evaluations, population_status;
+  std::string population_AI;  // "" when not checked
+};
+
+// The fast engine's status, error estimate and evaluation count (pinned in
+// fast_engine_test), none of them for the nested engine, and the population
+// values' status where the rates leave double's range (|d| large).
+TEST_F(GridResults, EngineAndPopulationStatusReachCsvAndJson) {
+  const std::vector<std::string> pinned = {"--applicants", "1000", "--majority", "700",
+                                           "--hires",      "100",  "--d",        "1"};
+  const auto at = [](const std::string& d) {
+    return std::vector<std::string>{"--applicants", "100", "--majority", "80",
+                                    "--hires",      "20",  "--d=" + d};
+  };
+  std::vector<std::string> nested = pinned;
+  nested.insert(nested.end(), {"--engine", "nested"});
+  const ComputationCase cases[] = {
+      {pinned, "converged", "38539", "exact", ""},
+      {nested, "", "", "exact", ""},
+      {at("1e7"), "converged", "", "rate_underflow", "0"},
+      {at("-40"), "converged", "", "exact", ""},
+      {at("-100"), "converged", "", "ratio_overflow", "Inf"},
+  };
+  for (const ComputationCase& c : cases) {
+    std::string command;
+    for (const std::string& a : c.args) command += a + " ";
+    SCOPED_TRACE(command);
+    std::vector<std::string> args = c.args;
+    args.push_back("--csv");
+    const auto run = grid(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Csv summary(run.out);
+    EXPECT_EQ(summary.field(0, "status"), "computed");
+    EXPECT_EQ(summary.field(0, "warnings"), "0");
+    EXPECT_EQ(summary.field(0, "engine_status"), c.engine_status);
+    EXPECT_EQ(summary.field(0, "population_status"), c.population_status);
+    if (!c.evaluations.empty()) {
+      EXPECT_EQ(summary.field(0, "evaluations"), c.evaluations);
+    }
+    if (c.engine_status.empty()) {
+      EXPECT_EQ(summary.field(0, "error_estimate"), "");
+      EXPECT_EQ(summary.field(0, "evaluations"), "");
+    } else {
+      const double error = summary.value(0, "error_estimate");
+      EXPECT_TRUE(error > 0.0 && error < 1e-13) << error;
+      EXPECT_GT(summary.value(0, "evaluations"), 0.0);
+    }
+    if (!c.population_AI.empty()) {
+      EXPECT_EQ(summary.field(0, "population_AI"), c.population_AI);
+    }
+    if (c.population_status == "exact") {
+      EXPECT_TRUE(std::isfinite(summary.value(0, "population_AI")));
+    }
+
+    args.back() = "--json";
+    const auto json = grid(args);
+    ASSERT_EQ(json.status, 0) << json.err;
+    const std::string status = c.engine_status.empty() ? "null" : "\"" + c.engine_status + "\"";
+    EXPECT_NE(json.out.find("\"engine_status\": " + status + ", \"error_estimate\": "),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"population_status\": \"" + c.population_status + "\""),
+              std::string::npos);
+  }
+}
+
+// A status other than converged is shown by its name, not counted as a warning.
+TEST(GridRendering, AnUnconvergedEstimateKeepsItsValuesAndNamesItsStatus) {
+  GridOptions o;
+  o.applicants = {100};
+  o.majority = {80};
+  o.hires = {20};
+  o.d = {0.5};
+  const Grid grid = build_grid(o).grid;
+  ScenarioResult r;
+  r.completed = true;
+  r.engine_status = EngineStatus::subdivision_limit;
+  r.error_estimate = 2.5e-9;
+  r.evaluations = 1234;
+  r.P_below_four_fifths = 0.25;
+  const std::vector<ScenarioResult> results = {r};
+  const Csv summary(render_csv(grid, results, false));
+  EXPECT_EQ(summary.field(0, "engine_status"), "subdivision_limit");
+  EXPECT_EQ(summary.field(0, "error_estimate"), "2.5e-09");
+  EXPECT_EQ(summary.field(0, "evaluations"), "1234");
+  EXPECT_EQ(summary.field(0, "warnings"), "0");
+  EXPECT_EQ(summary.field(0, "P_below_four_fifths"), "0.25");
 }
 
 TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {

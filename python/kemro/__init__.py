@@ -414,9 +414,13 @@ def ai_summary(N=None, N1=None, K=None, d=None, *, minority_share=None, selectio
         One row per scenario with kemro-grid's CSV columns, in its order
         (see summary_columns()): scenario (1-based), N, N1, N2, K, d, status,
         P_below_four_fifths, P_undefined, the expected rates and AI, the
-        population values, the percentiles of AI, warnings, alpha, threshold
-        and each rule's flag rate P_flag_<rule>. Undefined values, and the
-        exact values of an abandoned scenario, are NaN.
+        population values, the percentiles of AI, warnings, alpha, threshold,
+        each rule's flag rate P_flag_<rule>, then engine_status (the fast
+        engine's "converged", "subdivision_limit", "roundoff" or
+        "bad_integrand"), error_estimate and evaluations (None and NaN for
+        the nested engine) and population_status ("exact", "rate_underflow"
+        or "ratio_overflow"). Undefined values, and the exact values of an
+        abandoned scenario, are NaN.
 
         With groups, kemro-grid's several-group records instead: scenario,
         N, selection, K (NaN under a cut score), cut_score, N_<group> for

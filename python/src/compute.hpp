@@ -66,7 +66,8 @@ std::vector<ScenarioResult> compute_all(const std::vector<Scenario>& scenarios, 
 // Columns from rows of variant cells, one per name, as a dict in the names'
 // order. Each column's type is that of its cell in `types` (a record made from
 // default values): counts become int64 arrays, numbers float64 arrays (NaN
-// where undefined), flags bool arrays and texts lists of str.
+// where undefined), flags bool arrays and texts lists of str (None for an
+// empty summary text, which has no value).
 template <typename Cell>
 py::dict columns_from_cells(const std::vector<std::string>& names, const std::vector<Cell>& types,
                             const std::vector<std::vector<Cell>>& rows) {
@@ -81,7 +82,12 @@ py::dict columns_from_cells(const std::vector<std::string>& names, const std::ve
             py::list texts(n);
             for (py::ssize_t i = 0; i < n; ++i) {
               const auto text = std::get<T>(rows[static_cast<std::size_t>(i)][c]);
-              texts[static_cast<std::size_t>(i)] = py::str(text.data(), text.size());
+              // An empty catalogue text has no value (the nested engine's status).
+              if (std::is_same_v<T, std::string_view> && text.empty()) {
+                texts[static_cast<std::size_t>(i)] = py::none();
+              } else {
+                texts[static_cast<std::size_t>(i)] = py::str(text.data(), text.size());
+              }
             }
             column = texts;
           } else {

@@ -31,6 +31,8 @@ def assert_column_equals_text(name, values, texts):
     for i, (value, text) in enumerate(zip(values, texts)):
         if isinstance(value, str):
             assert value == text, (name, i)
+        elif value is None:  # a text without a value: an empty field
+            assert text == "", (name, i)
         elif isinstance(value, (bool, np.bool_)):
             assert ("true" if value else "false") == text, (name, i)
         elif text == "":

@@ -74,7 +74,12 @@ default text table).
   A scenario whose integration gave up is reported with status "abandoned":
   population values only. Undefined values are "undef" in the text table,
   empty in CSV and null in JSON; infinite ones are Inf or -Inf in CSV and
-  the strings "Inf" or "-Inf" in JSON.
+  the strings "Inf" or "-Inf" in JSON. engine_status is converged,
+  subdivision_limit, roundoff or bad_integrand; it, error_estimate and
+  evaluations are empty ("-", null) for the nested engine, whose trouble
+  warnings counts. population_status rate_underflow: a population rate or
+  AI lies below 2.2e-308 (shown as 0 or with fewer digits); ratio_overflow:
+  population_AI is Inf.
 
 Records are written as each scenario and all before it are done. SIGINT or
 SIGTERM stop the run: what is complete is written (a JSON array closed), no

@@ -8,7 +8,8 @@ SUMMARY_COLUMNS <- c(
   "population_AI", "AI_P05", "AI_P10", "AI_P25", "AI_P50", "AI_P75", "AI_P90", "AI_P95",
   "warnings", "alpha", "threshold", "P_flag_four_fifths", "P_flag_z", "P_flag_z_ir",
   "P_flag_fisher", "P_flag_fisher_one_sided", "P_flag_fisher_mid_p", "P_flag_four_fifths_and_z",
-  "P_flag_four_fifths_and_fisher", "P_flag_four_fifths_flip"
+  "P_flag_four_fifths_and_fisher", "P_flag_four_fifths_flip", "engine_status", "error_estimate",
+  "evaluations", "population_status"
 )
 
 #' @export

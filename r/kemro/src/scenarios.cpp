@@ -68,7 +68,8 @@ Rcpp::LogicalVector cpp_below_four_fifths(Rcpp::IntegerVector NY, Rcpp::IntegerV
 // The summary of every scenario (N[i], N1[i], K[i], d[i]) with the rules'
 // levels (alpha[i], threshold[i]), all six of one length, as the columns of
 // kemro-grid's CSV summary in its order; values of
-// an abandoned scenario are NA, as undefined values are. `jobs` worker
+// an abandoned scenario are NA, as undefined values are, and so are the fast
+// engine's status, error estimate and evaluation count for the nested engine. `jobs` worker
 // threads compute (0: one per core).
 // [[Rcpp::export]]
 Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
@@ -93,7 +94,8 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
       compute_all(scenarios, e, false, static_cast<unsigned>(jobs), work);
 
   Rcpp::IntegerVector index(n), N2(n), warnings(n);
-  Rcpp::CharacterVector status(n);
+  Rcpp::CharacterVector status(n), engine_status(n), population_status(n);
+  Rcpp::NumericVector error_estimate(n), evaluations(n);
   constexpr int VALUES = 8;  // the summary's numbers before the percentiles
   std::vector<Rcpp::NumericVector> values, percentiles;
   for (int v = 0; v < VALUES; ++v) values.emplace_back(n);
@@ -118,6 +120,13 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
     for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
       flag_rates[k][i] = r.completed ? finite_or_na(r.P_flag[k]) : NA_REAL;
     }
+    // The fast engine's own result; the nested engine has none (NA).
+    const bool fast = r.engine == Engine::fast;
+    engine_status[i] =
+        fast ? Rcpp::String(kemro::engine_status_name(r.engine_status)) : Rcpp::String(NA_STRING);
+    error_estimate[i] = fast ? r.error_estimate : NA_REAL;
+    evaluations[i] = fast ? static_cast<double>(r.evaluations) : NA_REAL;
+    population_status[i] = kemro::population_status_name(r.population_status);
   }
 
   Rcpp::List out;
@@ -143,5 +152,9 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
   for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
     out.push_back(flag_rates[k], std::string(kemro::RULES[k].column));
   }
+  out.push_back(engine_status, "engine_status");
+  out.push_back(error_estimate, "error_estimate");
+  out.push_back(evaluations, "evaluations");
+  out.push_back(population_status, "population_status");
   return out;
 }

@@ -42,8 +42,10 @@ test_that("ai_summary() has kemro-grid's columns and equals its CSV to the last 
     expect_identical(names(x), names(expected))
     for (column in names(expected)) {
       label <- paste(engine, "engine, column", column)
-      if (column == "status") {
-        expect_identical(x[[column]], expected[[column]], label = label)
+      if (column %in% c("status", "engine_status", "population_status")) {
+        # An empty CSV text (the nested engine's status) is NA in R.
+        text <- expected[[column]]
+        expect_identical(x[[column]], ifelse(text == "", NA_character_, text), label = label)
       } else if (column %in% c("scenario", "N", "N1", "N2", "K", "warnings")) {
         expect_identical(x[[column]], as.integer(expected[[column]]), label = label)
       } else {
