@@ -407,7 +407,8 @@ std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, d
 }
 
 std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges,
-                                        const Target& target, const Evaluate& evaluate) {
+                                        const Target& target, const Evaluate& evaluate,
+                                        Engine engine) {
   const bool bounded = boundable(target.quantity);
   std::vector<Search> searches(ranges.size());
   for (std::size_t r = 0; r < ranges.size(); ++r) {
@@ -453,10 +454,11 @@ std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges
           if (front < back) pending.push_back(block_of(s.range->scenarios, front, back - 1));
           continue;
         }
-        // A corner outside the model's domain: split without computing.
-        const bool corners =
-            b.first == b.last || (scenario_invalid_reason(b.low, Engine::fast).empty() &&
-                                  scenario_invalid_reason(b.high, Engine::fast).empty());
+        // A corner outside the model's domain or the engine's limits (the
+        // nested engine's table may not hold a corner although it holds
+        // every scenario of the block): split without computing.
+        const bool corners = b.first == b.last || (scenario_invalid_reason(b.low, engine).empty() &&
+                                                   scenario_invalid_reason(b.high, engine).empty());
         if (!corners) {
           const std::size_t middle = b.first + (b.last - b.first) / 2;
           pending.push_back(block_of(s.range->scenarios, b.first, middle));
@@ -534,6 +536,12 @@ std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges
   if (!batch.empty()) {
     const std::vector<ScenarioResult> results = evaluate(batch, false);
     for (std::size_t i = 0; i < owners.size(); ++i) {
+      if (!results[i].completed) {
+        // The value found has no computed quantity: the search cannot answer.
+        owners[i]->result.status = SolveStatus::abandoned;
+        owners[i]->finished = true;
+        continue;
+      }
       owners[i]->quantity_at_first = quantity_value(results[i], target.quantity);
     }
   }

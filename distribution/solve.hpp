@@ -146,8 +146,12 @@ struct DiscreteRange {
 // scenarios where the two corner scenarios of the block bound the quantity
 // clear of the target (see solve.cpp); other quantities are computed value by
 // value, only where the answer may still change. A search needing more than
-// MAX_SOLVE_EVALUATIONS scenarios stops with evaluation_limit.
+// MAX_SOLVE_EVALUATIONS scenarios stops with evaluation_limit. `evaluate`
+// computes with `engine`: a block whose corners that engine cannot compute
+// is split instead. A scenario that could not be computed, the one at the
+// value found among them, makes the search abandoned.
 std::vector<SolveResult> solve_discrete(const std::vector<DiscreteRange>& ranges,
-                                        const Target& target, const Evaluate& evaluate);
+                                        const Target& target, const Evaluate& evaluate,
+                                        Engine engine);
 
 }  // namespace kemro

@@ -77,7 +77,7 @@ TEST(DiscreteSolve, AnswersEqualThoseOfComputingEveryValueOfTheRange) {
     SCOPED_TRACE(c.target + " from N = " + std::to_string(c.range.scenarios.front().N));
     const Target t = target(c.target);
     const Brute expected = every_value(c.range, t, evaluate);
-    const SolveResult found = solve_discrete({c.range}, t, evaluate).front();
+    const SolveResult found = solve_discrete({c.range}, t, evaluate, Engine::fast).front();
     ASSERT_EQ(found.status,
               std::isnan(expected.first) ? SolveStatus::not_reached : SolveStatus::solved);
     if (!std::isnan(expected.first)) {
@@ -97,7 +97,7 @@ TEST(DiscreteSolve, BoundsSpareMostOfALongApplicantRange) {
   // crossing are decided by their ends alone.
   const DiscreteRange range = applicants(10, 3000, 0.2, 0.1, 0.0);
   const SolveResult r = solve_discrete({range}, target("P_below_four_fifths<=0.1"),
-                                       sequential_evaluator(Engine::fast))
+                                       sequential_evaluator(Engine::fast), Engine::fast)
                             .front();
   ASSERT_EQ(r.status, SolveStatus::solved);
   EXPECT_LT(r.evaluations, range.values.size() / 3);
@@ -141,12 +141,63 @@ TEST(Solves, UnreachableTargetsAreReportedAsSuch) {
                             .front();
   EXPECT_EQ(d.status, SolveStatus::not_reached);
   EXPECT_TRUE(std::isnan(d.value));
-  const SolveResult n = solve_discrete({applicants(10, 60, 0.2, 0.2, 0.0)},
-                                       target("P_below_four_fifths<=0.0001"), evaluate)
-                            .front();
+  const SolveResult n =
+      solve_discrete({applicants(10, 60, 0.2, 0.2, 0.0)}, target("P_below_four_fifths<=0.0001"),
+                     evaluate, Engine::fast)
+          .front();
   EXPECT_EQ(n.status, SolveStatus::not_reached);
   EXPECT_TRUE(std::isnan(n.value) && std::isnan(n.stable_from));
   EXPECT_EQ(solve_status_name(n.status), "not reached");
+}
+
+// An Evaluate that computes nothing: each scenario `engine` can compute gets a
+// completed result with expected_SRI 0.5, except in the batches without
+// distributions when `fail_last` (the discrete solve's last batch); the
+// scenarios the engine cannot compute are counted and left not completed.
+struct StubEvaluator {
+  Engine engine = Engine::fast;
+  bool fail_last = false;
+  std::size_t refused = 0;
+  Evaluate evaluate() {
+    return [this](const std::vector<Scenario>& batch, bool keep_distribution) {
+      std::vector<ScenarioResult> results(batch.size());
+      for (std::size_t i = 0; i < batch.size(); ++i) {
+        const bool computable = scenario_invalid_reason(batch[i], engine).empty();
+        refused += computable ? 0 : 1;
+        results[i].completed = computable && (keep_distribution || !fail_last);
+        results[i].expected_SRI = 0.5;
+      }
+      return results;
+    };
+  }
+};
+
+TEST(DiscreteSolve, BlockCornersAreComputedOnlyWhereTheEngineInUseCan) {
+  // Each scenario fits the nested engine's table, but the corner (N1 min, N2
+  // max, K max) of a block holding both needs 160001 entries.
+  DiscreteRange range;
+  for (int i = 0; i < 40; ++i) {
+    range.values.push_back(i);
+    range.scenarios.push_back(i % 2 == 0 ? Scenario{200010, 200000, 10, 160000, 0.0, {}}
+                                         : Scenario{500000, 300000, 200000, 5, 0.0, {}});
+  }
+  StubEvaluator stub{Engine::nested};
+  const SolveResult r =
+      solve_discrete({range}, target("expected_SRI>=0.1"), stub.evaluate(), Engine::nested).front();
+  EXPECT_EQ(stub.refused, 0u);
+  EXPECT_EQ(r.status, SolveStatus::solved);
+  EXPECT_EQ(r.value, 0.0);
+}
+
+TEST(DiscreteSolve, AValueWhoseQuantityCannotBeComputedLeavesTheSearchAbandoned) {
+  // The corners decide every block; the quantity at the first value, computed
+  // last and alone, fails.
+  StubEvaluator stub{Engine::fast, true};
+  const SolveResult r = solve_discrete({applicants(100, 200, 0.2, 0.2, 0.0)},
+                                       target("expected_SRI>=0.1"), stub.evaluate(), Engine::fast)
+                            .front();
+  EXPECT_EQ(r.status, SolveStatus::abandoned);
+  EXPECT_TRUE(std::isnan(r.quantity_at_value));
 }
 
 TEST(SolveTargets, ReadOrRefusedWithAReason) {
@@ -254,6 +305,21 @@ TEST(GridSolveCommandLine, BadSolvesAreOneLineAndStatusTwoBeforeAnyWork) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
   std::filesystem::remove_all(dir);
+}
+
+TEST(GridSolveCommandLine, ASolveWithoutAnAnswerEndsWithStatusThreeAfterItsRecords) {
+  // With d = 50 the one hire is the majority's with probability 1 at every N,
+  // so no block is decided by its corners and the search meets the limit.
+  const auto r = run_program(
+      KEMRO_GRID_EXE,
+      {"--solve", "applicants", "--applicants", "10:10009", "--majority", "5", "--hires", "1",
+       "--d", "50", "--target", "P_below_four_fifths>=1", "--csv", "--jobs", "2"},
+      make_temp_dir(), 600);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.out.find(",evaluation limit,20000,"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err,
+            "kemro-grid: 1 of 1 solves ended without an answer at the evaluation limit (20000 "
+            "scenarios); a narrower range finds it\n");
 }
 
 }  // namespace

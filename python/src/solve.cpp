@@ -109,7 +109,7 @@ py::dict solve_discrete(const CountArray& range, const RealArray& value, const C
     ranges.back().scenarios.push_back(
         valid_scenario(n[i], n1[i], k[i], effect[i], e, which, "N1", "K", {a[i], th[i]}));
   }
-  return solve_columns(solve_discrete(ranges, t, pool_evaluator(e, threads)), t);
+  return solve_columns(solve_discrete(ranges, t, pool_evaluator(e, threads), e), t);
 }
 
 }  // namespace kemro::python

@@ -189,7 +189,7 @@ std::vector<SolveResult> run_solve(const SolvePlan& plan, Engine engine, unsigne
   if (plan.solved == EFFECT_SIZE) {
     return solve_effect_size(plan.bases, plan.d_low, plan.d_high, plan.target, evaluate);
   }
-  return solve_discrete(plan.ranges, plan.target, evaluate);
+  return solve_discrete(plan.ranges, plan.target, evaluate, engine);
 }
 
 std::string render_solve_csv(const SolvePlan& plan, const std::vector<SolveResult>& results) {

@@ -148,7 +148,7 @@ bool run_solve_within(const grid::SolvePlan& plan, const Budget& budget, Scenari
   };
   results = plan.solved == grid::EFFECT_SIZE
                 ? solve_effect_size(plan.bases, plan.d_low, plan.d_high, plan.target, evaluate)
-                : solve_discrete(plan.ranges, plan.target, evaluate);
+                : solve_discrete(plan.ranges, plan.target, evaluate, Engine::fast);
   return !stopped;
 }
 

@@ -106,5 +106,5 @@ Rcpp::List cpp_solve_discrete(Rcpp::IntegerVector range, Rcpp::NumericVector val
     ranges.back().scenarios.push_back(
         valid_scenario(N[i], N1[i], K[i], d[i], e, which, {alpha[i], threshold[i]}));
   }
-  return solve_columns(kemro::solve_discrete(ranges, t, pool_evaluator(e, jobs, work)), t);
+  return solve_columns(kemro::solve_discrete(ranges, t, pool_evaluator(e, jobs, work), e), t);
 }
