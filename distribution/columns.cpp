@@ -1,3 +1,5 @@
+// The column catalogue of kemro-grid's summary records and the cells of one
+// record (the table and its contract: columns.hpp).
 #include "distribution/columns.hpp"
 
 #include <algorithm>
@@ -25,6 +27,7 @@ constexpr int EVALUATIONS_WIDTH = 12;
 constexpr int EVALUATIONS_DIGITS = 15;  // every count below 1e15 in full
 
 using K = ColumnKind;
+using S = SolveRole;
 
 // clang-format off
 constexpr std::array<Column, 25> BASE_COLUMNS = {{
@@ -36,28 +39,35 @@ constexpr std::array<Column, 25> BASE_COLUMNS = {{
   {"d", "d", D_WIDTH, 0, K::EffectSize, true, "effect size (composite: --predictor-d)"},
   {"status", "status", STATUS_WIDTH, 0, K::Status, false, "computed, or abandoned (integration gave up)"},
   {"P_below_four_fifths", "P(AI<0.8)", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
-   "P(AI defined, below 0.8); 0.8 is not below"},
+   "P(AI defined, below 0.8); 0.8 is not below", S::below_four_fifths},
   {"P_undefined", "P(undef)", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
-   "P(no majority hire: AI undefined)"},
+   "P(no majority hire: AI undefined)", S::undefined},
   {"expected_SRA", "E[SRA]", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
-   "expected majority selection rate"},
+   "expected majority selection rate", S::majority_rate},
   {"expected_SRI", "E[SRI]", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
-   "expected minority selection rate"},
+   "expected minority selection rate", S::minority_rate},
   {"expected_AI", "E[AI]", VALUE_WIDTH, VALUE_DECIMALS, K::Exact, true,
-   "expected AI over the defined ratios"},
+   "expected AI over the defined ratios", S::expected_ratio},
   {"population_SRA", "pop SRA", VALUE_WIDTH, VALUE_DECIMALS, K::Population, false,
    "majority rate, infinitely large pool"},
   {"population_SRI", "pop SRI", VALUE_WIDTH, VALUE_DECIMALS, K::Population, false,
    "minority rate, infinitely large pool"},
   {"population_AI", "pop AI", VALUE_WIDTH, VALUE_DECIMALS, K::Population, false,
    "AI, infinitely large pool"},
-  {"AI_P05", "P05", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "5th percentile of AI"},
-  {"AI_P10", "P10", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "10th percentile of AI"},
-  {"AI_P25", "P25", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "25th percentile of AI"},
-  {"AI_P50", "P50", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "median of AI"},
-  {"AI_P75", "P75", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "75th percentile of AI"},
-  {"AI_P90", "P90", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "90th percentile of AI"},
-  {"AI_P95", "P95", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false, "95th percentile of AI"},
+  {"AI_P05", "P05", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "5th percentile of AI", S::percentile},
+  {"AI_P10", "P10", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "10th percentile of AI", S::percentile},
+  {"AI_P25", "P25", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "25th percentile of AI", S::percentile},
+  {"AI_P50", "P50", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "median of AI", S::percentile},
+  {"AI_P75", "P75", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "75th percentile of AI", S::percentile},
+  {"AI_P90", "P90", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "90th percentile of AI", S::percentile},
+  {"AI_P95", "P95", PERCENTILE_WIDTH, PERCENTILE_DECIMALS, K::Percentile, false,
+   "95th percentile of AI", S::percentile},
   {"warnings", "warn", WARNINGS_WIDTH, 0, K::Count, true,
    "numerical warnings (integration, P < 0)"},
   {"alpha", "alpha", D_WIDTH, 0, K::Level, false, "the rules' two-sided level (--alpha)"},
@@ -89,9 +99,9 @@ constexpr std::array<Column, CATALOGUE_SIZE> whole_catalogue() {
   std::array<Column, CATALOGUE_SIZE> all{};
   for (std::size_t i = 0; i < BASE_COLUMNS.size(); ++i) all[i] = BASE_COLUMNS[i];
   for (std::size_t r = 0; r < RULE_COUNT; ++r) {
-    all[BASE_COLUMNS.size() + r] = {RULES[r].column, RULES[r].header, VALUE_WIDTH,
-                                    VALUE_DECIMALS,  K::Exact,        false,
-                                    RULES[r].meaning};
+    all[BASE_COLUMNS.size() + r] = {RULES[r].column,  RULES[r].header, VALUE_WIDTH,
+                                    VALUE_DECIMALS,   K::Exact,        false,
+                                    RULES[r].meaning, S::flag_rate};
   }
   for (std::size_t i = 0; i < COMPUTATION_COLUMNS.size(); ++i) {
     all[BASE_COLUMNS.size() + RULE_COUNT + i] = COMPUTATION_COLUMNS[i];

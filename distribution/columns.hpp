@@ -1,7 +1,9 @@
 // The column catalogue of kemro-grid's summary records: one row per reported
 // quantity with its CSV/JSON name, its text-table header, width and decimals,
-// and its one-line meaning. The text, CSV and JSON renderers, the --columns
-// option and the help text all read this table and nothing else.
+// its one-line meaning and what a planning solve makes of it. The text, CSV
+// and JSON renderers, the --columns option, the help text, the planning
+// solves' targets and the R and Python packages' summaries all read this
+// table and nothing else.
 //
 // Wire format (CSV and JSON): the columns appear in catalogue order, every one
 // of them in every record. Counts are decimal integers; real numbers are the
@@ -45,6 +47,20 @@ enum class ColumnKind {
   Diagnostic,  // a number about the computation, `decimals` significant digits: "-" when NaN
 };
 
+// What a planning solve (distribution/solve.hpp) makes of a column that a
+// target names. Targets list their quantities in the order of these roles,
+// the columns of one role in catalogue order.
+enum class SolveRole {
+  none,               // not a quantity a target may name
+  below_four_fifths,  // P(AI < 0.8): a probability the corner scenarios bound
+  undefined,          // P(AI undefined): a probability the corner scenarios bound
+  expected_ratio,     // E[AI]: an undefined AI counts as +infinity
+  majority_rate,      // E[SRA]: bounded by the corner scenarios' expected hires
+  minority_rate,      // E[SRI]: bounded by the corner scenarios' expected hires
+  percentile,         // an AI percentile: an undefined AI counts as +infinity
+  flag_rate,          // a rule's flag rate: a probability
+};
+
 struct Column {
   std::string_view name;    // CSV header and JSON key
   std::string_view header;  // text-table header
@@ -53,6 +69,7 @@ struct Column {
   ColumnKind kind = ColumnKind::Count;
   bool in_default_text = false;  // shown by the text table without --columns
   std::string_view meaning;      // one line for --help
+  SolveRole solve = SolveRole::none;
 };
 
 // Every summary column, in CSV order.

@@ -24,11 +24,17 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <system_error>
+#include <variant>
+
+#include "distribution/columns.hpp"
 
 namespace kemro {
 
 namespace {
+
+using grid::SolveRole;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
@@ -74,9 +80,31 @@ bool is_downward(Comparison comparison) {
   return comparison == Comparison::at_most || comparison == Comparison::below;
 }
 
-bool boundable(Quantity q) {
-  return q == Quantity::P_below_four_fifths || q == Quantity::P_undefined ||
-         q == Quantity::expected_SRI || q == Quantity::expected_SRA;
+SolveRole role_of(Quantity quantity) {
+  return grid::summary_catalogue()[static_cast<std::size_t>(quantity)].solve;
+}
+
+// Whether the corner scenarios of a block bound the quantity (see decided_by).
+bool boundable(Quantity quantity) {
+  const SolveRole role = role_of(quantity);
+  return role == SolveRole::below_four_fifths || role == SolveRole::undefined ||
+         role == SolveRole::majority_rate || role == SolveRole::minority_rate;
+}
+
+// The quantities a target may name, in the order of their solve roles and
+// within a role in catalogue order.
+const std::vector<Quantity>& target_quantities() {
+  static const std::vector<Quantity> quantities = [] {
+    std::vector<Quantity> all;
+    const std::span<const grid::Column> catalogue = grid::summary_catalogue();
+    for (std::size_t c = 0; c < catalogue.size(); ++c) {
+      if (catalogue[c].solve != SolveRole::none) all.push_back(Quantity{c});
+    }
+    std::stable_sort(all.begin(), all.end(),
+                     [](Quantity a, Quantity b) { return role_of(a) < role_of(b); });
+    return all;
+  }();
+  return quantities;
 }
 
 // The block [first, last] of a range: its two corners and the extremes of t_n and K.
@@ -117,20 +145,20 @@ int decided_by(const Block& b, const ScenarioResult& low, const ScenarioResult& 
   // E[S] of the corners: their expected minority rate times their N2.
   const double S_low = low.expected_SRI * b.low.N2;
   const double S_high = high.expected_SRI * b.high.N2;
-  switch (target.quantity) {
-    case Quantity::P_below_four_fifths:
+  switch (role_of(target.quantity)) {
+    case SolveRole::below_four_fifths:
       lower = at_most(high.distribution, b.t_min);
       upper = at_most(low.distribution, b.t_max);
       break;
-    case Quantity::P_undefined:
+    case SolveRole::undefined:
       lower = 1.0 - at_most(low.distribution, std::int64_t{b.high.K} - 1);
       upper = 1.0 - at_most(high.distribution, std::int64_t{b.low.K} - 1);
       break;
-    case Quantity::expected_SRI:  // E[S_n] / N2_n
+    case SolveRole::minority_rate:  // E[S_n] / N2_n
       lower = S_low / b.high.N2;
       upper = S_high / b.low.N2;
       break;
-    default:  // expected_SRA = E[K_n - S_n] / N1_n
+    default:  // the majority rate E[K_n - S_n] / N1_n
       lower = std::max(0.0, b.low.K - S_high) / b.low.N1;
       upper = (b.high.K - S_low) / b.high.N1;
       break;
@@ -170,46 +198,28 @@ struct Search {
 
 }  // namespace
 
-static_assert(QUANTITY_NAMES.size() == static_cast<std::size_t>(Quantity::FIRST_RULE));
-
 Quantity rule_quantity(std::size_t rule) {
-  return static_cast<Quantity>(static_cast<std::size_t>(Quantity::FIRST_RULE) + rule);
+  return Quantity{static_cast<std::size_t>(grid::column_index(RULES[rule].column))};
 }
 
 std::string_view quantity_name(Quantity quantity) {
-  const auto at = static_cast<std::size_t>(quantity);
-  return at < QUANTITY_NAMES.size() ? QUANTITY_NAMES[at] : RULES[at - QUANTITY_NAMES.size()].column;
+  return grid::summary_catalogue()[static_cast<std::size_t>(quantity)].name;
 }
 
 bool is_probability(Quantity quantity) {
-  return quantity == Quantity::P_below_four_fifths || quantity == Quantity::P_undefined ||
-         quantity >= Quantity::FIRST_RULE;
+  const SolveRole role = role_of(quantity);
+  return role == SolveRole::below_four_fifths || role == SolveRole::undefined ||
+         role == SolveRole::flag_rate;
 }
 
 double quantity_value(const ScenarioResult& r, Quantity quantity) {
-  // An undefined AI is the ratio's limit when the majority's rate is 0.
-  const auto ratio = [](double AI) { return AI == UNDEFINED_RATIO || std::isnan(AI) ? INF : AI; };
-  switch (quantity) {
-    case Quantity::P_below_four_fifths:
-      return r.P_below_four_fifths;
-    case Quantity::P_undefined:
-      return r.P_undefined;
-    case Quantity::expected_AI:
-      return ratio(r.expected_AI);
-    case Quantity::expected_SRA:
-      return r.expected_SRA;
-    case Quantity::expected_SRI:
-      return r.expected_SRI;
-    default:
-      break;
-  }
-  if (quantity >= Quantity::FIRST_RULE) {
-    return r.P_flag[static_cast<std::size_t>(quantity) -
-                    static_cast<std::size_t>(Quantity::FIRST_RULE)];
-  }
-  const auto level =
-      static_cast<std::size_t>(quantity) - static_cast<std::size_t>(Quantity::AI_P05);
-  return ratio(r.percentiles[level]);
+  // The scenario's own columns are no quantities, so an empty scenario will do.
+  const double value = std::get<double>(
+      grid::summary_cells(grid::Scenario{}, r)[static_cast<std::size_t>(quantity)]);
+  // An undefined AI (NaN in the record) is the ratio's limit when the majority's rate is 0.
+  const SolveRole role = role_of(quantity);
+  const bool ratio = role == SolveRole::expected_ratio || role == SolveRole::percentile;
+  return ratio && std::isnan(value) ? INF : value;
 }
 
 bool parse_target(std::string_view text, Target& target, std::string& error) {
@@ -233,19 +243,19 @@ bool parse_target(std::string_view text, Target& target, std::string& error) {
     rest.remove_prefix(spelling.size());
     break;
   }
-  const std::size_t quantities = QUANTITY_NAMES.size() + RULE_COUNT;
-  std::size_t known = 0;
-  while (known < quantities && quantity_name(static_cast<Quantity>(known)) != name) ++known;
-  if (known == quantities) {
+  const std::vector<Quantity>& quantities = target_quantities();
+  const auto known = std::find_if(quantities.begin(), quantities.end(),
+                                  [&](Quantity q) { return quantity_name(q) == name; });
+  if (known == quantities.end()) {
     error = "unknown quantity " + quoted(name) + " (one of";
-    for (std::size_t q = 0; q < quantities; ++q) {
+    for (Quantity q : quantities) {
       error.push_back(' ');
-      error.append(quantity_name(static_cast<Quantity>(q)));
+      error.append(quantity_name(q));
     }
     error += ")";
     return false;
   }
-  target.quantity = static_cast<Quantity>(known);
+  target.quantity = *known;
   const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), target.value);
   if (rest.empty() || ec != std::errc{} || end != rest.data() + rest.size() ||
       !std::isfinite(target.value)) {

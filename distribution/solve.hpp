@@ -12,7 +12,6 @@
 // work is spread.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <limits>
@@ -25,47 +24,25 @@
 
 namespace kemro {
 
-// The per-scenario quantities a target may name, as the CSV columns name them.
-enum class Quantity {
-  P_below_four_fifths,
-  P_undefined,
-  expected_AI,
-  expected_SRA,
-  expected_SRI,
-  AI_P05,
-  AI_P10,
-  AI_P25,
-  AI_P50,
-  AI_P75,
-  AI_P90,
-  AI_P95,
-  // FIRST_RULE + i: the flag rate of RULES[i], named by its column P_flag_<rule>.
-  FIRST_RULE,
-};
+// A per-scenario quantity a target may name: the catalogue position of a
+// summary column whose row gives it a solve role (distribution/columns.hpp),
+// so a target calls a quantity by its CSV column's name.
+enum class Quantity : std::size_t {};
+
 // The quantity of the flag rate of RULES[rule].
 Quantity rule_quantity(std::size_t rule);
-inline constexpr std::array<std::string_view, 12> QUANTITY_NAMES = {"P_below_four_fifths",
-                                                                    "P_undefined",
-                                                                    "expected_AI",
-                                                                    "expected_SRA",
-                                                                    "expected_SRI",
-                                                                    "AI_P05",
-                                                                    "AI_P10",
-                                                                    "AI_P25",
-                                                                    "AI_P50",
-                                                                    "AI_P75",
-                                                                    "AI_P90",
-                                                                    "AI_P95"};
 
+// The quantity's column name.
 std::string_view quantity_name(Quantity quantity);
 // Whether the quantity is a probability (a target for it lies in [0, 1]): the
 // four-fifths probabilities and the rules' flag rates.
 bool is_probability(Quantity quantity);
 
-// The quantity in a completed result. An AI that is undefined because no
-// majority applicant is hired (a percentile on those outcomes, or the
-// expected AI when every outcome is such) is +infinity: the ratio's limit as
-// the majority's rate goes to 0, which keeps the quantities monotone in d.
+// The quantity in a completed result: its column's value in the result's
+// summary record, except that an AI that is undefined because no majority
+// applicant is hired (a percentile on those outcomes, or the expected AI
+// when every outcome is such) is +infinity: the ratio's limit as the
+// majority's rate goes to 0, which keeps the quantities monotone in d.
 double quantity_value(const ScenarioResult& result, Quantity quantity);
 
 // at_most and below (<= and <) look for values at or below the target,
@@ -74,7 +51,7 @@ enum class Comparison { equal, at_most, at_least, below, above };
 
 // QUANTITY=VALUE, QUANTITY<=VALUE, QUANTITY>=VALUE, QUANTITY<VALUE or QUANTITY>VALUE.
 struct Target {
-  Quantity quantity = Quantity::P_below_four_fifths;
+  Quantity quantity{};  // set by parse_target
   Comparison comparison = Comparison::equal;
   double value = 0.0;
 };
@@ -141,8 +118,8 @@ struct DiscreteRange {
 
 // For each range, the first value meeting the target (at_most or at_least)
 // and the value from which on every value meets it, both exactly as if every
-// scenario of the range were computed. For P_below_four_fifths, P_undefined,
-// expected_SRI and expected_SRA, blocks of the range are decided without computing their
+// scenario of the range were computed. For P(AI < 0.8), P(AI undefined) and
+// the expected selection rates, blocks of the range are decided without computing their
 // scenarios where the two corner scenarios of the block bound the quantity
 // clear of the target (see solve.cpp); other quantities are computed value by
 // value, only where the answer may still change. A search needing more than

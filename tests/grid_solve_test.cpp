@@ -1,7 +1,8 @@
 // Planning solves: discrete answers equal to those of computing every value
 // of the range, the d found within what its tolerance allows, unreachable
-// targets reported as such, targets parsed or refused, and kemro-grid's
-// refusals of solve command lines before any work.
+// targets reported as such, targets parsed or refused, every target quantity
+// a column of the summary catalogue, and kemro-grid's refusals of solve
+// command lines before any work.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "distribution/columns.hpp"
 #include "distribution/solve.hpp"
 #include "tests/support/program_process.hpp"
 #include "tools/grid/options.hpp"
@@ -232,6 +234,41 @@ TEST(SolveTargets, ReadOrRefusedWithAReason) {
     else
       EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
   }
+}
+
+TEST(SolveTargets, NameExactlyTheCatalogueColumnsWithASolveRole) {
+  using grid::SolveRole;
+  ScenarioWork work;
+  const ScenarioResult r = compute_scenario({60, 10, 50, 5, 0.4, {}}, Engine::fast, false, work);
+  ASSERT_TRUE(r.completed);
+  const std::vector<grid::Cell> cells = grid::summary_cells(grid::Scenario{}, r);
+  const std::span<const grid::Column> catalogue = grid::summary_catalogue();
+  for (std::size_t c = 0; c < catalogue.size(); ++c) {
+    const grid::Column& column = catalogue[c];
+    Target t;
+    std::string error;
+    const bool ok = parse_target(std::string(column.name) + "=0.5", t, error);
+    ASSERT_EQ(ok, column.solve != SolveRole::none) << column.name << ": " << error;
+    if (!ok) continue;
+    EXPECT_EQ(quantity_name(t.quantity), column.name);
+    const bool probability = column.solve == SolveRole::below_four_fifths ||
+                             column.solve == SolveRole::undefined ||
+                             column.solve == SolveRole::flag_rate;
+    EXPECT_EQ(is_probability(t.quantity), probability) << column.name;
+    // The quantity is the record's value; an undefined ratio is +infinity.
+    const double cell = std::get<double>(cells[c]);
+    EXPECT_EQ(quantity_value(r, t.quantity), std::isnan(cell) ? INFINITY : cell) << column.name;
+  }
+  // The refusal lists them by role: the four-fifths probabilities, the
+  // expected AI and rates, the percentiles, then the rules' flag rates.
+  std::string expected =
+      "unknown quantity 'x' (one of P_below_four_fifths P_undefined expected_AI expected_SRA "
+      "expected_SRI AI_P05 AI_P10 AI_P25 AI_P50 AI_P75 AI_P90 AI_P95";
+  for (const Rule& rule : RULES) expected.append(" ").append(rule.column);
+  Target t;
+  std::string error;
+  EXPECT_FALSE(parse_target("x=1", t, error));
+  EXPECT_EQ(error, expected + ")");
 }
 
 TEST(SolveTargets, StrictComparisonsExcludeTheTargetValueItself) {
