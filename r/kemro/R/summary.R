@@ -1,17 +1,6 @@
 # ai_summary(): the per-scenario summary of kemro-grid for vectors of
 # scenarios, recycled as R recycles or crossed as a grid.
 
-# The columns of kemro-grid's CSV summary, in its order.
-SUMMARY_COLUMNS <- c(
-  "scenario", "N", "N1", "N2", "K", "d", "status", "P_below_four_fifths", "P_undefined",
-  "expected_SRA", "expected_SRI", "expected_AI", "population_SRA", "population_SRI",
-  "population_AI", "AI_P05", "AI_P10", "AI_P25", "AI_P50", "AI_P75", "AI_P90", "AI_P95",
-  "warnings", "alpha", "threshold", "P_flag_four_fifths", "P_flag_z", "P_flag_z_ir",
-  "P_flag_fisher", "P_flag_fisher_one_sided", "P_flag_fisher_mid_p", "P_flag_four_fifths_and_z",
-  "P_flag_four_fifths_and_fisher", "P_flag_four_fifths_flip", "engine_status", "error_estimate",
-  "evaluations", "population_status"
-)
-
 #' @export
 ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
                        selection_ratio = NULL, engine = c("fast", "nested"), grid = FALSE,

@@ -1,16 +1,20 @@
 // The entry points of ai_distribution() and ai_summary(): scenarios computed
-// by the library's compute_scenario on the package's worker threads.
+// by the library's compute_scenario on the package's worker threads, and
+// summarised through the library's column catalogue, so that every column
+// the catalogue gains reaches ai_summary() too.
 #include <Rcpp.h>
 
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "compute.hpp"
+#include "distribution/columns.hpp"
 #include "distribution/four_fifths.hpp"
-#include "distribution/summaries.hpp"
 #include "distribution/table.hpp"
 
 using kemro::Engine;
@@ -65,12 +69,51 @@ Rcpp::LogicalVector cpp_below_four_fifths(Rcpp::IntegerVector NY, Rcpp::IntegerV
   return below;
 }
 
+namespace {
+
+using kemro::grid::Cell;
+
+// The R type of each summary column, in catalogue order: that of its cells
+// (a count is an integer, a text a character string, any other value a double).
+std::vector<SEXPTYPE> summary_types() {
+  std::vector<SEXPTYPE> types;
+  for (const Cell& cell : kemro::grid::summary_cells(kemro::grid::Scenario{}, ScenarioResult{})) {
+    types.push_back(std::holds_alternative<std::int64_t>(cell) ? INTSXP
+                    : std::holds_alternative<double>(cell)     ? REALSXP
+                                                               : STRSXP);
+  }
+  return types;
+}
+
+// The catalogue's column names, in record order.
+Rcpp::CharacterVector summary_names() {
+  Rcpp::CharacterVector names;
+  for (const kemro::grid::Column& c : kemro::grid::summary_catalogue()) {
+    names.push_back(std::string(c.name));
+  }
+  return names;
+}
+
+}  // namespace
+
+// The columns of ai_summary() as the library's catalogue gives them, in
+// record order: each one's name and R type ("integer", "double" or
+// "character").
+// [[Rcpp::export]]
+Rcpp::DataFrame cpp_summary_columns() {
+  Rcpp::CharacterVector type;
+  for (SEXPTYPE t : summary_types()) type.push_back(Rf_type2char(t));
+  return Rcpp::DataFrame::create(Rcpp::Named("name") = summary_names(), Rcpp::Named("type") = type,
+                                 Rcpp::Named("stringsAsFactors") = false);
+}
+
 // The summary of every scenario (N[i], N1[i], K[i], d[i]) with the rules'
 // levels (alpha[i], threshold[i]), all six of one length, as the columns of
-// kemro-grid's CSV summary in its order; values of
-// an abandoned scenario are NA, as undefined values are, and so are the fast
-// engine's status, error estimate and evaluation count for the nested engine. `jobs` worker
-// threads compute (0: one per core).
+// the library's catalogue (kemro-grid's CSV summary) in its order; scenario
+// is the 1-based index. Values that kemro-grid's CSV leaves empty are NA:
+// those of an abandoned scenario, undefined ratios, and the fast engine's
+// status, error estimate and evaluation count for the nested engine. `jobs`
+// worker threads compute (0: one per core).
 // [[Rcpp::export]]
 Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
                        Rcpp::NumericVector d, Rcpp::NumericVector alpha,
@@ -92,68 +135,30 @@ Rcpp::List cpp_summary(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
   WorkAreas work;
   const std::vector<ScenarioResult> results = compute_all(scenarios, e, false, threads, work);
 
-  Rcpp::IntegerVector index(n), N2(n), warnings(n);
-  Rcpp::CharacterVector status(n), engine_status(n), population_status(n);
-  Rcpp::NumericVector error_estimate(n), evaluations(n);
-  constexpr int VALUES = 8;  // the summary's numbers before the percentiles
-  std::vector<Rcpp::NumericVector> values, percentiles;
-  for (int v = 0; v < VALUES; ++v) values.emplace_back(n);
-  for (std::size_t k = 0; k < kemro::NLDAT.size(); ++k) percentiles.emplace_back(n);
-  std::vector<Rcpp::NumericVector> flag_rates;
-  for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) flag_rates.emplace_back(n);
+  const std::vector<SEXPTYPE> types = summary_types();
+  Rcpp::List out(types.size());
+  for (std::size_t c = 0; c < types.size(); ++c) out[c] = Rf_allocVector(types[c], n);
   for (R_xlen_t i = 0; i < n; ++i) {
-    const ScenarioResult& r = results[static_cast<std::size_t>(i)];
-    index[i] = static_cast<int>(i + 1);
-    N2[i] = N[i] - N1[i];
-    status[i] = r.completed ? "computed" : "abandoned";
-    warnings[i] = r.warnings;
-    const double exact[] = {r.P_below_four_fifths, r.P_undefined, r.expected_SRA, r.expected_SRI,
-                            r.expected_AI};
-    for (int v = 0; v < 5; ++v) values[v][i] = r.completed ? finite_or_na(exact[v]) : NA_REAL;
-    values[5][i] = finite_or_na(r.population.SRA);
-    values[6][i] = finite_or_na(r.population.SRI);
-    values[7][i] = finite_or_na(r.population.AI);
-    for (std::size_t k = 0; k < kemro::NLDAT.size(); ++k) {
-      percentiles[k][i] = r.completed ? ratio_or_na(r.percentiles[k]) : NA_REAL;
+    kemro::grid::Scenario s;
+    static_cast<Scenario&>(s) = scenarios[static_cast<std::size_t>(i)];
+    s.index = static_cast<std::size_t>(i + 1);
+    const std::vector<Cell> cells =
+        kemro::grid::summary_cells(s, results[static_cast<std::size_t>(i)]);
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      SEXP column = out[c];
+      if (types[c] == INTSXP) {
+        INTEGER(column)[i] = static_cast<int>(std::get<std::int64_t>(cells[c]));
+      } else if (types[c] == REALSXP) {
+        REAL(column)[i] = finite_or_na(std::get<double>(cells[c]));
+      } else {
+        const std::string_view text = std::get<std::string_view>(cells[c]);
+        SET_STRING_ELT(column, i,
+                       text.empty()
+                           ? NA_STRING
+                           : Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8));
+      }
     }
-    for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
-      flag_rates[k][i] = r.completed ? finite_or_na(r.P_flag[k]) : NA_REAL;
-    }
-    // The fast engine's own result; the nested engine has none (NA).
-    const bool fast = r.engine == Engine::fast;
-    engine_status[i] =
-        fast ? Rcpp::String(kemro::engine_status_name(r.engine_status)) : Rcpp::String(NA_STRING);
-    error_estimate[i] = fast ? r.error_estimate : NA_REAL;
-    evaluations[i] = fast ? static_cast<double>(r.evaluations) : NA_REAL;
-    population_status[i] = kemro::population_status_name(r.population_status);
   }
-
-  Rcpp::List out;
-  out.push_back(index, "scenario");
-  out.push_back(N, "N");
-  out.push_back(N1, "N1");
-  out.push_back(N2, "N2");
-  out.push_back(K, "K");
-  out.push_back(d, "d");
-  out.push_back(status, "status");
-  const char* value_names[VALUES] = {"P_below_four_fifths", "P_undefined",  "expected_SRA",
-                                     "expected_SRI",        "expected_AI",  "population_SRA",
-                                     "population_SRI",      "population_AI"};
-  for (int v = 0; v < VALUES; ++v) out.push_back(values[v], value_names[v]);
-  for (std::size_t k = 0; k < kemro::NLDAT.size(); ++k) {
-    char name[16];
-    std::snprintf(name, sizeof name, "AI_P%02d", static_cast<int>(kemro::NLDAT[k]));
-    out.push_back(percentiles[k], name);
-  }
-  out.push_back(warnings, "warnings");
-  out.push_back(alpha, "alpha");
-  out.push_back(threshold, "threshold");
-  for (std::size_t k = 0; k < kemro::RULE_COUNT; ++k) {
-    out.push_back(flag_rates[k], std::string(kemro::RULES[k].column));
-  }
-  out.push_back(engine_status, "engine_status");
-  out.push_back(error_estimate, "error_estimate");
-  out.push_back(evaluations, "evaluations");
-  out.push_back(population_status, "population_status");
+  out.names() = summary_names();
   return out;
 }

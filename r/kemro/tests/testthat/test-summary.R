@@ -1,6 +1,7 @@
 # ai_summary(): argument errors, recycling and crossing of the scenarios,
-# the d = 0 case against R's hypergeometric distribution, and equality to the
-# last bit with kemro-grid's CSV summary, column names included.
+# the d = 0 case against R's hypergeometric distribution, equality to the
+# last bit with kemro-grid's CSV summary, column names included, and columns
+# that are the library's catalogue by name and type.
 
 # The grid of the stored fixtures: shares and ratios that round to whole
 # counts (0.25 * 50 = 12.5 rounds up), two effect sizes.
@@ -53,6 +54,20 @@ test_that("ai_summary() has kemro-grid's columns and equals its CSV to the last 
       }
     }
   }
+})
+
+test_that("ai_summary()'s columns are the library's catalogue, by name and R type", {
+  catalogue <- kemro:::cpp_summary_columns()
+  grid <- tool_output("KEMRO_GRID", list(c(GRID_ARGS, "--engine", "nested")),
+                      "grid_summary_nested.csv")
+  expect_identical(catalogue$name, names(grid$table))
+  for (engine in c("fast", "nested")) {
+    x <- ai_summary(N = 30, N1 = c(20, 29), K = 5, d = c(0, 1), engine = engine)
+    expect_identical(names(x), catalogue$name, label = engine)
+    expect_identical(unname(vapply(x, typeof, "")), catalogue$type, label = engine)
+  }
+  # The words of the plots name columns of the summary or its scenario options.
+  expect_true(all(names(kemro:::SUMMARY_WORDS) %in% c(catalogue$name, kemro:::SUMMARY_INPUTS)))
 })
 
 test_that("recycled arguments give the scenarios one by one", {
