@@ -20,11 +20,7 @@ ai_observed <- function(N, N1, K, S, d = 0, alpha = 0.05, threshold = 0.8, group
   args <- list(N = check_counts(N, "N", lowest = 2L), N1 = check_counts(N1, "N1"),
                K = check_counts(K, "K"), S = check_counts(S, "S", lowest = 0L),
                d = check_reals(d, "d"))
-  alpha <- check_reals(check_scalar(alpha, "alpha"), "alpha")
-  if (alpha <= 0 || alpha >= 1) {
-    abort_argument(sprintf("`alpha` must lie strictly between 0 and 1, not %s",
-                           describe_value(alpha)))
-  }
+  alpha <- check_observed_alpha(alpha)
   threshold <- check_threshold(check_scalar(threshold, "threshold"))
   n <- recycled_length(args)
   decisions <- lapply(args, rep_len, length.out = n)
@@ -45,6 +41,12 @@ ai_observed <- function(N, N1, K, S, d = 0, alpha = 0.05, threshold = 0.8, group
   }
   out <- as.data.frame(call_cpp(cpp_observed(N, N1, K, S, decisions$d, alpha, threshold)),
                        stringsAsFactors = FALSE)
+  warn_unconverged(out)
+}
+
+# The records of ai_observed(), with one warning that lists the statuses of
+# the estimates of d that did not converge, if any.
+warn_unconverged <- function(out) {
   troubled <- out$status != "converged"
   if (any(troubled)) {
     warning(sprintf("the estimates of d did not all converge: status %s",
@@ -126,10 +128,5 @@ observed_groups <- function(groups, group_applicants, group_hires, reference, mi
                                                     check_threshold(check_scalar(threshold,
                                                                                  "threshold")))),
                        stringsAsFactors = FALSE)
-  troubled <- out$status != "converged"
-  if (any(troubled)) {
-    warning(sprintf("the estimates of d did not all converge: status %s",
-                    paste(unique(out$status[troubled]), collapse = ", ")), call. = FALSE)
-  }
-  out
+  warn_unconverged(out)
 }
