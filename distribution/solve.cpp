@@ -316,6 +316,26 @@ std::string_view solve_status_name(SolveStatus status) {
   return "evaluation limit";
 }
 
+std::span<const std::string_view> solve_field_names() {
+  static constexpr std::string_view NAMES[] = {"solved_for", "value",      "stable_from",
+                                               "quantity",   "target",     "quantity_at_value",
+                                               "status",     "evaluations"};
+  return NAMES;
+}
+
+std::vector<SolveCell> solve_cells(std::string_view solved_for, const Target& target,
+                                   const SolveResult& r) {
+  const bool solved = r.status == SolveStatus::solved;
+  return {std::string(solved_for),
+          solved ? r.value : NaN,
+          solved ? r.stable_from : NaN,
+          std::string(quantity_name(target.quantity)),
+          target_text(target),
+          solved ? r.quantity_at_value : NaN,
+          std::string(solve_status_name(r.status)),
+          static_cast<std::int64_t>(r.evaluations)};
+}
+
 std::vector<SolveResult> solve_effect_size(const std::vector<Scenario>& bases, double d_low,
                                            double d_high, const Target& target,
                                            const Evaluate& evaluate) {

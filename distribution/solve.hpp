@@ -13,10 +13,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "distribution/scenario.hpp"
@@ -98,6 +101,23 @@ struct SolveResult {
   double quantity_at_value = std::numeric_limits<double>::quiet_NaN();
   std::size_t evaluations = 0;  // scenarios computed for this solve
 };
+
+// The fields of a solve's own record, in record order: kemro-grid's records
+// and the packages' data frames put them after the model's options not
+// solved for and before the rules' levels.
+std::span<const std::string_view> solve_field_names();
+
+// One field of a solve's record: a count, a number (NaN where the record
+// leaves it empty) or a text.
+using SolveCell = std::variant<std::int64_t, double, std::string>;
+
+// The fields of one search's record, in solve_field_names() order: the
+// option solved for as kemro-grid names it (`solved_for`: "applicants",
+// "d", ...), the value found, stable_from, the quantity and the target, the
+// quantity at the value (those three numbers NaN unless solved), the status
+// and the scenarios computed.
+std::vector<SolveCell> solve_cells(std::string_view solved_for, const Target& target,
+                                   const SolveResult& result);
 
 // For each base scenario (its d is ignored), the d in [d_low, d_high] at which
 // the target's quantity equals target.value (comparison `equal`): bisection on

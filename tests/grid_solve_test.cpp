@@ -1,8 +1,8 @@
 // Planning solves: discrete answers equal to those of computing every value
 // of the range, the d found within what its tolerance allows, unreachable
 // targets reported as such, targets parsed or refused, every target quantity
-// a column of the summary catalogue, and kemro-grid's refusals of solve
-// command lines before any work.
+// a column of the summary catalogue, the fields of a solve's record, and
+// kemro-grid's refusals of solve command lines before any work.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -269,6 +269,36 @@ TEST(SolveTargets, NameExactlyTheCatalogueColumnsWithASolveRole) {
   std::string error;
   EXPECT_FALSE(parse_target("x=1", t, error));
   EXPECT_EQ(error, expected + ")");
+}
+
+TEST(SolveRecords, GiveEveryNamedFieldAndLeaveUnsolvedValuesEmpty) {
+  Target t;
+  std::string error;
+  ASSERT_TRUE(parse_target("AI_P50>=0.8", t, error)) << error;
+  struct Case {
+    SolveResult result;
+    std::vector<SolveCell> cells;
+  };
+  const Case cases[] = {
+      {{SolveStatus::solved, 40, 44, 0.85, 12},
+       {"applicants", 40.0, 44.0, "AI_P50", "AI_P50>=0.8", 0.85, "solved", std::int64_t{12}}},
+      {{SolveStatus::not_reached, 40, 44, 0.85, 7},
+       {"applicants", NAN, NAN, "AI_P50", "AI_P50>=0.8", NAN, "not reached", std::int64_t{7}}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<SolveCell> cells = solve_cells("applicants", t, c.result);
+    ASSERT_EQ(cells.size(), solve_field_names().size());
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      const std::string_view name = solve_field_names()[k];
+      ASSERT_EQ(cells[k].index(), c.cells[k].index()) << name;
+      if (const auto* real = std::get_if<double>(&cells[k])) {
+        const double expected = std::get<double>(c.cells[k]);
+        EXPECT_TRUE(std::isnan(expected) ? std::isnan(*real) : *real == expected) << name;
+      } else {
+        EXPECT_EQ(cells[k], c.cells[k]) << name;
+      }
+    }
+  }
 }
 
 TEST(SolveTargets, StrictComparisonsExcludeTheTargetValueItself) {

@@ -676,15 +676,14 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
         searched = np.tile(values, searches)
         n, n1, k, effect, a, t = scenarios(rows, searched)
         raw = _kemro.solve_discrete(rows + 1, searched.astype(np.float64), n, n1, k, effect, a, t,
-                                    target, engine, jobs)
+                                    target, SOLVE_OPTION_NAMES[solve_for], engine, jobs)
 
-    # The model's arguments first; the rules' levels close the record, as in kemro-grid.
+    # The model's arguments first, then the solve's own fields as the library
+    # names them; the rules' levels close the record, as in kemro-grid.
     frame = _frame({SOLVE_FIELDS[name]: a for name, a in grid.items()
                     if name not in ("alpha", "threshold")})
-    frame["solved_for"] = SOLVE_OPTION_NAMES[solve_for]
-    for name in ("value", "stable_from", "quantity", "target", "quantity_at_value", "status",
-                 "evaluations"):
-        frame[name] = raw[name]
+    for name, column in raw.items():
+        frame[name] = column
     frame["alpha"] = grid["alpha"]
     frame["threshold"] = grid["threshold"]
     unsolved = frame["status"].isin(["abandoned", "evaluation limit"])

@@ -59,11 +59,13 @@ py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K,
 
 // For each range r = 1, 2, ... (the rows with range[i] == r, in order: the
 // value searched and the scenario it gives), the first value meeting the
-// target and the value from which on every value meets it.
+// target and the value from which on every value meets it; `solved_for` is
+// the option searched as kemro-grid names it.
 py::dict solve_discrete(const CountArray& range, const RealArray& value, const CountArray& N,
                         const CountArray& N1, const CountArray& K, const RealArray& d,
                         const RealArray& alpha, const RealArray& threshold,
-                        const std::string& target, const std::string& engine, long long jobs);
+                        const std::string& target, const std::string& solved_for,
+                        const std::string& engine, long long jobs);
 
 // (name, meaning) of every observed-decision column, in record order.
 py::list observed_catalogue();

@@ -33,7 +33,7 @@ PYBIND11_MODULE(_kemro, m) {
         "The d at which a quantity equals a target, per base scenario.");
   m.def("solve_discrete", &solve_discrete, py::arg("range"), py::arg("value"), py::arg("N"),
         py::arg("N1"), py::arg("K"), py::arg("d"), py::arg("alpha"), py::arg("threshold"),
-        py::arg("target"), py::arg("engine"), py::arg("jobs"),
+        py::arg("target"), py::arg("solved_for"), py::arg("engine"), py::arg("jobs"),
         "The first value of each range meeting a target.");
   m.def("observed_catalogue", &observed_catalogue,
         "(name, meaning) of every observed-decision column, in record order.");

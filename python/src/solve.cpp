@@ -2,8 +2,10 @@
 // batches of scenarios the library's worker threads compute.
 #include "distribution/solve.hpp"
 
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compute.hpp"
@@ -30,31 +32,16 @@ Evaluate pool_evaluator(Engine engine, unsigned jobs) {
   };
 }
 
-// The results of the solves as columns, with kemro-grid's field names; value
-// fields are NaN unless solved, as kemro-grid leaves them empty.
-py::dict solve_columns(const std::vector<SolveResult>& results, const Target& target) {
-  const auto n = static_cast<py::ssize_t>(results.size());
-  py::array_t<double> value(n), stable_from(n), at_value(n);
-  py::array_t<std::int64_t> evaluations(n);
-  py::list status(n);
-  for (py::ssize_t i = 0; i < n; ++i) {
-    const SolveResult& r = results[static_cast<std::size_t>(i)];
-    const bool solved = r.status == SolveStatus::solved;
-    value.mutable_at(i) = solved ? r.value : NAN;
-    stable_from.mutable_at(i) = solved ? r.stable_from : NAN;
-    at_value.mutable_at(i) = solved ? r.quantity_at_value : NAN;
-    evaluations.mutable_at(i) = static_cast<std::int64_t>(r.evaluations);
-    status[static_cast<std::size_t>(i)] = std::string(solve_status_name(r.status));
-  }
-  py::dict out;
-  out["value"] = value;
-  out["stable_from"] = stable_from;
-  out["quantity"] = std::string(quantity_name(target.quantity));
-  out["target"] = target_text(target);
-  out["quantity_at_value"] = at_value;
-  out["status"] = status;
-  out["evaluations"] = evaluations;
-  return out;
+// The records of the solves as columns named and ordered as the library's
+// solve records; numbers are NaN where kemro-grid leaves the field empty (a
+// value that is not solved).
+py::dict solve_columns(const std::vector<SolveResult>& results, const Target& target,
+                       const std::string& solved_for) {
+  const std::span<const std::string_view> fields = solve_field_names();
+  std::vector<std::vector<SolveCell>> rows;
+  for (const SolveResult& r : results) rows.push_back(solve_cells(solved_for, target, r));
+  return columns_from_cells(std::vector<std::string>(fields.begin(), fields.end()),
+                            solve_cells(solved_for, target, {}), rows);
 }
 
 }  // namespace
@@ -78,13 +65,15 @@ py::dict solve_d(const CountArray& N, const CountArray& N1, const CountArray& K,
     bases.push_back(valid_scenario(n[i], n1[i], k[i], d_low, e, which, "N1", "K", levels));
     valid_scenario(n[i], n1[i], k[i], d_high, e, which, "N1", "K", levels);
   }
-  return solve_columns(solve_effect_size(bases, d_low, d_high, t, pool_evaluator(e, threads)), t);
+  return solve_columns(solve_effect_size(bases, d_low, d_high, t, pool_evaluator(e, threads)), t,
+                       "d");
 }
 
 py::dict solve_discrete(const CountArray& range, const RealArray& value, const CountArray& N,
                         const CountArray& N1, const CountArray& K, const RealArray& d,
                         const RealArray& alpha, const RealArray& threshold,
-                        const std::string& target, const std::string& engine, long long jobs) {
+                        const std::string& target, const std::string& solved_for,
+                        const std::string& engine, long long jobs) {
   const Engine e = engine_named(engine);
   const Target t = target_from(target);
   const unsigned threads = jobs_checked(jobs);
@@ -109,7 +98,7 @@ py::dict solve_discrete(const CountArray& range, const RealArray& value, const C
     ranges.back().scenarios.push_back(
         valid_scenario(n[i], n1[i], k[i], effect[i], e, which, "N1", "K", {a[i], th[i]}));
   }
-  return solve_columns(solve_discrete(ranges, t, pool_evaluator(e, threads), e), t);
+  return solve_columns(solve_discrete(ranges, t, pool_evaluator(e, threads), e), t, solved_for);
 }
 
 }  // namespace kemro::python

@@ -1,9 +1,13 @@
+// kemro-grid's planning solves: the plan built from the options, the searches
+// run on the worker pool, and their records as text, CSV, JSON and a plot.
 #include "tools/grid/solve.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
+#include <variant>
 
 #include "report/figure.hpp"
 #include "report/grid_records.hpp"
@@ -36,10 +40,7 @@ std::vector<std::string> columns(const SolvePlan& plan) {
   for (std::size_t a = 0; a < MODEL_DIMENSIONS; ++a) {
     if (a != plan.solved) names.push_back(option_column(plan.axes[a]));
   }
-  for (const char* name : {"solved_for", "value", "stable_from", "quantity", "target",
-                           "quantity_at_value", "status", "evaluations"}) {
-    names.emplace_back(name);
-  }
+  for (std::string_view name : solve_field_names()) names.emplace_back(name);
   for (std::size_t a = MODEL_DIMENSIONS; a < DIMENSIONS; ++a) {
     names.push_back(option_column(plan.axes[a]));
   }
@@ -57,16 +58,16 @@ std::vector<std::string> fields(const SolvePlan& plan, std::size_t i, const Solv
   for (std::size_t a = 0; a < MODEL_DIMENSIONS; ++a) {
     if (a != plan.solved) f.push_back(value(a));
   }
-  const bool solved = r.status == SolveStatus::solved;
-  const double NaN = std::nan("");
-  f.push_back(text(plan.axes[plan.solved].option.substr(2)));
-  f.push_back(number(solved ? r.value : NaN));
-  f.push_back(number(solved ? r.stable_from : NaN));
-  f.push_back(text(quantity_name(plan.target.quantity)));
-  f.push_back(text(target_text(plan.target)));
-  f.push_back(number(solved ? r.quantity_at_value : NaN));
-  f.push_back(text(solve_status_name(r.status)));
-  f.push_back(std::to_string(r.evaluations));
+  const std::string solved_for = plan.axes[plan.solved].option.substr(2);
+  for (const SolveCell& cell : solve_cells(solved_for, plan.target, r)) {
+    if (const auto* count = std::get_if<std::int64_t>(&cell)) {
+      f.push_back(std::to_string(*count));
+    } else if (const auto* real = std::get_if<double>(&cell)) {
+      f.push_back(number(*real));
+    } else {
+      f.push_back(text(std::get<std::string>(cell)));
+    }
+  }
   for (std::size_t a = MODEL_DIMENSIONS; a < DIMENSIONS; ++a) f.push_back(value(a));
   return f;
 }

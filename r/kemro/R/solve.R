@@ -84,22 +84,17 @@ ai_solve <- function(target, solve_for = c("d", "N", "minority_share", "selectio
     rows <- rep(seq_len(n), each = length(values))
     s <- counts(rows, rep(values, times = n))
     raw <- call_cpp(cpp_solve_discrete(rows, rep(values, times = n), s$N, s$N1, s$K, s$d,
-                                       s$alpha, s$threshold, target, engine, jobs))
+                                       s$alpha, s$threshold, target, SOLVE_OPTIONS[[solve_for]],
+                                       engine, jobs))
   }
 
-  # The model's arguments first; the rules' levels close the record, as in kemro-grid.
+  # The model's arguments first, then the solve's own fields as the library
+  # names them; the rules' levels close the record, as in kemro-grid.
   levels <- c("alpha", "threshold")
   out <- records[setdiff(names(records), levels)]
   names(out) <- gsub("-", "_", SOLVE_OPTIONS[names(out)])
   rownames(out) <- NULL
-  out$solved_for <- rep(SOLVE_OPTIONS[[solve_for]], n)
-  out$value <- raw$value
-  out$stable_from <- raw$stable_from
-  out$quantity <- rep(raw$quantity, n)
-  out$target <- rep(raw$target, n)
-  out$quantity_at_value <- raw$quantity_at_value
-  out$status <- raw$status
-  out$evaluations <- as.integer(raw$evaluations)
+  out[names(raw)] <- raw
   out$alpha <- records$alpha
   out$threshold <- records$threshold
   unsolved <- out$status %in% c("abandoned", "evaluation limit")

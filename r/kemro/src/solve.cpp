@@ -4,8 +4,12 @@
 
 #include <Rcpp.h>
 
+#include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "compute.hpp"
@@ -35,28 +39,42 @@ kemro::Evaluate pool_evaluator(Engine engine, int jobs, WorkAreas& work) {
   };
 }
 
-// The results of the solves as R columns; value fields are NA unless solved,
-// as kemro-grid leaves them empty.
+// The records of the solves as R columns named and ordered as the library's
+// solve records: counts as integers, texts as strings, numbers as doubles
+// with NA where kemro-grid leaves the field empty (a value that is not solved).
 Rcpp::List solve_columns(const std::vector<kemro::SolveResult>& results,
-                         const kemro::Target& target) {
+                         const kemro::Target& target, const std::string& solved_for) {
+  const std::span<const std::string_view> names = kemro::solve_field_names();
   const auto n = static_cast<R_xlen_t>(results.size());
-  Rcpp::NumericVector value(n), stable_from(n), at_value(n), evaluations(n);
-  Rcpp::CharacterVector status(n);
-  for (R_xlen_t i = 0; i < n; ++i) {
-    const kemro::SolveResult& r = results[static_cast<std::size_t>(i)];
-    const bool solved = r.status == kemro::SolveStatus::solved;
-    value[i] = solved ? finite_or_na(r.value) : NA_REAL;
-    stable_from[i] = solved ? finite_or_na(r.stable_from) : NA_REAL;
-    at_value[i] = solved ? number_or_na(r.quantity_at_value) : NA_REAL;
-    status[i] = std::string(kemro::solve_status_name(r.status));
-    evaluations[i] = static_cast<double>(r.evaluations);
+  std::vector<std::vector<kemro::SolveCell>> rows;
+  for (const kemro::SolveResult& r : results) {
+    rows.push_back(kemro::solve_cells(solved_for, target, r));
   }
-  return Rcpp::List::create(
-      Rcpp::Named("value") = value, Rcpp::Named("stable_from") = stable_from,
-      Rcpp::Named("quantity") = std::string(kemro::quantity_name(target.quantity)),
-      Rcpp::Named("target") = kemro::target_text(target),
-      Rcpp::Named("quantity_at_value") = at_value, Rcpp::Named("status") = status,
-      Rcpp::Named("evaluations") = evaluations);
+  // Each field's R type is that of its cells.
+  const std::vector<kemro::SolveCell> kinds = kemro::solve_cells(solved_for, target, {});
+  const auto cell = [&](R_xlen_t i, std::size_t c) -> const kemro::SolveCell& {
+    return rows[static_cast<std::size_t>(i)][c];
+  };
+  Rcpp::List out(names.size());
+  Rcpp::CharacterVector column_names;
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    column_names.push_back(std::string(names[c]));
+    if (std::holds_alternative<std::int64_t>(kinds[c])) {
+      Rcpp::IntegerVector v(n);
+      for (R_xlen_t i = 0; i < n; ++i) v[i] = static_cast<int>(std::get<std::int64_t>(cell(i, c)));
+      out[c] = v;
+    } else if (std::holds_alternative<double>(kinds[c])) {
+      Rcpp::NumericVector v(n);
+      for (R_xlen_t i = 0; i < n; ++i) v[i] = number_or_na(std::get<double>(cell(i, c)));
+      out[c] = v;
+    } else {
+      Rcpp::CharacterVector v(n);
+      for (R_xlen_t i = 0; i < n; ++i) v[i] = std::get<std::string>(cell(i, c));
+      out[c] = v;
+    }
+  }
+  out.names() = column_names;
+  return out;
 }
 
 }  // namespace
@@ -79,18 +97,19 @@ Rcpp::List cpp_solve_d(Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::Inte
     valid_scenario(N[i], N1[i], K[i], d_high, e, which, levels);
   }
   return solve_columns(
-      kemro::solve_effect_size(bases, d_low, d_high, t, pool_evaluator(e, jobs, work)), t);
+      kemro::solve_effect_size(bases, d_low, d_high, t, pool_evaluator(e, jobs, work)), t, "d");
 }
 
 // For each range r = 1, 2, ... (the rows with range[i] == r, in order: the
 // value searched and the scenario it gives), the first value meeting the
-// target and the value from which on every value meets it.
+// target and the value from which on every value meets it; `solved_for` is
+// the option searched as kemro-grid names it.
 // [[Rcpp::export]]
 Rcpp::List cpp_solve_discrete(Rcpp::IntegerVector range, Rcpp::NumericVector value,
                               Rcpp::IntegerVector N, Rcpp::IntegerVector N1, Rcpp::IntegerVector K,
                               Rcpp::NumericVector d, Rcpp::NumericVector alpha,
-                              Rcpp::NumericVector threshold, std::string target, std::string engine,
-                              int jobs) {
+                              Rcpp::NumericVector threshold, std::string target,
+                              std::string solved_for, std::string engine, int jobs) {
   const Engine e = engine_named(engine);
   const kemro::Target t = target_from(target);
   WorkAreas work;
@@ -106,5 +125,6 @@ Rcpp::List cpp_solve_discrete(Rcpp::IntegerVector range, Rcpp::NumericVector val
     ranges.back().scenarios.push_back(
         valid_scenario(N[i], N1[i], K[i], d[i], e, which, {alpha[i], threshold[i]}));
   }
-  return solve_columns(kemro::solve_discrete(ranges, t, pool_evaluator(e, jobs, work), e), t);
+  return solve_columns(kemro::solve_discrete(ranges, t, pool_evaluator(e, jobs, work), e), t,
+                       solved_for);
 }
