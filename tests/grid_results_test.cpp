@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -477,6 +478,83 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
   EXPECT_EQ(cli::json_number(std::nan("")), "null");
   EXPECT_TRUE(std::isnan(ratio_value(UNDEFINED_RATIO)));
   EXPECT_EQ(ratio_value(0.0), 0.0);
+}
+
+// The times on a progress line: "3.4 s, about 8 s left", or "10.0 s" on the last.
+const std::string PROGRESS_TIMES = "\\d+\\.\\d s(, about \\d+ (s|min) left)?";
+
+// Records written to the progress line's terminal: the line is erased before
+// each and drawn again after it, so that no record starts on it; a run that
+// stops ends the erased line with its count too.
+TEST(GridProgress, MakesWayForRecordsOnTheSameTerminal) {
+  struct Step {
+    char action;  // 'u' update(count), 'c' clear_for_output, 'w' a record, 'f' finish(count)
+    std::size_t count;
+  };
+  struct Case {
+    std::vector<Step> steps;
+    std::string expected;  // a regular expression, "P(n)" standing for a line showing n
+  };
+  const Case cases[] = {
+      {{{'u', 1}, {'c', 0}, {'w', 0}, {'c', 0}, {'u', 2}, {'c', 0}, {'w', 0}, {'u', 4}, {'c', 0}},
+       "P(1)E R\nP(2)E R\nP(4)\n"},
+      {{{'c', 0}, {'u', 1}, {'c', 0}, {'w', 0}, {'f', 1}}, "P(1)E R\nP(1)\n"},
+  };
+  for (const Case& c : cases) {
+    std::FILE* terminal = std::tmpfile();
+    ASSERT_NE(terminal, nullptr);
+    cli::Progress progress(terminal, "kemro-grid", "scenarios", 4, true, 0.0);
+    for (const Step& step : c.steps) {
+      if (step.action == 'u') progress.update(step.count);
+      if (step.action == 'c') progress.clear_for_output();
+      if (step.action == 'w') std::fputs(" R\n", terminal);
+      if (step.action == 'f') progress.finish(step.count);
+    }
+    std::rewind(terminal);
+    std::string written;
+    for (int ch; (ch = std::fgetc(terminal)) != EOF;) written += static_cast<char>(ch);
+    std::fclose(terminal);
+    std::string pattern;
+    for (std::size_t i = 0; i < c.expected.size(); ++i) {
+      if (c.expected.compare(i, 2, "P(") == 0) {
+        const std::size_t close = c.expected.find(')', i);
+        pattern += "\r\x1b\\[Kkemro-grid: " + c.expected.substr(i + 2, close - i - 2) +
+                   "/4 scenarios, " + PROGRESS_TIMES;
+        i = close;
+      } else if (c.expected[i] == 'E') {
+        pattern += "\r\x1b\\[K";
+      } else {
+        pattern += c.expected[i];
+      }
+    }
+    EXPECT_TRUE(std::regex_match(written, std::regex(pattern)))
+        << ::testing::PrintToString(written);
+  }
+}
+
+// kemro-grid's text table on the terminal its progress line is on, as in an
+// interactive shell: every progress line is erased or ended before a row comes.
+TEST(GridProgress, RowsOnTheTerminalNeverRunIntoTheProgressLine) {
+  const auto dir = make_temp_dir();
+  // About 9000 scenarios: long enough for the line to appear (after 1 s).
+  const kemro::testing::ProcessRun run =
+      kemro::testing::run_on_terminal(KEMRO_GRID_EXE,
+                                      {"--applicants", "100:3000:1", "--minority-share", "0.2",
+                                       "--selection-ratio", "0.1", "--d", "0,0.5,1", "--jobs", "1"},
+                                      dir);
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(run.status, 0);
+  const std::regex line("kemro-grid: \\d+/8703 scenarios, " + PROGRESS_TIMES);
+  std::size_t lines = 0;
+  for (auto it = std::sregex_iterator(run.out.begin(), run.out.end(), line);
+       it != std::sregex_iterator(); ++it, ++lines) {
+    const std::string after =
+        run.out.substr(static_cast<std::size_t>(it->position() + it->length()), 3);
+    EXPECT_TRUE(after == "\r\x1b[" || after.substr(0, 1) == "\n")
+        << ::testing::PrintToString(it->str() + after);
+  }
+  EXPECT_GT(lines, 0u) << "the run was too quick to show its progress";
+  EXPECT_NE(run.out.find("   3000 "), std::string::npos);  // the last row
 }
 
 TEST(GridProgress, SilentWhenDisabledOrQuick) {
