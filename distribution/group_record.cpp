@@ -1,5 +1,6 @@
-// The several-group summary record (group_record.hpp): names and values are
-// made side by side by one function, so that they cannot drift apart.
+// The several-group summary record (group_record.hpp): its values are read
+// off the column list of group_columns.hpp, one quantity per column, so that
+// names and values cannot drift apart.
 #include "distribution/group_record.hpp"
 
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <limits>
 #include <string_view>
 
+#include "distribution/group_columns.hpp"
 #include "distribution/groups.hpp"
 
 namespace kemro {
@@ -28,58 +30,55 @@ std::string status_name(EngineStatus status) {
   }
 }
 
-// The record's columns for `names` and `rule`; with `problem` and `summary`
-// set also its values for scenario `index`.
-struct Record {
-  std::vector<std::string> names;
-  std::vector<GroupRecordCell> cells;
-};
-
-Record make_record(const std::vector<std::string>& names, SelectionRule rule, std::size_t index,
-                   const GroupProblem* problem, const GroupSummary* summary) {
-  Record r;
-  const bool cut = rule == SelectionRule::cut_score;
-  const bool computed = summary != nullptr && summary->status != EngineStatus::bad_integrand &&
-                        summary->status != EngineStatus::invalid_input;
-  const auto add = [&](std::string name, auto value) {
-    r.names.push_back(std::move(name));
-    if (problem != nullptr) r.cells.emplace_back(value());
-  };
-  const auto exact = [&](auto get) { return [&, get] { return computed ? get(*summary) : NaN; }; };
-  add("scenario", [&] { return static_cast<std::int64_t>(index); });
-  add("N", [&] {
-    std::int64_t N = 0;
-    for (std::int32_t n : problem->applicants) N += n;
-    return N;
-  });
-  add("selection", [&] { return std::string(selection_rule_name(rule)); });
-  if (cut) {
-    add("K", [] { return NaN; });
-  } else {
-    add("K", [&] { return static_cast<std::int64_t>(problem->hires); });
+// The value of column `c` for scenario `index`.
+GroupRecordCell cell(const GroupColumn& c, std::size_t index, const GroupProblem& problem,
+                     const GroupSummary& summary) {
+  using Q = GroupQuantity;
+  const bool cut = problem.rule == SelectionRule::cut_score;
+  const bool computed = summary.status != EngineStatus::bad_integrand &&
+                        summary.status != EngineStatus::invalid_input;
+  // The summary's values only where it was computed (an empty summary has none).
+  const auto exact = [&](auto get) { return computed ? get() : NaN; };
+  const std::size_t g = c.group;
+  switch (c.quantity) {
+    case Q::scenario:
+      return static_cast<std::int64_t>(index);
+    case Q::N: {
+      std::int64_t N = 0;
+      for (std::int32_t n : problem.applicants) N += n;
+      return N;
+    }
+    case Q::selection:
+      return std::string(selection_rule_name(problem.rule));
+    case Q::K:
+      if (cut) return NaN;
+      return static_cast<std::int64_t>(problem.hires);
+    case Q::cut_score:
+      return cut ? problem.cut_score : NaN;
+    case Q::applicants:
+      return static_cast<std::int64_t>(problem.applicants[g]);
+    case Q::status:
+      return status_name(summary.status);
+    case Q::error_estimate:
+      return exact([&] { return summary.abserr; });
+    case Q::evaluations:
+      return static_cast<std::int64_t>(summary.evaluations);
+    case Q::expected_SR:
+      return exact([&] { return summary.expected_SR[g]; });
+    case Q::P_below_reference:
+      return exact([&] { return summary.P_below_reference[g]; });
+    case Q::P_below_highest:
+      return exact([&] { return summary.P_below_highest[g]; });
+    case Q::expected_AI:
+      return exact([&] { return summary.expected_AI[g]; });
+    case Q::P_any_below:
+      return exact([&] { return summary.P_any_below; });
+    case Q::expected_selected:
+      return exact([&] { return summary.expected_selected; });
+    case Q::P_none_selected:
+      return exact([&] { return summary.P_none_selected; });
   }
-  add("cut_score", [&] { return cut ? problem->cut_score : NaN; });
-  for (std::size_t g = 0; g < names.size(); ++g) {
-    add("N_" + names[g], [&, g] { return static_cast<std::int64_t>(problem->applicants[g]); });
-  }
-  add("status", [&] { return status_name(summary->status); });
-  add("error_estimate", exact([](const GroupSummary& x) { return x.abserr; }));
-  add("evaluations", [&] { return static_cast<std::int64_t>(summary->evaluations); });
-  add("expected_SR_" + names[0], exact([](const GroupSummary& x) { return x.expected_SR[0]; }));
-  for (std::size_t g = 1; g < names.size(); ++g) {
-    add("P_below_four_fifths_" + names[g],
-        exact([g](const GroupSummary& x) { return x.P_below_reference[g]; }));
-    add("P_below_four_fifths_vs_highest_" + names[g],
-        exact([g](const GroupSummary& x) { return x.P_below_highest[g]; }));
-    add("expected_SR_" + names[g], exact([g](const GroupSummary& x) { return x.expected_SR[g]; }));
-    add("expected_AI_" + names[g], exact([g](const GroupSummary& x) { return x.expected_AI[g]; }));
-  }
-  add("P_any_below_four_fifths", exact([](const GroupSummary& x) { return x.P_any_below; }));
-  if (cut) {
-    add("expected_selected", exact([](const GroupSummary& x) { return x.expected_selected; }));
-    add("P_none_selected", exact([](const GroupSummary& x) { return x.P_none_selected; }));
-  }
-  return r;
+  return NaN;
 }
 
 }  // namespace
@@ -132,14 +131,20 @@ std::string group_problem_for(const GroupDesign& design, std::int32_t N, std::in
 
 std::vector<std::string> group_record_names(const std::vector<std::string>& names,
                                             SelectionRule rule) {
-  return make_record(names, rule, 0, nullptr, nullptr).names;
+  std::vector<std::string> record;
+  for (GroupColumn& c : group_record_columns(names, rule)) record.push_back(std::move(c.name));
+  return record;
 }
 
 std::vector<GroupRecordCell> group_record_cells(std::size_t index, const GroupProblem& problem,
                                                 const GroupSummary& summary) {
   // Only the count of groups matters for the values; placeholder names suffice.
   const std::vector<std::string> names(problem.applicants.size(), "g");
-  return make_record(names, problem.rule, index, &problem, &summary).cells;
+  std::vector<GroupRecordCell> cells;
+  for (const GroupColumn& c : group_record_columns(names, problem.rule)) {
+    cells.push_back(cell(c, index, problem, summary));
+  }
+  return cells;
 }
 
 }  // namespace kemro

@@ -1,17 +1,7 @@
 // The summary record of a several-group scenario as the R and Python
-// packages return it: the columns kemro-grid writes for its group options,
-// with the same names, order and values, made from the problem and the
-// library's GroupSummary without further arithmetic.
-//
-// Columns (<r> the reference group's name, <g> each other group's, in order):
-//   scenario, N, selection ("top-down" or "cut-score"), K (NaN under a cut
-//   score), cut_score (NaN under top-down), N_<r>, N_<g>..., status
-//   ("computed"; "subdivision_limit" or "roundoff" when the estimate falls
-//   short of its tolerance; "abandoned" without values), error_estimate,
-//   evaluations, expected_SR_<r>, then for each other group
-//   P_below_four_fifths_<g>, P_below_four_fifths_vs_highest_<g>,
-//   expected_SR_<g>, expected_AI_<g>; then P_any_below_four_fifths; under a
-//   cut score also expected_selected and P_none_selected.
+// packages return it: the columns kemro-grid writes for its group options
+// (group_columns.hpp), with the same names, order and values, made from the
+// problem and the library's GroupSummary without further arithmetic.
 // Counts are whole numbers, texts strings; a value that is undefined, or
 // any value of an abandoned scenario, is NaN.
 #pragma once

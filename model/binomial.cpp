@@ -101,4 +101,10 @@ double log_binomial_probability(double k, double n, double p, double q) {
   return saddle - 0.5 * spread;
 }
 
+double bernoulli_divergence(double n, double a, double p, double q) {
+  const double upper = a > 0.0 ? a * std::log(a / p) : 0.0;
+  const double lower = a < 1.0 ? (1.0 - a) * std::log((1.0 - a) / q) : 0.0;
+  return n * (upper + lower);
+}
+
 }  // namespace kemro

@@ -11,6 +11,11 @@
 // with q = 1 - p passed separately so that the caller hands over whichever of
 // the two it knows accurately (an upper tail area, say), and ln q taken as
 // log1p(-p) where p is the smaller one.
+//
+// Also the two pieces both fast engines use to find where the pooled score
+// distribution has to be integrated: the Bernoulli divergence that bounds a
+// binomial tail (Chernoff), and the bisection for the point where a monotone
+// condition switches.
 #pragma once
 
 namespace kemro {
@@ -31,5 +36,31 @@ double deviance(double x, double M);
 // to rounding. Returns -infinity where b is 0 (p = 0 with k > 0, q = 0 with
 // k < n) and never NaN on such arguments.
 double log_binomial_probability(double k, double n, double p, double q);
+
+// n D(a || p) = n (a ln(a/p) + (1 - a) ln((1 - a)/q)), with 0 ln 0 = 0: by
+// Chernoff's bound P(X >= a n) <= exp(-n D(a || p)) for X ~ b(n, p) and
+// a >= p, and alike for the lower tail. p and q = 1 - p passed separately as
+// above; a in [0, 1]. The raw formula: it does not check its arguments.
+double bernoulli_divergence(double n, double a, double p, double q);
+
+// Bisection steps of switch_point: enough to halve an interval of width 100
+// down to adjacent doubles.
+inline constexpr int SWITCH_POINT_BISECTIONS = 200;
+
+// The x in [lo, hi] where a monotone condition switches from false (at lo) to
+// true (at hi), to adjacent doubles: the upper end of the last bracket.
+template <typename Condition>
+double switch_point(double lo, double hi, Condition holds) {
+  for (int i = 0; i < SWITCH_POINT_BISECTIONS; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    if (!(mid > lo && mid < hi)) break;
+    if (holds(mid)) {
+      hi = mid;
+    } else {
+      lo = mid;
+    }
+  }
+  return hi;
+}
 
 }  // namespace kemro

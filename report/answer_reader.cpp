@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 namespace kemro {
 
@@ -326,7 +327,9 @@ ReadResult AnswerReader::check_extra_text(std::string_view answer, std::string_v
                std::string(kListFormat)});
 }
 
-ReadResult AnswerReader::read_integer(std::int32_t& item) {
+template <typename Item>
+ReadResult AnswerReader::read_number(Item& item) {
+  constexpr bool INTEGER_ITEM = std::is_same_v<Item, std::int32_t>;  // else a double
   std::string_view rest;
   if (const Line line = next_value(rest); line != Line::Read) {
     return fail_line(line, "list in", kListFormat);
@@ -336,34 +339,26 @@ ReadResult AnswerReader::read_integer(std::int32_t& item) {
   if (front == Front::Null) return ReadResult::Null;
   if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
   NumberText number;
-  std::int32_t value = 0;
-  Fault fault = scan_number(rest, true, number);
-  if (fault == Fault::None) fault = to_int32(number, value);
+  Item value{};
+  Fault fault = scan_number(rest, INTEGER_ITEM, number);
+  if constexpr (INTEGER_ITEM) {
+    if (fault == Fault::None) fault = to_int32(number, value);
+  }
   if (fault != Fault::None) return fail(list_error(fault));
-  if (check_extra_text(answer, rest.substr(0, number.length), true) == ReadResult::Failed) {
+  if (check_extra_text(answer, rest.substr(0, number.length), INTEGER_ITEM) == ReadResult::Failed) {
     return ReadResult::Failed;
   }
+  if constexpr (!INTEGER_ITEM) value = to_double(number);
   item = value;
   return ReadResult::Value;
 }
 
+ReadResult AnswerReader::read_integer(std::int32_t& item) {
+  return read_number(item);
+}
+
 ReadResult AnswerReader::read_double(double& item) {
-  std::string_view rest;
-  if (const Line line = next_value(rest); line != Line::Read) {
-    return fail_line(line, "list in", kListFormat);
-  }
-  const std::string_view answer = rest;
-  const Front front = numeric_front(rest);
-  if (front == Front::Null) return ReadResult::Null;
-  if (front == Front::BadRepeat) return fail(list_error(Fault::BadRepeat));
-  NumberText number;
-  const Fault fault = scan_number(rest, false, number);
-  if (fault != Fault::None) return fail(list_error(fault));
-  if (check_extra_text(answer, rest.substr(0, number.length), false) == ReadResult::Failed) {
-    return ReadResult::Failed;
-  }
-  item = to_double(number);
-  return ReadResult::Value;
+  return read_number(item);
 }
 
 ReadResult AnswerReader::read_character(char& item) {

@@ -85,6 +85,9 @@ class AnswerReader {
   // neither continues it nor is harmless; Value when there is none. `answer`
   // is the line from the value on, `number` the number's own text.
   ReadResult check_extra_text(std::string_view answer, std::string_view number, bool integer_item);
+  // The list-directed read of read_integer (Item std::int32_t) and read_double (Item double).
+  template <typename Item>
+  ReadResult read_number(Item& item);
 
   std::istream& in_;
   ExtraText extra_;

@@ -129,10 +129,6 @@ std::string right(std::string_view text, int width) {
 // Significant digits of d in the text table and the distribution headings.
 constexpr int D_DIGITS = 6;
 
-std::string short_number(double value) {
-  return cli::significant(value, D_DIGITS);
-}
-
 // The widths of the chosen columns: the catalogue's, widened where a count or
 // d of the grid needs more, so that every row has the same layout.
 std::vector<int> text_widths(const Grid& grid, const std::vector<std::size_t>& columns) {
@@ -145,8 +141,9 @@ std::vector<int> text_widths(const Grid& grid, const std::vector<std::size_t>& c
     for (std::size_t i = 0; i < columns.size(); ++i) {
       const std::size_t c = columns[i];
       std::string text;
-      if (catalogue[c].kind == ColumnKind::EffectSize) text = short_number(s.d);
-      if (catalogue[c].kind == ColumnKind::Level) text = short_number(std::get<double>(cells[c]));
+      if (catalogue[c].kind == ColumnKind::EffectSize) text = cli::short_number(s.d, D_DIGITS);
+      if (catalogue[c].kind == ColumnKind::Level)
+        text = cli::short_number(std::get<double>(cells[c]), D_DIGITS);
       if (catalogue[c].kind == ColumnKind::Count && c != warnings) {
         text = count(std::get<std::int64_t>(cells[c]));
       }
@@ -183,10 +180,10 @@ std::string text_row(const Scenario& s, const ScenarioResult& r,
         field = right(count(std::get<std::int64_t>(cell)), width);
         break;
       case ColumnKind::EffectSize:
-        field = right(short_number(s.d), width);
+        field = right(cli::short_number(s.d, D_DIGITS), width);
         break;
       case ColumnKind::Level:
-        field = right(short_number(std::get<double>(cell)), width);
+        field = right(cli::short_number(std::get<double>(cell), D_DIGITS), width);
         break;
       case ColumnKind::Status: {
         const std::string_view text = std::get<std::string_view>(cell);
@@ -195,7 +192,7 @@ std::string text_row(const Scenario& s, const ScenarioResult& r,
       }
       case ColumnKind::Diagnostic: {
         const double value = std::get<double>(cell);
-        field = right(std::isnan(value) ? "-" : cli::significant(value, column.decimals), width);
+        field = right(cli::short_number(value, column.decimals), width);
         break;
       }
       case ColumnKind::Exact:
@@ -223,7 +220,7 @@ std::string fixed_or_undefined(double value, int width, int decimals) {
 std::string text_distribution(const Scenario& s, const ScenarioResult& r) {
   std::string text = "\nDistribution of S (minority hires) for N = " + count(s.N) +
                      ", N1 = " + count(s.N1) + ", N2 = " + count(s.N2) + ", K = " + count(s.K) +
-                     ", d = " + short_number(s.d) + "\n";
+                     ", d = " + cli::short_number(s.d, D_DIGITS) + "\n";
   if (!r.completed) return text + "  abandoned: the outcome probabilities could not be computed\n";
   const int p_width = POINT_PROBABILITY_DECIMALS + 4;
   text += right("S", COUNT_WIDTH) + right("K-S", COUNT_WIDTH) + right("AI", VALUE_WIDTH) +

@@ -32,6 +32,10 @@ std::string significant(double value, int digits) {
   return text;
 }
 
+std::string short_number(double value, int digits) {
+  return std::isnan(value) ? "-" : significant(value, digits);
+}
+
 std::string fixed_decimals(double value, int decimals) {
   char text[TEXT_ROOM];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);

@@ -19,6 +19,13 @@ std::string signed_number(double value);
 // shorter (printf's %.*g); "nan", "inf" or "-inf" for a value that is not finite.
 std::string significant(double value, int digits);
 
+// A number of a text table: `digits` significant digits as significant()
+// writes them, and "-" for NaN (a value that is undefined or was not
+// computed). kemro-grid's tables use 6 digits for d and the rule levels, 3 for
+// error estimates, 7 for the planning solves' values: one format, the
+// digits chosen by each table.
+std::string short_number(double value, int digits);
+
 // `decimals` digits after the point (printf's %.*f).
 std::string fixed_decimals(double value, int decimals);
 

@@ -58,7 +58,6 @@ constexpr std::int32_t REANCHOR_STEPS = 64;    // ratio steps between saddle-poi
 constexpr double ROUNDING_BASE = 100.0;
 constexpr double ROUNDING_PER_ROOT = 4.0;
 constexpr double NARROWEST_PANEL = 1e-11;     // relative width below which a panel is not split
-constexpr int CUTOFF_BISECTIONS = 200;        // enough to halve 100 down to adjacent doubles
 constexpr double SEARCH_REACH = 40.0;         // beyond the means -+ 40 every tail vanishes
 constexpr double LARGEST_SEPARATION = 100.0;  // larger |d| never interleave (outcomes.hpp)
 constexpr double LN_SQRT_TWO_PI = 0.9189385332046728;             // ln sqrt(2 pi)
@@ -527,28 +526,6 @@ ShareAbove share_above(const Evaluator& e, double N, double x) {
   return {s.above / N, s.below / N};
 }
 
-// N D(a || p) = N (a ln(a/p) + (1 - a) ln((1 - a)/(1 - p))), with 0 ln 0 = 0.
-double bernoulli_divergence(double N, double a, ShareAbove pq) {
-  const double upper = a > 0.0 ? a * std::log(a / pq.above) : 0.0;
-  const double lower = a < 1.0 ? (1.0 - a) * std::log((1.0 - a) / pq.below) : 0.0;
-  return N * (upper + lower);
-}
-
-// The x in [lo, hi] where a monotone condition switches from false (at lo) to true (at hi).
-template <typename Condition>
-double switch_point(double lo, double hi, Condition holds) {
-  for (int i = 0; i < CUTOFF_BISECTIONS; ++i) {
-    const double mid = 0.5 * (lo + hi);
-    if (!(mid > lo && mid < hi)) break;
-    if (holds(mid)) {
-      hi = mid;
-    } else {
-      lo = mid;
-    }
-  }
-  return hi;
-}
-
 // The search interval for x: every group's mean -d_g within SEARCH_REACH of its ends.
 struct Reach {
   double bottom = 0.0, top = 0.0;
@@ -582,12 +559,13 @@ ZRange z_range(const Evaluator& e, double N, double K) {
   if (!(r.spread > 0.0) || !std::isfinite(r.spread)) r.spread = 1.0;
   r.b = switch_point(r.cutoff, reach.top, [&](double x) {
     const ShareAbove s = share_above(e, N, x);
-    return s.above < share && bernoulli_divergence(N, share, s) >= TAIL_EXPONENT;
+    return s.above < share && bernoulli_divergence(N, share, s.above, s.below) >= TAIL_EXPONENT;
   });
   const double share_below = (K - 1.0) / N;
   r.a = -switch_point(-r.cutoff, -reach.bottom, [&](double minus_x) {
     const ShareAbove s = share_above(e, N, -minus_x);
-    return s.above > share_below && bernoulli_divergence(N, share_below, s) >= TAIL_EXPONENT;
+    return s.above > share_below &&
+           bernoulli_divergence(N, share_below, s.above, s.below) >= TAIL_EXPONENT;
   });
   return r;
 }

@@ -69,7 +69,6 @@ constexpr double ROUNDING_BASE = 100.0;
 constexpr double ROUNDING_PER_ROOT = 4.0;
 constexpr double NARROWEST_PANEL = 1e-11;  // relative width below which a panel is not split
 constexpr double LOG_RATIO_LIMIT = 700.0;  // beyond it c over- or underflows
-constexpr int CUTOFF_BISECTIONS = 200;     // enough to halve 100 down to adjacent doubles
 constexpr double SEARCH_REACH = 40.0;  // beyond max(0, d) + 40 and min(0, d) - 40 all tails vanish
 // Beyond this |d| the two groups' scores never interleave to double precision
 // (a majority score falls below a minority one with probability Q(|d|/sqrt 2),
@@ -405,28 +404,6 @@ ShareAbove share_above(const Problem& problem, double x) {
           (problem.N1 * upper_tail(problem.d - x) + problem.N2 * upper_tail(-x)) / problem.N};
 }
 
-// N D(a || p) = N (a ln(a/p) + (1 - a) ln((1 - a)/(1 - p))), with 0 ln 0 = 0; pq = (p, 1 - p).
-double bernoulli_divergence(double N, double a, ShareAbove pq) {
-  const double upper = a > 0.0 ? a * std::log(a / pq.above) : 0.0;
-  const double lower = a < 1.0 ? (1.0 - a) * std::log((1.0 - a) / pq.below) : 0.0;
-  return N * (upper + lower);
-}
-
-// The x in [lo, hi] where a monotone condition switches from false (at lo) to true (at hi).
-template <typename Condition>
-double switch_point(double lo, double hi, Condition holds) {
-  for (int i = 0; i < CUTOFF_BISECTIONS; ++i) {
-    const double mid = 0.5 * (lo + hi);
-    if (!(mid > lo && mid < hi)) break;
-    if (holds(mid)) {
-      hi = mid;
-    } else {
-      lo = mid;
-    }
-  }
-  return hi;
-}
-
 // The cutoff u with pbar(u) = K/N, the spread of Z around it and the range [a, b].
 struct ZRange {
   double cutoff = 0.0, spread = 0.0, a = 0.0, b = 0.0;
@@ -449,13 +426,14 @@ ZRange z_range(const Problem& problem) {
   if (!(r.spread > 0.0) || !std::isfinite(r.spread)) r.spread = 1.0;
   r.b = switch_point(u, top, [&](double x) {
     const ShareAbove s = share_above(problem, x);
-    return s.above < share && bernoulli_divergence(problem.N, share, s) >= TAIL_EXPONENT;
+    return s.above < share &&
+           bernoulli_divergence(problem.N, share, s.above, s.below) >= TAIL_EXPONENT;
   });
   const double share_below = (problem.K - 1.0) / problem.N;
   r.a = -switch_point(-u, -bottom, [&](double minus_x) {
     const ShareAbove s = share_above(problem, -minus_x);
     return s.above > share_below &&
-           bernoulli_divergence(problem.N, share_below, s) >= TAIL_EXPONENT;
+           bernoulli_divergence(problem.N, share_below, s.above, s.below) >= TAIL_EXPONENT;
   });
   return r;
 }

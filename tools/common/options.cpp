@@ -36,6 +36,15 @@ std::string quoted(std::string_view text) {
   return q;
 }
 
+bool set_text(std::string_view text, std::string& value, std::string& error) {
+  if (text.empty()) {
+    error = "an empty value";
+    return false;
+  }
+  value = std::string(text);
+  return true;
+}
+
 bool CommandLine::has(std::string_view name) const {
   return std::find(given.begin(), given.end(), name) != given.end();
 }

@@ -39,6 +39,18 @@ struct CommandLine {
   bool has(std::string_view name) const;
 };
 
+// What a tool's parse_options returns: its options, or why the command line
+// was refused.
+template <typename Options>
+struct Parsed {
+  Options options;
+  std::string error;  // empty when the command line was understood
+  bool ok() const { return error.empty(); }
+};
+
+// A setter's work for a value that may be any text but an empty one ("an empty value").
+bool set_text(std::string_view text, std::string& value, std::string& error);
+
 // Runs the table's setters over the arguments after the program name. Errors:
 // "unknown option '--x'", "unexpected argument 'x'", "--x is given more than
 // once", "--x takes no value", "--x needs a value", "--x: <setter's reason>".

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "distribution/group_columns.hpp"
+#include "distribution/group_record.hpp"
 #include "distribution/groups.hpp"
 #include "distribution/worker_pool.hpp"
 #include "report/grid_records.hpp"
@@ -17,139 +19,25 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// Text table: widths (the separating blank included) and decimals.
-constexpr int INDEX_WIDTH = 6;
-constexpr int COUNT_WIDTH = 8;
+// Text table: the decimals of values and the width of the distribution's columns.
 constexpr int VALUE_WIDTH = 11;
 constexpr int VALUE_DECIMALS = 5;
-constexpr int STATUS_WIDTH = 18;
-constexpr int TEXT_WIDTH = 11;
 constexpr int ERROR_DIGITS = 2;  // significant digits of the error estimate in the text table
 
-// One value of a record: a count, a real (NaN when undefined) or a text.
-struct Value {
-  enum class Kind { count, real, text } kind = Kind::real;
-  std::int64_t count = 0;
-  double real = NaN;
-  std::string text;
-};
-Value count_value(std::int64_t n) {
-  return {Value::Kind::count, n, NaN, {}};
-}
-Value real_value(double x) {
-  return {Value::Kind::real, 0, x, {}};
-}
-Value text_value(std::string text) {
-  return {Value::Kind::text, 0, NaN, std::move(text)};
-}
-
-// One column: its CSV/JSON name, its text header and width.
-struct GroupColumn {
-  std::string name, header;
-  int width = VALUE_WIDTH;
-  bool scientific = false;  // text: significant digits, not fixed decimals (the error estimate)
-};
-
-std::string status_name(EngineStatus status) {
-  switch (status) {
-    case EngineStatus::converged:
-      return "computed";
-    case EngineStatus::subdivision_limit:
-      return "subdivision_limit";
-    case EngineStatus::roundoff:
-      return "roundoff";
-    default:
-      return "abandoned";
-  }
-}
-
-// The columns and one record's values, made side by side so that they cannot
-// drift apart: with `result` null only the columns are made.
-struct Record {
-  std::vector<GroupColumn> columns;
-  std::vector<Value> values;
-};
-
-Record make_record(const GroupGrid& grid, const GroupScenario* s, const GroupResult* result) {
-  Record r;
-  const bool cut = grid.rule == SelectionRule::cut_score;
-  const std::size_t G = grid.names.size();
-  const auto add = [&](std::string name, std::string header, int width, auto value) {
-    r.columns.push_back({std::move(name), std::move(header), std::max<int>(width, 1 + 0)});
-    if (s != nullptr) r.values.push_back(value());
-  };
-  const auto width_for = [](const std::string& header, int least) {
-    return std::max<int>(least, static_cast<int>(header.size()) + 1);
-  };
-  const bool computed = result != nullptr && result->summary.status != EngineStatus::bad_integrand;
-  const auto exact = [&](auto get) {
-    return [&, get] { return real_value(computed ? get(result->summary) : NaN); };
-  };
-  add("scenario", "#", INDEX_WIDTH,
-      [&] { return count_value(static_cast<std::int64_t>(s->index)); });
-  add("N", "N", COUNT_WIDTH, [&] { return count_value(s->N); });
-  add("selection", "selection", TEXT_WIDTH,
-      [&] { return text_value(std::string(selection_rule_name(grid.rule))); });
-  add("K", "K", COUNT_WIDTH, [&] { return cut ? real_value(NaN) : count_value(s->problem.hires); });
-  add("cut_score", "C", VALUE_WIDTH, [&] { return real_value(cut ? s->problem.cut_score : NaN); });
-  for (std::size_t g = 0; g < G; ++g) {
-    const std::string header = "N_" + grid.names[g];
-    add(header, header, width_for(header, COUNT_WIDTH),
-        [&, g] { return count_value(s->problem.applicants[g]); });
-  }
-  add("status", "status", STATUS_WIDTH,
-      [&] { return text_value(status_name(result->summary.status)); });
-  add("error_estimate", "error", VALUE_WIDTH,
-      [&] { return real_value(computed ? result->summary.abserr : NaN); });
-  r.columns.back().scientific = true;
-  add("evaluations", "evaluations", 13,
-      [&] { return count_value(static_cast<std::int64_t>(result->summary.evaluations)); });
-  {
-    const std::string name = "expected_SR_" + grid.names[0];
-    const std::string header = "E[SR] " + grid.names[0];
-    add(name, header, width_for(header, VALUE_WIDTH),
-        exact([](const GroupSummary& x) { return x.expected_SR[0]; }));
-  }
-  for (std::size_t g = 1; g < G; ++g) {
-    const std::string& n = grid.names[g];
-    add("P_below_four_fifths_" + n, "P<0.8 " + n, width_for("P<0.8 " + n, VALUE_WIDTH),
-        exact([g](const GroupSummary& x) { return x.P_below_reference[g]; }));
-    add("P_below_four_fifths_vs_highest_" + n, "P<0.8hi " + n,
-        width_for("P<0.8hi " + n, VALUE_WIDTH),
-        exact([g](const GroupSummary& x) { return x.P_below_highest[g]; }));
-    add("expected_SR_" + n, "E[SR] " + n, width_for("E[SR] " + n, VALUE_WIDTH),
-        exact([g](const GroupSummary& x) { return x.expected_SR[g]; }));
-    add("expected_AI_" + n, "E[AI] " + n, width_for("E[AI] " + n, VALUE_WIDTH),
-        exact([g](const GroupSummary& x) { return x.expected_AI[g]; }));
-  }
-  add("P_any_below_four_fifths", "P(any<0.8)", 12,
-      exact([](const GroupSummary& x) { return x.P_any_below; }));
-  if (cut) {
-    add("expected_selected", "E[selected]", 13,
-        exact([](const GroupSummary& x) { return x.expected_selected; }));
-    add("P_none_selected", "P(none)", VALUE_WIDTH,
-        exact([](const GroupSummary& x) { return x.P_none_selected; }));
-  }
-  return r;
-}
+using Value = GroupRecordCell;
 
 std::string csv_text(const Value& v) {
-  switch (v.kind) {
-    case Value::Kind::count:
-      return std::to_string(v.count);
-    case Value::Kind::real:
-      return cli::exact_number(v.real);
-    default:
-      return v.text;
-  }
+  if (const auto* n = std::get_if<std::int64_t>(&v)) return std::to_string(*n);
+  if (const auto* x = std::get_if<double>(&v)) return cli::exact_number(*x);
+  return std::get<std::string>(v);
 }
 
 std::string text_cell(const Value& v, int width, bool scientific = false) {
   std::string text;
-  if (v.kind == Value::Kind::real) {
-    text = std::isnan(v.real) ? "-"
-           : scientific       ? cli::significant(v.real, ERROR_DIGITS)
-                              : fit_number(v.real, width, VALUE_DECIMALS);
+  if (const auto* x = std::get_if<double>(&v)) {
+    text = scientific       ? cli::short_number(*x, ERROR_DIGITS)
+           : std::isnan(*x) ? "-"
+                            : fit_number(*x, width, VALUE_DECIMALS);
   } else {
     text = csv_text(v);
   }
@@ -158,16 +46,21 @@ std::string text_cell(const Value& v, int width, bool scientific = false) {
 }
 
 void add_json(cli::JsonObject& object, const std::string& key, const Value& v) {
-  switch (v.kind) {
-    case Value::Kind::count:
-      object.integer(key, v.count);
-      break;
-    case Value::Kind::real:
-      object.number(key, v.real);
-      break;
-    default:
-      object.text(key, v.text);
+  if (const auto* n = std::get_if<std::int64_t>(&v)) {
+    object.integer(key, *n);
+  } else if (const auto* x = std::get_if<double>(&v)) {
+    object.number(key, *x);
+  } else {
+    object.text(key, std::get<std::string>(v));
   }
+}
+
+// The columns of the grid's records, and one scenario's values in their order.
+std::vector<GroupColumn> record_columns(const GroupGrid& grid) {
+  return group_record_columns(grid.names, grid.rule);
+}
+std::vector<Value> record_values(const GroupScenario& s, const GroupResult& result) {
+  return group_record_cells(s.index, s.problem, result.summary);
 }
 
 // AI of a cell: (S_2/N_2) / (S_1/N_1), NaN when S_1 = 0.
@@ -183,8 +76,7 @@ std::vector<std::string> cell_keys(const GroupGrid& grid) {
 }
 
 std::vector<Value> cell_values(const CutScoreCell& c, const GroupProblem& p) {
-  return {count_value(c.reference), count_value(c.other), real_value(cell_ratio(c, p)),
-          real_value(c.probability)};
+  return {std::int64_t{c.reference}, std::int64_t{c.other}, cell_ratio(c, p), c.probability};
 }
 
 }  // namespace
@@ -265,15 +157,9 @@ std::vector<GroupResult> compute_group_grid(const GroupGrid& grid, bool distribu
   });
 }
 
-std::vector<std::string> group_columns(const GroupGrid& grid) {
-  std::vector<std::string> names;
-  for (const GroupColumn& c : make_record(grid, nullptr, nullptr).columns) names.push_back(c.name);
-  return names;
-}
-
 std::string render_group_records(const GroupGrid& grid, const std::vector<GroupResult>& results,
                                  Format format, bool distribution) {
-  const std::vector<GroupColumn> columns = make_record(grid, nullptr, nullptr).columns;
+  const std::vector<GroupColumn> columns = record_columns(grid);
   std::string text;
   if (format == Format::Csv) {
     for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -288,11 +174,11 @@ std::string render_group_records(const GroupGrid& grid, const std::vector<GroupR
     }
     text += "\n";
     for (std::size_t i = 0; i < results.size(); ++i) {
-      const Record r = make_record(grid, &grid.scenarios[i], &results[i]);
+      const std::vector<Value> values = record_values(grid.scenarios[i], results[i]);
       std::string lead;
-      for (std::size_t c = 0; c < r.values.size(); ++c) {
+      for (std::size_t c = 0; c < values.size(); ++c) {
         if (c > 0) lead += ',';
-        lead += csv_text(r.values[c]);
+        lead += csv_text(values[c]);
       }
       if (!distribution) {
         text += lead + "\n";
@@ -313,17 +199,16 @@ std::string render_group_records(const GroupGrid& grid, const std::vector<GroupR
     cli::JsonArray array;
     text = cli::JsonArray::open();
     for (std::size_t i = 0; i < results.size(); ++i) {
-      const Record r = make_record(grid, &grid.scenarios[i], &results[i]);
+      const std::vector<Value> values = record_values(grid.scenarios[i], results[i]);
       cli::JsonObject object;
-      for (std::size_t c = 0; c < r.values.size(); ++c)
-        add_json(object, columns[c].name, r.values[c]);
+      for (std::size_t c = 0; c < values.size(); ++c) add_json(object, columns[c].name, values[c]);
       if (distribution) {
         const std::vector<std::string> keys = cell_keys(grid);
         std::string cells = "[";
         for (const CutScoreCell& cell : results[i].distribution) {
           cli::JsonObject o;
-          const std::vector<Value> values = cell_values(cell, grid.scenarios[i].problem);
-          for (std::size_t k = 0; k < keys.size(); ++k) add_json(o, keys[k], values[k]);
+          const std::vector<Value> fields = cell_values(cell, grid.scenarios[i].problem);
+          for (std::size_t k = 0; k < keys.size(); ++k) add_json(o, keys[k], fields[k]);
           if (cells.size() > 1) cells += ", ";
           cells += o.str();
         }
@@ -340,9 +225,10 @@ std::string render_group_records(const GroupGrid& grid, const std::vector<GroupR
   }
   text += "\n";
   for (std::size_t i = 0; i < results.size(); ++i) {
-    const Record r = make_record(grid, &grid.scenarios[i], &results[i]);
-    for (std::size_t c = 0; c < r.values.size(); ++c) {
-      text += text_cell(r.values[c], columns[c].width, columns[c].scientific);
+    const std::vector<Value> values = record_values(grid.scenarios[i], results[i]);
+    for (std::size_t c = 0; c < values.size(); ++c) {
+      text += text_cell(values[c], columns[c].width,
+                        columns[c].quantity == GroupQuantity::error_estimate);
     }
     text += "\n";
   }

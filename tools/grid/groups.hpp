@@ -5,16 +5,8 @@
 // The grid is the product of --applicants (or the sum of --group-counts) and
 // --hires, --selection-ratio or --cut-score, in that order.
 //
-// Records (CSV columns in this order, JSON keys alike; <r> is the reference
-// group's name, <g> each other group's, in the order given):
-//   scenario, N, selection ("top-down" or "cut-score"), K (empty under a cut
-//   score), cut_score (empty under top-down), N_<r>, N_<g>..., status
-//   ("computed"; "subdivision_limit" or "roundoff" when the estimate is
-//   returned short of its tolerance; "abandoned" without values),
-//   error_estimate, evaluations, expected_SR_<r>, then for each other group
-//   P_below_four_fifths_<g>, P_below_four_fifths_vs_highest_<g>,
-//   expected_SR_<g>, expected_AI_<g>; then P_any_below_four_fifths; under a
-//   cut score also expected_selected and P_none_selected.
+// Records: the library's group record (distribution/group_columns.hpp lists
+// its columns; CSV columns in that order, JSON keys alike).
 // With --distribution (two groups, a cut score) every record also holds the
 // cells (S_<r>, S_<g>, AI, P) of the joint distribution with P >= 1e-300;
 // with --csv one record per cell instead, the cell's fields appended.
@@ -63,9 +55,6 @@ struct GroupResult {
 // Computes every scenario on `jobs` threads (0: one per core), in grid order.
 std::vector<GroupResult> compute_group_grid(const GroupGrid& grid, bool distribution,
                                             unsigned jobs);
-
-// The column names of the records, in CSV order.
-std::vector<std::string> group_columns(const GroupGrid& grid);
 
 // The records as text table, CSV or JSON.
 std::string render_group_records(const GroupGrid& grid, const std::vector<GroupResult>& results,

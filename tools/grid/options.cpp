@@ -182,15 +182,6 @@ bool set_title(std::string_view text, std::string& title, std::string& error) {
   return true;
 }
 
-bool set_text(std::string_view text, std::string& value, std::string& error) {
-  if (text.empty()) {
-    error = "an empty value";
-    return false;
-  }
-  value = std::string(text);
-  return true;
-}
-
 // The numbers of a CSV file without a header, row by row, read by the
 // reader of kemro-observed's files (byte-order mark, CR line ends, quoting;
 // blank lines are skipped).
@@ -670,7 +661,9 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        "or a FILE.csv holding the full matrix; it must be a\n"
        "valid correlation matrix (positive semi-definite)",
        SCENARIO_SECTION,
-       [&o](std::string_view s, std::string& e) { return set_text(s, o.intercorrelations, e); }},
+       [&o](std::string_view s, std::string& e) {
+         return cli::set_text(s, o.intercorrelations, e);
+       }},
       {"--engine", "E",
        "fast (default): every outcome's probability from one\n"
        "integral; up to N = 10000000 applicants. nested: the\n"

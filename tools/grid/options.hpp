@@ -89,11 +89,7 @@ struct GridOptions {
   bool version = false;
 };
 
-struct ParsedOptions {
-  GridOptions options;
-  std::string error;  // empty when the command line was understood
-  bool ok() const { return error.empty(); }
-};
+using ParsedOptions = cli::Parsed<GridOptions>;
 
 // The --help sections the options are listed in.
 inline constexpr std::string_view SCENARIO_SECTION = "Scenario options.";

@@ -26,8 +26,8 @@ std::string option_column(const Axis& axis) {
   return name;
 }
 
-std::string short_number(double value) {
-  return std::isnan(value) ? "-" : cli::significant(value, TEXT_DIGITS);
+std::string text_number(double value) {
+  return cli::short_number(value, TEXT_DIGITS);
 }
 
 // The model's options not solved for, the solve's own columns, then the rules' levels.
@@ -220,7 +220,7 @@ std::string render_solve_text(const SolvePlan& plan, const std::vector<SolveResu
   std::vector<std::vector<std::string>> rows = {columns(plan)};
   const auto as_is = [](std::string_view t) { return std::string(t); };
   for (std::size_t i = 0; i < results.size(); ++i) {
-    rows.push_back(fields(plan, i, results[i], short_number, as_is));
+    rows.push_back(fields(plan, i, results[i], text_number, as_is));
   }
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {

@@ -18,15 +18,6 @@ bool set_file(std::string_view value, std::string& file, std::string& error) {
   return true;
 }
 
-bool set_text(std::string_view value, std::string& text, std::string& error) {
-  if (value.empty()) {
-    error = "an empty value";
-    return false;
-  }
-  text = std::string(value);
-  return true;
-}
-
 bool set_alpha(std::string_view value, double& alpha, std::string& error) {
   if (!cli::parse_real(value, alpha, error)) return false;
   if (!(alpha > 0.0 && alpha < 1.0)) {
@@ -91,7 +82,7 @@ std::vector<cli::OptionDef> option_table(ObservedOptions& o) {
     return [&f](std::string_view s, std::string& e) { return set_file(s, f, e); };
   };
   const auto text = [](std::string& t) {
-    return [&t](std::string_view s, std::string& e) { return set_text(s, t, e); };
+    return [&t](std::string_view s, std::string& e) { return cli::set_text(s, t, e); };
   };
   const auto format = [&o](Format f) {
     return [&o, f](std::string_view, std::string&) {

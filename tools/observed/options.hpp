@@ -42,11 +42,7 @@ struct ObservedOptions {
   bool version = false;
 };
 
-struct ParsedOptions {
-  ObservedOptions options;
-  std::string error;  // empty when the command line was understood
-  bool ok() const { return error.empty(); }
-};
+using ParsedOptions = cli::Parsed<ObservedOptions>;
 
 inline constexpr std::string_view INPUT_SECTION = "Input options.";
 inline constexpr std::string_view MODEL_SECTION = "Model options.";

@@ -35,11 +35,7 @@ struct ServeOptions {
   bool version = false;
 };
 
-struct ParsedOptions {
-  ServeOptions options;
-  std::string error;  // empty when the command line was understood
-  bool ok() const { return error.empty(); }
-};
+using ParsedOptions = cli::Parsed<ServeOptions>;
 
 std::vector<cli::OptionDef> option_table(ServeOptions& target);
 ParsedOptions parse_options(std::span<const std::string_view> args);
