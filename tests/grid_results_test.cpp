@@ -11,6 +11,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distribution/columns.hpp"
@@ -487,48 +488,32 @@ const std::string PROGRESS_TIMES = "\\d+\\.\\d s(, about \\d+ (s|min) left)?";
 // each and drawn again after it, so that no record starts on it; a run that
 // stops ends the erased line with its count too.
 TEST(GridProgress, MakesWayForRecordsOnTheSameTerminal) {
-  struct Step {
-    char action;  // 'u' update(count), 'c' clear_for_output, 'w' a record, 'f' finish(count)
-    std::size_t count;
+  // Steps: a digit n is update(n), c clear_for_output, w a record, f finish(1).
+  const auto shown = [](char n) {
+    return "\r\x1b\\[Kkemro-grid: " + std::string(1, n) + "/4 scenarios, " + PROGRESS_TIMES;
   };
-  struct Case {
-    std::vector<Step> steps;
-    std::string expected;  // a regular expression, "P(n)" standing for a line showing n
+  const std::string erased_then_record = "\r\x1b\\[K R\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"1cwc2cw4c",
+       shown('1') + erased_then_record + shown('2') + erased_then_record + shown('4') + "\n"},
+      {"c1cwf", shown('1') + erased_then_record + shown('1') + "\n"},
   };
-  const Case cases[] = {
-      {{{'u', 1}, {'c', 0}, {'w', 0}, {'c', 0}, {'u', 2}, {'c', 0}, {'w', 0}, {'u', 4}, {'c', 0}},
-       "P(1)E R\nP(2)E R\nP(4)\n"},
-      {{{'c', 0}, {'u', 1}, {'c', 0}, {'w', 0}, {'f', 1}}, "P(1)E R\nP(1)\n"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [steps, expected] : cases) {
     std::FILE* terminal = std::tmpfile();
     ASSERT_NE(terminal, nullptr);
     cli::Progress progress(terminal, "kemro-grid", "scenarios", 4, true, 0.0);
-    for (const Step& step : c.steps) {
-      if (step.action == 'u') progress.update(step.count);
-      if (step.action == 'c') progress.clear_for_output();
-      if (step.action == 'w') std::fputs(" R\n", terminal);
-      if (step.action == 'f') progress.finish(step.count);
+    for (const char step : steps) {
+      if (std::isdigit(static_cast<unsigned char>(step))) progress.update(step - '0');
+      if (step == 'c') progress.clear_for_output();
+      if (step == 'w') std::fputs(" R\n", terminal);
+      if (step == 'f') progress.finish(1);
     }
+    std::string written(static_cast<std::size_t>(std::ftell(terminal)), '\0');
     std::rewind(terminal);
-    std::string written;
-    for (int ch; (ch = std::fgetc(terminal)) != EOF;) written += static_cast<char>(ch);
+    written.resize(std::fread(written.data(), 1, written.size(), terminal));
     std::fclose(terminal);
-    std::string pattern;
-    for (std::size_t i = 0; i < c.expected.size(); ++i) {
-      if (c.expected.compare(i, 2, "P(") == 0) {
-        const std::size_t close = c.expected.find(')', i);
-        pattern += "\r\x1b\\[Kkemro-grid: " + c.expected.substr(i + 2, close - i - 2) +
-                   "/4 scenarios, " + PROGRESS_TIMES;
-        i = close;
-      } else if (c.expected[i] == 'E') {
-        pattern += "\r\x1b\\[K";
-      } else {
-        pattern += c.expected[i];
-      }
-    }
-    EXPECT_TRUE(std::regex_match(written, std::regex(pattern)))
-        << ::testing::PrintToString(written);
+    EXPECT_TRUE(std::regex_match(written, std::regex(expected)))
+        << steps << ": " << ::testing::PrintToString(written);
   }
 }
 
