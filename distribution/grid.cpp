@@ -1,10 +1,12 @@
+// The grid of scenarios (grid.hpp): each dimension's axis from its option,
+// their product in grid order, and every scenario checked before any is computed.
 #include "distribution/grid.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <system_error>
+
+#include "model/message_text.hpp"
 
 namespace kemro::grid {
 
@@ -19,13 +21,6 @@ std::int64_t share_of(double share, std::int64_t N) {
 bool in_shard(std::size_t i, const Shard& shard) {
   return static_cast<std::int64_t>((i - 1) % static_cast<std::size_t>(shard.count)) ==
          shard.part - 1;
-}
-
-// The shortest text that reads back as the same double, as the records print it.
-std::string shortest(double value) {
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  return ec == std::errc{} && std::isfinite(value) ? std::string(text, end) : std::string{};
 }
 
 // Whether an axis holds shares rather than counts.
@@ -56,7 +51,7 @@ std::string axis_words(const Axis& axis) {
 
 std::string scenario_name(const kemro::Scenario& s) {
   return "N = " + std::to_string(s.N) + ", N1 = " + std::to_string(s.N1) +
-         ", K = " + std::to_string(s.K) + ", d = " + shortest(s.d);
+         ", K = " + std::to_string(s.K) + ", d = " + message::number_text(s.d);
 }
 
 kemro::Scenario scenario_at(std::span<const Axis, DIMENSIONS> axes, std::int64_t N, double majority,

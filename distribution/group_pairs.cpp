@@ -3,13 +3,11 @@
 
 #include <algorithm>
 
+#include "model/message_text.hpp"
+
 namespace kemro {
 
 namespace {
-
-std::string quoted(const std::string& text) {
-  return "'" + text + "'";
-}
 
 // The reference: the named group, or the one with the highest selection rate
 // (the first seen among equal ones) other than `minority`; nullptr when there
@@ -42,7 +40,7 @@ std::vector<GroupPair> compare_groups(const std::vector<GroupCount>& groups,
       p.reference = reference;
       p.unanalysable = reference.empty()
                            ? std::string("no other group to compare with")
-                           : "no applicants of the reference group " + quoted(reference);
+                           : "no applicants of the reference group " + message::quoted(reference);
       return p;
     }
     p.reference = chosen->name;
@@ -57,7 +55,8 @@ std::vector<GroupPair> compare_groups(const std::vector<GroupCount>& groups,
       pairs.push_back(pair_of(*g));
     } else {
       GroupPair p = pair_of(GroupCount{minority, 0, 0});
-      if (p.unanalysable.empty()) p.unanalysable = "no applicants of group " + quoted(minority);
+      if (p.unanalysable.empty())
+        p.unanalysable = "no applicants of group " + message::quoted(minority);
       pairs.push_back(std::move(p));
     }
     return pairs;
@@ -67,7 +66,8 @@ std::vector<GroupPair> compare_groups(const std::vector<GroupCount>& groups,
   }
   if (pairs.empty()) {
     GroupPair p = pair_of(groups.front());
-    p.unanalysable = "only one group (" + quoted(groups.front().name) + ") among the applicants";
+    p.unanalysable =
+        "only one group (" + message::quoted(groups.front().name) + ") among the applicants";
     pairs.push_back(std::move(p));
   }
   return pairs;

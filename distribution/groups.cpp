@@ -4,26 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <numeric>
+
+#include "model/message_text.hpp"
 
 namespace kemro {
 
 namespace {
-
-// A double in the shortest form that reads back the same.
-std::string number_text(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  for (int digits = 1; digits < 17; ++digits) {
-    char shorter[32];
-    std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
-    if (std::strtod(shorter, nullptr) == value) return shorter;
-  }
-  return text;
-}
 
 std::string count_mismatch(std::string_view what, std::size_t given, std::size_t groups) {
   return std::to_string(given) + " " + std::string(what) + " for " + std::to_string(groups) +
@@ -62,12 +50,12 @@ std::string group_shares_error(const std::vector<double>& shares, std::size_t gr
   double total = 0.0;
   for (double share : shares) {
     if (!(share > 0.0 && share < 1.0)) {
-      return "share " + number_text(share) + " is not between 0 and 1 (exclusive)";
+      return "share " + message::number_text(share) + " is not between 0 and 1 (exclusive)";
     }
     total += share;
   }
   if (!(std::fabs(total - 1.0) <= SHARE_SUM_TOLERANCE)) {
-    return "the shares add up to " + number_text(total) + ", not 1";
+    return "the shares add up to " + message::number_text(total) + ", not 1";
   }
   return {};
 }
@@ -85,10 +73,11 @@ std::string group_counts_error(const std::vector<std::int32_t>& counts, std::siz
 std::string group_d_error(const std::vector<double>& d, std::size_t groups) {
   if (d.size() != groups) return count_mismatch("effect sizes", d.size(), groups);
   if (d.front() != 0.0) {
-    return "the first group is the reference: its d must be 0, not " + number_text(d.front());
+    return "the first group is the reference: its d must be 0, not " +
+           message::number_text(d.front());
   }
   for (double value : d) {
-    if (!std::isfinite(value)) return "d " + number_text(value) + " is not finite";
+    if (!std::isfinite(value)) return "d " + message::number_text(value) + " is not finite";
   }
   return {};
 }

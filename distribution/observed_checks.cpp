@@ -3,22 +3,16 @@
 // refuses what kemro-grid refuses in the same words.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "distribution/observed.hpp"
 #include "distribution/scenario.hpp"
+#include "model/message_text.hpp"
 
 namespace kemro {
 namespace {
 
 std::string count_text(std::string_view name, std::int64_t value) {
   return std::string(name) + " = " + std::to_string(value);
-}
-
-std::string number_text(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
 }
 
 }  // namespace
@@ -54,10 +48,10 @@ std::string observed_counts_error(const ObservedCounts& c) {
 
 std::string observed_parameters_error(std::span<const double> d_values, double alpha) {
   if (!(alpha > 0.0 && alpha < 1.0)) {
-    return "alpha = " + number_text(alpha) + " is not between 0 and 1 (exclusive)";
+    return "alpha = " + message::number_text(alpha) + " is not between 0 and 1 (exclusive)";
   }
   for (double d : d_values) {
-    if (!std::isfinite(d)) return "d = " + number_text(d) + " is not finite";
+    if (!std::isfinite(d)) return "d = " + message::number_text(d) + " is not finite";
   }
   return {};
 }

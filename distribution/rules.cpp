@@ -6,11 +6,11 @@
 #include <gsl/gsl_cdf.h>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <vector>
 
 #include "distribution/hypergeometric.hpp"
+#include "model/message_text.hpp"
 
 namespace kemro {
 namespace {
@@ -47,20 +47,14 @@ RuleOutcome outcome_frame(std::int32_t N1, std::int32_t N2, std::int32_t K,
   return o;
 }
 
-std::string shortest(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
-
 }  // namespace
 
 std::string rule_levels_error(const RuleLevels& levels) {
   if (!(levels.alpha > 0.0 && levels.alpha < 1.0)) {
-    return "alpha " + shortest(levels.alpha) + " is not between 0 and 1 (exclusive)";
+    return "alpha " + message::number_text(levels.alpha) + " is not between 0 and 1 (exclusive)";
   }
   if (!(levels.threshold > 0.0 && levels.threshold <= 1.0)) {
-    return "threshold " + shortest(levels.threshold) + " is not in (0, 1]";
+    return "threshold " + message::number_text(levels.threshold) + " is not in (0, 1]";
   }
   return {};
 }

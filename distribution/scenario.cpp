@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "distribution/table.hpp"
+#include "model/fast/outcomes.hpp"
 #include "model/nested/outcomes.hpp"
 
 namespace kemro {
@@ -39,15 +40,11 @@ std::string scenario_invalid_reason(const Scenario& s, Engine engine, std::strin
   if (engine == Engine::nested && needed > TABLE_CAPACITY) {
     return "the distribution needs " + std::to_string(needed) +
            " entries, the nested engine's table holds " + std::to_string(TABLE_CAPACITY) +
-           " (the fast engine takes up to " + std::to_string(FAST_ENGINE_MAX_OUTCOMES) + ")";
+           " (the fast engine takes up to " + std::to_string(FAST_MAX_APPLICANTS) + ")";
   }
   if (engine == Engine::fast && s.N > FAST_MAX_APPLICANTS) {
     return "N = " + std::to_string(s.N) + " is above the fast engine's limit of " +
            std::to_string(FAST_MAX_APPLICANTS) + " applicants";
-  }
-  if (engine == Engine::fast && needed > FAST_ENGINE_MAX_OUTCOMES) {
-    return "the distribution needs " + std::to_string(needed) +
-           " entries, the fast engine takes up to " + std::to_string(FAST_ENGINE_MAX_OUTCOMES);
   }
   return {};
 }

@@ -13,10 +13,9 @@
 
 namespace kemro {
 
-// Most outcomes S = 0..K of one scenario the fast engine takes; its most
-// applicants are the engine's own FAST_MAX_APPLICANTS (model/fast/outcomes.hpp).
-// The nested engine is bounded by the table (TABLE_CAPACITY outcomes).
-inline constexpr std::int64_t FAST_ENGINE_MAX_OUTCOMES = 10000000;
+// The engines' limits are their own: the fast engine's FAST_MAX_APPLICANTS
+// (model/fast/outcomes.hpp), which also bounds its outcomes, at most K + 1 <= N,
+// and the nested engine's table (TABLE_CAPACITY outcomes, distribution/table.hpp).
 
 // N applicants, N1 of the majority and N2 = N - N1 of the minority, K hires and
 // the effect size d (majority mean minus minority mean); the rules' flag rates

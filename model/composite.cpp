@@ -1,3 +1,5 @@
+// The composite predictor's effect size and the checks of its weights and
+// correlation matrix (composite.hpp).
 #include "model/composite.hpp"
 
 #include <gsl/gsl_eigen.h>
@@ -5,10 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "model/integrator.hpp"
+#include "model/message_text.hpp"
 
 namespace kemro {
 
@@ -16,12 +18,6 @@ namespace {
 
 // A symmetric matrix may differ from its transpose by this much through rounding.
 constexpr double SYMMETRY_TOLERANCE = 1e-12;
-
-std::string number(double v) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.17g", v);
-  return text;
-}
 
 std::string entry_name(std::size_t i, std::size_t j) {
   return "r(" + std::to_string(i + 1) + "," + std::to_string(j + 1) + ")";
@@ -89,8 +85,10 @@ std::string correlation_matrix_error(std::span<const double> matrix, std::size_t
     for (std::size_t j = 0; j < n; ++j) {
       const double r = matrix[i * n + j];
       if (!std::isfinite(r)) return entry_name(i, j) + " is not a finite number";
-      if (r < -1.0 || r > 1.0) return entry_name(i, j) + " = " + number(r) + " is outside [-1, 1]";
-      if (i == j && r != 1.0) return entry_name(i, j) + " = " + number(r) + " is not 1";
+      if (r < -1.0 || r > 1.0)
+        return entry_name(i, j) + " = " + message::number_text(r) + " is outside [-1, 1]";
+      if (i == j && r != 1.0)
+        return entry_name(i, j) + " = " + message::number_text(r) + " is not 1";
       if (std::abs(r - matrix[j * n + i]) > SYMMETRY_TOLERANCE) {
         return entry_name(i, j) + " differs from " + entry_name(j, i) + " (not symmetric)";
       }
@@ -100,7 +98,7 @@ std::string correlation_matrix_error(std::span<const double> matrix, std::size_t
   if (std::isnan(smallest)) return "the eigenvalues of the correlation matrix cannot be computed";
   if (smallest < -CORRELATION_EIGENVALUE_TOLERANCE * static_cast<double>(n)) {
     return "the correlations are not positive semi-definite (smallest eigenvalue " +
-           number(smallest) + "), so no predictors can have them";
+           message::number_text(smallest) + "), so no predictors can have them";
   }
   return {};
 }
@@ -117,8 +115,9 @@ CompositeEffect composite_effect_size(std::span<const double> d, std::span<const
   }
   for (std::size_t i = 0; i < n; ++i) {
     if (!std::isfinite(d[i]))
-      return {0.0, "predictor effect size " + number(d[i]) + " is not finite"};
-    if (!std::isfinite(weights[i])) return {0.0, "weight " + number(weights[i]) + " is not finite"};
+      return {0.0, "predictor effect size " + message::number_text(d[i]) + " is not finite"};
+    if (!std::isfinite(weights[i]))
+      return {0.0, "weight " + message::number_text(weights[i]) + " is not finite"};
   }
   std::string error = correlation_matrix_error(matrix, n);
   if (!error.empty()) return {0.0, error};

@@ -1,3 +1,5 @@
+// Plot files (figure_file.hpp): PNG and PDF drawn from the SVG, plot sizes
+// with their units, and files written whole under a temporary name.
 #include "report/figure_file.hpp"
 
 #include <cairo-pdf.h>
@@ -17,8 +19,9 @@
 #include <memory>
 #include <vector>
 
+#include "model/message_text.hpp"
 #include "report/figure.hpp"
-#include "tools/common/options.hpp"
+#include "report/numbers.hpp"
 
 namespace kemro::grid {
 
@@ -72,6 +75,10 @@ int make_temporary(const std::string& path, std::string& name) {
 
 namespace {
 
+constexpr int SVG_LENGTH_DIGITS =
+    9;  // a length typed with more digits than this is not drawn finer
+constexpr int LIMIT_INCH_DIGITS = 4;  // the largest plot size in inches, as the message gives it
+
 // The units a plot length may carry, with their size in pixels.
 struct UnitName {
   std::string_view suffix;
@@ -94,8 +101,7 @@ double PlotLength::pixels() const {
 }
 
 std::string PlotLength::svg() const {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.9g", value);
+  const std::string text = cli::significant(value, SVG_LENGTH_DIGITS);
   for (const UnitName& u : UNITS) {
     if (u.unit == unit && unit != PlotUnit::Px) return text + std::string(u.suffix);
   }
@@ -118,17 +124,16 @@ bool parse_plot_length(std::string_view text, PlotLength& length, std::string& e
           ? NAN
           : std::strtod(digits.c_str(), &end);
   if (std::isnan(parsed.value) || end != digits.c_str() + digits.size()) {
-    error = cli::quoted(text);
+    error = message::quoted(text);
     error += " is not a length: a number of pixels, or a number with in, cm, mm, pt or px";
     return false;
   }
   const double pixels = parsed.pixels();
   if (!(pixels >= MIN_PLOT_SIZE - 1e-9 && pixels <= MAX_PLOT_SIZE + 1e-9)) {
-    char range[96];
-    std::snprintf(range, sizeof range, " is not between %g and %g pixels (2 in and %.4g in)",
-                  MIN_PLOT_SIZE, MAX_PLOT_SIZE, MAX_PLOT_SIZE / PIXELS_PER_INCH);
-    error = cli::quoted(text);
-    error += range;
+    error = message::quoted(text) + " is not between " +
+            cli::significant(MIN_PLOT_SIZE, cli::DEFAULT_DIGITS) + " and " +
+            cli::significant(MAX_PLOT_SIZE, cli::DEFAULT_DIGITS) + " pixels (2 in and " +
+            cli::significant(MAX_PLOT_SIZE / PIXELS_PER_INCH, LIMIT_INCH_DIGITS) + " in)";
     return false;
   }
   length = parsed;

@@ -88,19 +88,17 @@ std::string json_record(const Scenario& s, const ScenarioResult& r, bool distrib
     add_json_cell(record, catalogue[c].name, cells[c]);
   }
   if (distribution) {
-    std::string entries = "[";
-    for (std::size_t m = 0; m < r.distribution.size(); ++m) {
-      const DistributionEntry& e = r.distribution[m];
-      if (m > 0) entries += ", ";
-      entries += cli::JsonObject()
-                     .integer("S", e.NY)
-                     .integer("majority_hires", e.NX)
-                     .number("AI", ratio_value(e.AI))
-                     .number("P", e.PVS)
-                     .number("cumulative_P", e.PVSC)
-                     .str();
+    std::vector<std::string> entries;
+    for (const DistributionEntry& e : r.distribution) {
+      entries.push_back(cli::JsonObject()
+                            .integer("S", e.NY)
+                            .integer("majority_hires", e.NX)
+                            .number("AI", ratio_value(e.AI))
+                            .number("P", e.PVS)
+                            .number("cumulative_P", e.PVSC)
+                            .str());
     }
-    record.raw("distribution", entries + "]");
+    record.raw("distribution", cli::json_list(entries));
   }
   return record.str();
 }

@@ -1,3 +1,4 @@
+// The JSON text of the tools' records (json.hpp).
 #include "report/json.hpp"
 
 #include <cmath>
@@ -20,6 +21,15 @@ std::string json_number(double value) {
   if (std::isinf(value)) return json_string(signed_number(value));
   const std::string text = exact_number(value);
   return text.empty() ? "null" : text;
+}
+
+std::string json_list(const std::vector<std::string>& elements) {
+  std::string text = "[";
+  for (const std::string& element : elements) {
+    if (text.size() > 1) text += ", ";
+    text += element;
+  }
+  return text + "]";
 }
 
 JsonObject& JsonObject::raw(std::string_view key, std::string_view json) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kemro::cli {
 
@@ -24,6 +25,10 @@ std::string json_string(std::string_view text);
 
 // A number as JSON: its exact text, null for NaN, "Inf" or "-Inf" for infinities.
 std::string json_number(double value);
+
+// A JSON array on one line, "[a, b, c]", of elements that are already JSON
+// text (the objects of a record's distribution, say).
+std::string json_list(const std::vector<std::string>& elements);
 
 // One object, its members in the order they are added.
 class JsonObject {

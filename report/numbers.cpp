@@ -1,9 +1,10 @@
+// Numbers as the tools write them (numbers.hpp).
 #include "report/numbers.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <system_error>
+
+#include "model/message_text.hpp"
 
 namespace kemro::cli {
 
@@ -15,10 +16,7 @@ constexpr std::size_t TEXT_ROOM = 400;
 }  // namespace
 
 std::string exact_number(double value) {
-  if (!std::isfinite(value)) return {};
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  return ec == std::errc{} ? std::string(text, end) : std::string{};
+  return std::isfinite(value) ? message::number_text(value) : std::string{};
 }
 
 std::string signed_number(double value) {

@@ -15,6 +15,9 @@ std::string exact_number(double value);
 // pandas read back with its sign; NaN stays empty.
 std::string signed_number(double value);
 
+// The digits printf's %g gives: enough for the limits and settings messages quote.
+inline constexpr int DEFAULT_DIGITS = 6;
+
 // `digits` significant digits, in fixed or exponent notation whichever is
 // shorter (printf's %.*g); "nan", "inf" or "-inf" for a value that is not finite.
 std::string significant(double value, int digits);

@@ -64,7 +64,7 @@ TEST(CompositeEffect, RefusesInvalidInputWithItsReason) {
   const Invalid cases[] = {
       {{1.0, 0.5}, {}, {1, 1.2, 1.2, 1}, "r(1,2) = 1.2 is outside [-1, 1]"},
       {{1.0, 0.5}, {}, {1, 0.3, 0.4, 1}, "r(1,2) differs from r(2,1) (not symmetric)"},
-      {{1.0, 0.5}, {}, {0.9, 0.3, 0.3, 1}, "r(1,1) = 0.90000000000000002 is not 1"},
+      {{1.0, 0.5}, {}, {0.9, 0.3, 0.3, 1}, "r(1,1) = 0.9 is not 1"},
       {{1.0, 0.5}, {}, {1, NaN, NaN, 1}, "r(1,2) is not a finite number"},
       {{1.0, 0.5}, {}, {1, 0.3, 0.3}, "needs 4 entries, not 3"},
       // Each pair is possible, all three together are not: eigenvalue 1 - 1.8 < 0.

@@ -15,6 +15,7 @@
 #include "report/figure.hpp"
 #include "report/figure_file.hpp"
 #include "report/grid_records.hpp"
+#include "report/numbers.hpp"
 #include "tools/common/diagnostics.hpp"
 #include "tools/common/progress.hpp"
 #include "tools/common/stop_signal.hpp"
@@ -26,6 +27,9 @@
 namespace {
 
 constexpr std::string_view PROGRAM = "kemro-grid";
+// Every digit of the composite d kemro-grid computed and reports on standard
+// error, so that it can be typed back as --d and give the same grid.
+constexpr int COMPOSITE_D_DIGITS = 17;
 
 int usage_error(const std::string& message) {
   return kemro::cli::usage_error(PROGRAM, message);
@@ -161,9 +165,8 @@ int main(int argc, char** argv) {
   if (!built.ok()) return usage_error(built.error);
   const Grid& grid = built.grid;
   if (!o.predictor_d.empty()) {
-    char text[64];
-    std::snprintf(text, sizeof text, "composite effect size d = %.17g", o.d.front());
-    kemro::cli::diagnostic(PROGRAM, text);
+    kemro::cli::diagnostic(PROGRAM, "composite effect size d = " +
+                                        kemro::cli::significant(o.d.front(), COMPOSITE_D_DIGITS));
   }
 
   // The plot's temporary file is made before the work so that a bad name costs nothing.

@@ -29,13 +29,6 @@ const OptionDef* find_option(std::span<const OptionDef> table, std::string_view 
 
 }  // namespace
 
-std::string quoted(std::string_view text) {
-  std::string q(1, '\'');
-  q.append(text);
-  q.push_back('\'');
-  return q;
-}
-
 bool set_text(std::string_view text, std::string& value, std::string& error) {
   if (text.empty()) {
     error = "an empty value";

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/message_text.hpp"
+
 namespace kemro::cli {
 
 // Sets an option from its value (empty for a flag). On failure returns false
@@ -67,7 +69,8 @@ std::string option_help(std::span<const OptionDef> table, std::string_view secti
 // The option spellings of a table, for tests and fuzzing.
 std::vector<std::string_view> option_names(std::span<const OptionDef> table);
 
-// "'text'": how messages quote what the user typed.
-std::string quoted(std::string_view text);
+// "'text'": how messages quote what the user typed; the library's own
+// (model/message_text.hpp), so that tools and library quote alike.
+using message::quoted;
 
 }  // namespace kemro::cli

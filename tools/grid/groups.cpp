@@ -204,15 +204,14 @@ std::string render_group_records(const GroupGrid& grid, const std::vector<GroupR
       for (std::size_t c = 0; c < values.size(); ++c) add_json(object, columns[c].name, values[c]);
       if (distribution) {
         const std::vector<std::string> keys = cell_keys(grid);
-        std::string cells = "[";
+        std::vector<std::string> cells;
         for (const CutScoreCell& cell : results[i].distribution) {
           cli::JsonObject o;
           const std::vector<Value> fields = cell_values(cell, grid.scenarios[i].problem);
           for (std::size_t k = 0; k < keys.size(); ++k) add_json(o, keys[k], fields[k]);
-          if (cells.size() > 1) cells += ", ";
-          cells += o.str();
+          cells.push_back(o.str());
         }
-        object.raw("distribution", cells + "]");
+        object.raw("distribution", cli::json_list(cells));
       }
       text += array.element(object.str());
     }

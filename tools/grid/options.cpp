@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -124,10 +123,9 @@ bool set_font_size(std::string_view text, double& size, std::string& error) {
   double value = 0;
   if (!parse_real(text, value, error)) return false;
   if (!(value >= MIN_FONT_SIZE && value <= MAX_FONT_SIZE)) {
-    char range[64];
-    std::snprintf(range, sizeof range, " is not between %g and %g points", MIN_FONT_SIZE,
-                  MAX_FONT_SIZE);
-    error = quoted(text) + range;
+    error = quoted(text) + " is not between " +
+            cli::significant(MIN_FONT_SIZE, cli::DEFAULT_DIGITS) + " and " +
+            cli::significant(MAX_FONT_SIZE, cli::DEFAULT_DIGITS) + " points";
     return false;
   }
   size = value;

@@ -8,6 +8,7 @@
 #include "report/figure.hpp"
 #include "report/grid_records.hpp"
 #include "report/json.hpp"
+#include "report/numbers.hpp"
 #include "report/observed_records.hpp"
 #include "tools/common/options.hpp"
 #include "tools/grid/options.hpp"
@@ -104,8 +105,7 @@ Reply text_reply(std::string body, std::string_view type) {
 
 Reply too_slow(const Budget& budget) {
   const auto seconds = std::chrono::duration<double>(budget.limit()).count();
-  char limit[32];
-  std::snprintf(limit, sizeof limit, "%g", seconds);
+  const std::string limit = cli::significant(seconds, cli::DEFAULT_DIGITS);
   return error_reply(HTTP_UNAVAILABLE,
                      std::string("the computation was stopped: it took longer than the limit of ") +
                          limit +

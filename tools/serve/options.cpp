@@ -34,8 +34,8 @@ bool set_port(std::string_view text, int& port, std::string& error) {
 bool set_workers(std::string_view text, unsigned& workers, std::string& error) {
   std::int64_t value = 0;
   if (!cli::parse_int64(text, value, error)) return false;
-  if (value < 1 || value > MAX_WORKERS) {
-    error = "the number of workers must be between 1 and " + std::to_string(MAX_WORKERS);
+  if (value < 1 || value > MAX_REQUEST_WORKERS) {
+    error = "the number of workers must be between 1 and " + std::to_string(MAX_REQUEST_WORKERS);
     return false;
   }
   workers = static_cast<unsigned>(value);

@@ -17,7 +17,7 @@ inline constexpr std::string_view DEFAULT_HOST = "127.0.0.1";  // this machine o
 inline constexpr int DEFAULT_PORT = 8080;
 // Requests worked on at once (each on its own thread with its own work areas,
 // about 13 MB); further requests wait in line.
-inline constexpr std::int64_t MAX_WORKERS = 64;
+inline constexpr std::int64_t MAX_REQUEST_WORKERS = 64;
 // Connections waiting for a worker beyond which the server stops accepting
 // new ones until a place is free (they then wait in the system's queue).
 inline constexpr std::size_t MAX_WAITING_CONNECTIONS = 1024;
