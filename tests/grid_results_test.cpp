@@ -479,6 +479,25 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
   EXPECT_EQ(ratio_value(0.0), 0.0);
 }
 
+TEST(GridRendering, TextTablesShowDigitsAsAskedAndADashWhenUndefined) {
+  const struct {
+    double value;
+    int digits;
+    const char* text;
+  } rows[] = {
+      {0.5, 6, "0.5"},           {2.0 / 3.0, 6, "0.666667"},
+      {1234567.8, 7, "1234568"}, {12345678.9, 7, "1.234568e+07"},
+      {1.5e-16, 3, "1.5e-16"},   {std::nan(""), 3, "-"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(cli::short_number(r.value, r.digits), r.text) << r.value;
+}
+
+TEST(GridRendering, JsonListsHoldTheirElementsOnOneLine) {
+  EXPECT_EQ(cli::json_list({}), "[]");
+  EXPECT_EQ(cli::json_list({"1"}), "[1]");
+  EXPECT_EQ(cli::json_list({"{\"S\": 0}", "{\"S\": 1}"}), "[{\"S\": 0}, {\"S\": 1}]");
+}
+
 TEST(GridProgress, SilentWhenDisabledOrQuick) {
   // 37 left at 1.25 s per 3: 15.4 s, rounded up.
   EXPECT_EQ(cli::progress_text(3, 40, 1.25, "scenarios"), "3/40 scenarios, 1.2 s, about 16 s left");
