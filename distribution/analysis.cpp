@@ -8,8 +8,12 @@ Analysis analyse(ModelState& state, const CFUN& share, Integrators& work, Table&
                  OutcomeListener& listener) {
   Analysis analysis;
   analysis.population = population_stage(state, share);
-  if (entries_needed(state.N1, state.N2, state.K) > TABLE_CAPACITY) return analysis;
+  const std::int64_t needed = entries_needed(state.N1, state.N2, state.K);
+  if (needed > TABLE_CAPACITY) return analysis;
 
+  // Room for exactly the entries the outcome stage fills, so that a table
+  // kept for many problems follows their sizes.
+  size_table(table, static_cast<std::int32_t>(needed));
   analysis.outcomes = outcome_stage(state, work, table.PROB, listener);
   if (!analysis.outcomes.completed) return analysis;
 
@@ -47,6 +51,7 @@ Analysis analyse_fast(ModelState& state, const CFUN& share, Table& table) {
   const auto M = static_cast<std::int64_t>(fast.point.size());
   if (failed || M < 1 || M > TABLE_CAPACITY) return analysis;
 
+  size_table(table, static_cast<std::int32_t>(M));
   fill_cumulative(fast, table.PROB);
   OutcomeStageResult& o = analysis.outcomes;
   o.completed = true;

@@ -34,10 +34,10 @@ struct Analysis {
 // integration per outcome that the interactive program reports and traces.
 enum class Engine { fast, nested };
 
-// Runs the computing stages on a filled model state. The table receives the
-// distribution; the listener hears the outcome stage's trace. A problem that
-// needs more entries than the table holds is not computed (outcomes.completed
-// stays false).
+// Runs the computing stages on a filled model state. The table is sized to the
+// problem's entries (size_table) and receives the distribution; the listener
+// hears the outcome stage's trace. A problem that needs more than
+// TABLE_CAPACITY entries is not computed (outcomes.completed stays false).
 Analysis analyse(ModelState& state, const CFUN& share, Integrators& work, Table& table,
                  OutcomeListener& listener);
 
@@ -50,7 +50,7 @@ Analysis analyse(ModelState& state, const CFUN& share, Integrators& work, Table&
 // reported to a listener; the engine's status, error estimate and evaluation
 // count go into the Analysis. outcomes.completed stays false when the input is
 // outside the engine's domain, the integrand failed, or the window needs more
-// entries than the table holds; an estimate that stopped at the panel limit or
+// than TABLE_CAPACITY entries; an estimate that stopped at the panel limit or
 // at the rounding level is completed, with that status. compute_scenario
 // summarises the engine's probabilities without this table; the table form
 // lets the fast engine's results be compared with the nested engine's.

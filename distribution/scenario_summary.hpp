@@ -66,7 +66,7 @@ struct ScenarioResult {
 // switches GSL's error handler off (the constructor does so) before any work.
 struct ScenarioWork {
   Integrators integrators;  // used by the nested engine only
-  Table table;              // likewise
+  Table table;              // likewise; sized to each scenario, empty until then
 };
 
 // Computes one scenario, which must be valid for the engine

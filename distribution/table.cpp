@@ -1,8 +1,32 @@
+// Building the distribution table from the cumulative probabilities, and
+// sizing it to the problem.
 #include "distribution/table.hpp"
+
+#include <algorithm>
 
 namespace kemro {
 
 namespace {
+
+// How many times the elements a problem needs an array may hold before it is
+// reallocated smaller: small enough that a worker's table follows its current
+// problem, large enough that similar problems in turn reuse the allocation.
+constexpr std::size_t SPARE_FACTOR = 2;
+
+// `array` with exactly `size` elements, the first ones kept (new ones zero).
+template <typename T>
+void fit(std::vector<T>& array, std::size_t size) {
+  if (array.capacity() < size || array.capacity() > SPARE_FACTOR * size) {
+    std::vector<T> fitted;
+    fitted.reserve(size);  // exactly `size`: resize alone may allocate twice the old size
+    const std::size_t kept = std::min(array.size(), size);
+    fitted.assign(array.begin(), array.begin() + static_cast<std::ptrdiff_t>(kept));
+    fitted.resize(size);
+    array.swap(fitted);
+  } else {
+    array.resize(size);
+  }
+}
 
 constexpr double PRINT_THRESHOLD = 1e-6;  // smallest point probability that gets a row
 
@@ -25,6 +49,39 @@ void set_rates(Table& table, std::int32_t m, std::int32_t N1, std::int32_t N2) {
 
 }  // namespace
 
+Table::Table(std::int32_t entries) {
+  size_table(*this, entries);
+}
+
+void size_table(Table& table, std::int32_t M) {
+  const auto size = static_cast<std::size_t>(std::clamp(M, 0, TABLE_CAPACITY)) + 1;
+  fit(table.PROB, size);
+  fit(table.PVS, size);
+  fit(table.PVSC, size);
+  fit(table.NY, size);
+  fit(table.NX, size);
+  fit(table.SR1, size);
+  fit(table.SR2, size);
+  fit(table.AI, size);
+  table.M = std::min(table.M, static_cast<std::int32_t>(size - 1));
+}
+
+namespace {
+
+// Room for entries 1..M in every array, none made smaller: the caller's
+// PROB(1..M-1) and any room beyond M stay as they are.
+void make_room(Table& table, std::int32_t M) {
+  const auto size = static_cast<std::size_t>(M) + 1;
+  for (auto* array : {&table.PROB, &table.PVS, &table.PVSC, &table.SR1, &table.SR2, &table.AI}) {
+    if (array->size() < size) fit(*array, size);
+  }
+  for (auto* array : {&table.NY, &table.NX}) {
+    if (array->size() < size) fit(*array, size);
+  }
+}
+
+}  // namespace
+
 std::vector<NegativeProbability> build_table(Table& table, std::int32_t M, std::int32_t L,
                                              std::int32_t K, std::int32_t N1, std::int32_t N2) {
   std::vector<NegativeProbability> warnings;
@@ -32,6 +89,7 @@ std::vector<NegativeProbability> build_table(Table& table, std::int32_t M, std::
     table.M = 0;
     return warnings;
   }
+  make_room(table, M);
   table.M = M;
   table.PROB[M] = 1.0;
 

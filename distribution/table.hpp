@@ -1,5 +1,6 @@
 // The sampling distribution table of AI: parallel arrays indexed by entry
-// from 1 (index 0 is unused), allocated once at full capacity.
+// from 1 (index 0 is unused), sized to the problem at hand (size_table) and at
+// most TABLE_CAPACITY entries long.
 #pragma once
 
 #include <cstdint>
@@ -24,16 +25,19 @@ struct Table {
   std::vector<double> AI;        // SR2 / SR1, or UNDEFINED_RATIO when SR1 = 0
   std::int32_t M = 0;            // entries in use
 
-  Table()
-      : PROB(TABLE_CAPACITY + 1),
-        PVS(TABLE_CAPACITY + 1),
-        PVSC(TABLE_CAPACITY + 1),
-        NY(TABLE_CAPACITY + 1),
-        NX(TABLE_CAPACITY + 1),
-        SR1(TABLE_CAPACITY + 1),
-        SR2(TABLE_CAPACITY + 1),
-        AI(TABLE_CAPACITY + 1) {}
+  // No room for any entry: a work area kept for many problems (one per worker
+  // thread) holds only what its current problem needs.
+  Table() = default;
+  // Room for entries 1..entries, all zero.
+  explicit Table(std::int32_t entries);
 };
+
+// Gives every array of the table room for entries 1..M, exactly M + 1
+// elements, keeping the values of the entries up to M that are already there.
+// An array is reallocated when it is shorter, or when its allocation is more
+// than twice that: a table kept across problems then holds what the current
+// one needs, not the largest one before it. M is clamped to [0, TABLE_CAPACITY].
+void size_table(Table& table, std::int32_t M);
 
 // A point probability below the negative-probability tolerance: the entry m
 // before it and the two cumulative probabilities whose difference it is.
@@ -44,7 +48,8 @@ struct NegativeProbability {
 };
 
 // Completes PROB with PROB(M) = 1 and fills PVS, PVSC, NY, NX, SR1, SR2, AI
-// and M for entries 1..M, given PROB(1..M-1), the smallest number L of
+// and M for entries 1..M (growing any array too short for them, shrinking
+// none), given PROB(1..M-1), which the caller has filled, the smallest number L of
 // minority hires and the counts K, N1, N2. Returns the point probabilities
 // below the tolerance, in entry order; they stay in the table unchanged.
 // An M outside [1, TABLE_CAPACITY] builds nothing: the table is left empty

@@ -11,7 +11,9 @@ namespace kemro {
 
 unsigned worker_count(unsigned jobs, std::size_t count) {
   if (count == 0) return 0;
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  if (jobs == 0) jobs = cores;
+  jobs = std::min(jobs, cores * MAX_WORKERS_PER_CORE);
   return static_cast<unsigned>(std::min<std::size_t>(jobs, count));
 }
 

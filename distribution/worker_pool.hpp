@@ -28,12 +28,20 @@ namespace kemro {
 // on, small enough that the threads' stacks and work areas stay modest.
 inline constexpr unsigned MAX_WORKERS = 256;
 
+// Most worker threads started per core, whatever was asked for: the work
+// never waits for anything but a core, so threads beyond the cores only take
+// turns on them, each holding its stack, its allocator caches and a scenario
+// half done (some 50 kB even for small scenarios). A few per core still keep
+// every core busy while other programs compete for it.
+inline constexpr unsigned MAX_WORKERS_PER_CORE = 8;
+
 // How often the calling thread reports progress and polls the stop request
 // while no result is ready: short enough that a stop feels immediate.
 inline constexpr std::chrono::milliseconds POOL_POLL_INTERVAL{100};
 
 // The threads a run of `count` items uses when `jobs` are asked for: one per
-// core for 0, never more than there are items, at least one for any item.
+// core for 0, never more than there are items nor MAX_WORKERS_PER_CORE per
+// core, at least one for any item.
 unsigned worker_count(unsigned jobs, std::size_t count);
 
 // What the calling thread does besides delivering results; either may be empty.

@@ -249,7 +249,8 @@ int run_kemro(std::istream& in, std::FILE* console, std::FILE* errors,
   // trace on the console), the distribution table and its summaries.
   ConsoleTrace trace(console, errors);
   Integrators integrators;
-  Table table;
+  // Room for the largest problem the dialog accepts, whatever stages compute it.
+  Table table(TABLE_CAPACITY);
   write(console, records::TRACE_EXPLANATION);  // the population stage itself writes nothing
   const Analysis analysis = stages(state, share, integrators, table, trace);
   if (analysis.outcomes.completed) write_results(dialog, analysis, table);

@@ -22,13 +22,16 @@ int integrator_code(int gsl_status) {
   }
 }
 
-IntegrationWorkspace::IntegrationWorkspace()
-    : workspace_(gsl_integration_workspace_alloc(SUBINTERVAL_LIMIT)) {
-  if (workspace_ == nullptr) throw std::bad_alloc();
+IntegrationWorkspace::~IntegrationWorkspace() {
+  if (workspace_ != nullptr) gsl_integration_workspace_free(workspace_);
 }
 
-IntegrationWorkspace::~IntegrationWorkspace() {
-  gsl_integration_workspace_free(workspace_);
+gsl_integration_workspace* IntegrationWorkspace::get() {
+  if (workspace_ == nullptr) {
+    workspace_ = gsl_integration_workspace_alloc(SUBINTERVAL_LIMIT);
+    if (workspace_ == nullptr) throw std::bad_alloc();
+  }
+  return workspace_;
 }
 
 QagResult QAG(const gsl_function& F, double A, double B, double EPSABS, double EPSREL,

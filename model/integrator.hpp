@@ -18,18 +18,23 @@ inline constexpr std::size_t SUBINTERVAL_LIMIT = 25000;
 // 3 bad integrand behaviour, 6 any other failure (invalid input).
 int integrator_code(int gsl_status);
 
-// One integration work area of SUBINTERVAL_LIMIT subintervals, owned for a run.
+// One integration work area of SUBINTERVAL_LIMIT subintervals, owned for a
+// run and allocated at its first use, so that one never used (that of a
+// worker computing only with the fast engine) costs no memory. get() throws
+// std::bad_alloc when the allocation fails.
 class IntegrationWorkspace {
  public:
-  IntegrationWorkspace();
+  IntegrationWorkspace() = default;
   ~IntegrationWorkspace();
   IntegrationWorkspace(const IntegrationWorkspace&) = delete;
   IntegrationWorkspace& operator=(const IntegrationWorkspace&) = delete;
 
-  gsl_integration_workspace* get() { return workspace_; }
+  gsl_integration_workspace* get();
+  // Whether get() has allocated the work area.
+  bool allocated() const { return workspace_ != nullptr; }
 
  private:
-  gsl_integration_workspace* workspace_;
+  gsl_integration_workspace* workspace_ = nullptr;
 };
 
 struct QagResult {
@@ -70,8 +75,8 @@ struct GslErrorsAsCodes {
 };
 
 // The two work areas of a run: the outer integration over outcomes and the
-// inner one inside FUN. The handler is switched off (base class) before the
-// work areas are allocated.
+// inner one inside FUN. The handler is switched off (base class) when they are
+// made, before either is allocated at its first use.
 class Integrators : private GslErrorsAsCodes {
  public:
   IntegrationWorkspace outer;

@@ -154,7 +154,7 @@ void expect_rendered_like(double value, double reference, double margin, int w, 
 // table rules.
 void expect_report_values_of_reference(const Problem& p, const Analysis& computed,
                                        const Table& table, const std::vector<double>& cdf) {
-  static auto reference_table = std::make_unique<Table>();
+  static auto reference_table = std::make_unique<Table>(TABLE_CAPACITY);
   Table& R = *reference_table;
   const std::vector<double> handed_over = as_handed_over(cdf, table);
   std::copy(handed_over.begin(), handed_over.end(), R.PROB.begin() + 1);

@@ -178,6 +178,36 @@ TEST(FastEngine, AgreesWithTheNestedEngineOverAGrid) {
   }
 }
 
+// A worker's work area holds what its scenarios need, not what the nested
+// engine could take: nothing for the fast engine, and a table as long as the
+// current nested scenario's distribution.
+TEST(ScenarioWork, HoldsOnlyWhatItsScenarioNeeds) {
+  struct Step {
+    Scenario scenario;
+    Engine engine;
+    std::size_t entries;  // the table's room afterwards, index 0 included
+    bool integrators;     // whether the integration work areas are allocated
+  };
+  const Step steps[] = {
+      {{1000, 700, 300, 100, 1.0, {}}, Engine::fast, 0, false},
+      {{50, 30, 20, 15, 0.5, {}}, Engine::nested, 17, true},
+      {{20, 19, 1, 1, 0.0, {}}, Engine::nested, 3, true},
+      {{1000, 700, 300, 100, 1.0, {}}, Engine::fast, 3, true},
+  };
+  ScenarioWork work;
+  EXPECT_EQ(work.table.PROB.capacity(), 0u);
+  EXPECT_FALSE(work.integrators.outer.allocated() || work.integrators.inner.allocated());
+  for (const Step& step : steps) {
+    const Scenario& s = step.scenario;
+    SCOPED_TRACE(::testing::Message() << "N = " << s.N << ", K = " << s.K);
+    ASSERT_TRUE(compute_scenario(s, step.engine, false, work).completed);
+    EXPECT_EQ(work.table.PROB.size(), step.entries);
+    EXPECT_LE(work.table.PROB.capacity(), 2 * step.entries);
+    EXPECT_LE(work.table.AI.capacity(), 2 * step.entries);
+    EXPECT_EQ(work.integrators.outer.allocated(), step.integrators);
+  }
+}
+
 // The fast engine's result reaches the summary unchanged, and its summaries
 // equal, bit for bit, those of the table that analyse_fast builds from the same
 // probabilities; the nested engine leaves the engine's three fields at their

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distribution/columns.hpp"
@@ -496,6 +498,67 @@ TEST(GridRendering, JsonListsHoldTheirElementsOnOneLine) {
   EXPECT_EQ(cli::json_list({}), "[]");
   EXPECT_EQ(cli::json_list({"1"}), "[1]");
   EXPECT_EQ(cli::json_list({"{\"S\": 0}", "{\"S\": 1}"}), "[{\"S\": 0}, {\"S\": 1}]");
+}
+
+// The times on a progress line: "3.4 s, about 8 s left", or "10.0 s" on the last.
+const std::string PROGRESS_TIMES = "\\d+\\.\\d s(, about \\d+ (s|min) left)?";
+
+// Records written to the progress line's terminal: the line is erased before
+// each and drawn again after it, so that no record starts on it; a run that
+// stops ends the erased line with its count too.
+TEST(GridProgress, MakesWayForRecordsOnTheSameTerminal) {
+  // Steps: a digit n is update(n), c clear_for_output, w a record, f finish(1).
+  const auto shown = [](char n) {
+    return "\r\x1b\\[Kkemro-grid: " + std::string(1, n) + "/4 scenarios, " + PROGRESS_TIMES;
+  };
+  const std::string erased_then_record = "\r\x1b\\[K R\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"1cwc2cw4c",
+       shown('1') + erased_then_record + shown('2') + erased_then_record + shown('4') + "\n"},
+      {"c1cwf", shown('1') + erased_then_record + shown('1') + "\n"},
+  };
+  for (const auto& [steps, expected] : cases) {
+    std::FILE* terminal = std::tmpfile();
+    ASSERT_NE(terminal, nullptr);
+    cli::Progress progress(terminal, "kemro-grid", "scenarios", 4, true, 0.0);
+    for (const char step : steps) {
+      if (std::isdigit(static_cast<unsigned char>(step))) progress.update(step - '0');
+      if (step == 'c') progress.clear_for_output();
+      if (step == 'w') std::fputs(" R\n", terminal);
+      if (step == 'f') progress.finish(1);
+    }
+    std::string written(static_cast<std::size_t>(std::ftell(terminal)), '\0');
+    std::rewind(terminal);
+    written.resize(std::fread(written.data(), 1, written.size(), terminal));
+    std::fclose(terminal);
+    EXPECT_TRUE(std::regex_match(written, std::regex(expected)))
+        << steps << ": " << ::testing::PrintToString(written);
+  }
+}
+
+// kemro-grid's text table on the terminal its progress line is on, as in an
+// interactive shell: every progress line is erased or ended before a row comes.
+TEST(GridProgress, RowsOnTheTerminalNeverRunIntoTheProgressLine) {
+  const auto dir = make_temp_dir();
+  // About 9000 scenarios: long enough for the line to appear (after 1 s).
+  const kemro::testing::ProcessRun run =
+      kemro::testing::run_on_terminal(KEMRO_GRID_EXE,
+                                      {"--applicants", "100:3000:1", "--minority-share", "0.2",
+                                       "--selection-ratio", "0.1", "--d", "0,0.5,1", "--jobs", "1"},
+                                      dir);
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(run.status, 0);
+  const std::regex line("kemro-grid: \\d+/8703 scenarios, " + PROGRESS_TIMES);
+  std::size_t lines = 0;
+  for (auto it = std::sregex_iterator(run.out.begin(), run.out.end(), line);
+       it != std::sregex_iterator(); ++it, ++lines) {
+    const std::string after =
+        run.out.substr(static_cast<std::size_t>(it->position() + it->length()), 3);
+    EXPECT_TRUE(after == "\r\x1b[" || after.substr(0, 1) == "\n")
+        << ::testing::PrintToString(it->str() + after);
+  }
+  EXPECT_GT(lines, 0u) << "the run was too quick to show its progress";
+  EXPECT_NE(run.out.find("   3000 "), std::string::npos);  // the last row
 }
 
 TEST(GridProgress, SilentWhenDisabledOrQuick) {

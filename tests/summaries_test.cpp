@@ -23,7 +23,7 @@ std::unique_ptr<Table> build(std::int32_t N1, std::int32_t N2, std::int32_t K,
   const std::int32_t L = std::max(0, K - N1);
   const std::int32_t M = std::min(K, N2) - L + 1;
   EXPECT_EQ(static_cast<std::size_t>(M), prob.size() + 1);
-  auto table = std::make_unique<Table>();
+  auto table = std::make_unique<Table>(TABLE_CAPACITY);
   std::copy(prob.begin(), prob.end(), table->PROB.begin() + 1);
   build_table(*table, M, L, K, N1, N2);
   return table;
@@ -114,7 +114,7 @@ TEST(Summaries, EmptyGroupsGiveNotANumber) {
 }
 
 TEST(Percentile, BrokenRunningSums) {
-  Table t;
+  Table t(3);
   t.M = 3;
   t.AI[1] = 0.5;
   t.AI[2] = 1.0;

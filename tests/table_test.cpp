@@ -17,7 +17,7 @@ namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Built {
-  std::unique_ptr<Table> table = std::make_unique<Table>();
+  std::unique_ptr<Table> table = std::make_unique<Table>(TABLE_CAPACITY);
   std::vector<NegativeProbability> warnings;
 };
 
@@ -145,7 +145,7 @@ TEST(BuildTable, EmptyGroupsGiveNotANumber) {
 }
 
 TEST(BuildTable, CountOutsideTheCapacityBuildsNothing) {
-  Table t;
+  Table t(TABLE_CAPACITY);
   for (std::int32_t M : {0, -3, TABLE_CAPACITY + 1}) {
     t.M = 7;
     EXPECT_TRUE(build_table(t, M, 0, 5, 5, 5).empty());
@@ -160,9 +160,56 @@ TEST(BuildTable, CountOutsideTheCapacityBuildsNothing) {
   EXPECT_EQ(t.PVSC[TABLE_CAPACITY], 1.0);
 }
 
+// size_table: exactly M + 1 elements in every array, the entries up to M kept,
+// an allocation reused only while it is at most twice what M needs.
+TEST(SizeTable, HoldsWhatTheProblemNeeds) {
+  struct Case {
+    std::int32_t before;   // entries the table had room for
+    std::int32_t M;        // asked for
+    std::size_t capacity;  // of each array afterwards
+  };
+  const Case cases[] = {
+      {0, 10, 11},                                   // grown from nothing
+      {TABLE_CAPACITY, 10, 11},                      // a full table given back
+      {15, 10, 16},                                  // reused: 16 <= 2 * 11
+      {10, 20, 21},                                  // grown exactly, not doubled
+      {10, TABLE_CAPACITY + 5, TABLE_CAPACITY + 1},  // at most the capacity
+      {10, -1, 1},                                   // no entry
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.before << " -> " << c.M);
+    Table t(c.before);
+    for (std::int32_t m = 1; m <= c.before; ++m) t.PROB[m] = t.AI[m] = m, t.NY[m] = m;
+    t.M = c.before;
+    size_table(t, c.M);
+    const std::int32_t kept = std::clamp(c.M, 0, TABLE_CAPACITY);
+    EXPECT_EQ(t.M, std::min(c.before, kept));
+    for (std::size_t size : {t.PROB.size(), t.PVS.size(), t.PVSC.size(), t.NY.size(), t.NX.size(),
+                             t.SR1.size(), t.SR2.size(), t.AI.size()}) {
+      EXPECT_EQ(size, static_cast<std::size_t>(kept) + 1);
+    }
+    EXPECT_EQ(t.PROB.capacity(), c.capacity);
+    EXPECT_EQ(t.NX.capacity(), c.capacity);
+    for (std::int32_t m = 1; m <= kept; ++m) {
+      const double value = m <= c.before ? m : 0.0;
+      ASSERT_EQ(t.PROB[m], value) << m;
+      ASSERT_EQ(t.AI[m], value) << m;
+      ASSERT_EQ(t.NY[m], value) << m;
+    }
+  }
+  // build_table grows a table too short for its entries and shrinks none.
+  Table empty;
+  EXPECT_EQ(empty.PROB.capacity(), 0u);
+  build_table(empty, 3, 0, 2, 3, 2);
+  EXPECT_EQ(empty.AI.size(), 4u);
+  Table full(TABLE_CAPACITY);
+  build_table(full, 3, 0, 2, 3, 2);
+  EXPECT_EQ(full.AI.size(), static_cast<std::size_t>(TABLE_CAPACITY) + 1);
+}
+
 // A table filled by hand: PVS, PVSC and AI of entries 1..M.
 Table hand_table(std::vector<double> pvs, std::vector<double> pvsc, std::vector<double> ai) {
-  Table t;
+  Table t(static_cast<std::int32_t>(pvs.size()));
   t.M = static_cast<std::int32_t>(pvs.size());
   std::copy(pvs.begin(), pvs.end(), t.PVS.begin() + 1);
   std::copy(pvsc.begin(), pvsc.end(), t.PVSC.begin() + 1);

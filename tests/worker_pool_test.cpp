@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <set>
@@ -123,6 +124,24 @@ TEST(WorkerPool, ThreadCountFollowsJobsAndItems) {
           PoolControl{[&](std::size_t done) { progress_calls += done == 0 ? 1 : 100; }, nullptr}),
       0u);
   EXPECT_EQ(progress_calls, 1u);
+}
+
+// Asking for the most threads starts no more than a few per core: each
+// further thread would only wait for a core while holding its memory.
+TEST(WorkerPool, StartsAtMostAFewThreadsPerCore) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned most = cores * kemro::MAX_WORKERS_PER_CORE;
+  WorkAreas<Area> areas;
+  std::set<std::thread::id> threads;
+  const auto computed =
+      compute_all_in_order(5000, kemro::MAX_WORKERS, areas, [&](std::size_t i, Area& area) {
+        area.users.insert(std::this_thread::get_id());
+        return i;
+      });
+  for (std::size_t i = 0; i < computed.size(); ++i) ASSERT_EQ(computed[i], i);
+  EXPECT_EQ(areas.areas.size(), std::min(kemro::MAX_WORKERS, most));
+  for (const auto& area : areas.areas) threads.insert(area->users.begin(), area->users.end());
+  EXPECT_LE(threads.size(), most);
 }
 
 }  // namespace

@@ -185,11 +185,14 @@ int main(int argc, char** argv) {
   std::size_t abandoned = 0;
   kemro::cli::Progress progress(stderr, PROGRAM, "scenarios", grid.scenarios.size(),
                                 ::isatty(::fileno(stderr)) == 1);
+  // Records on the progress line's terminal: the line makes way for each.
+  const bool records_share_line = kemro::cli::same_terminal(stdout, stderr);
   GridCallbacks callbacks;
   callbacks.progress = [&](std::size_t done) { progress.update(done); };
   callbacks.stop = [&] { return kemro::cli::stop_requested() != 0 || !output_ok; };
   callbacks.deliver = [&](std::size_t i, ScenarioResult& r) {
     abandoned += r.completed ? 0 : 1;
+    if (records_share_line) progress.clear_for_output();
     if (output_ok) output_ok = write_out(stream.record(i, r));
     if (want_plot) kept[i] = std::move(r);
   };

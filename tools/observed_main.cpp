@@ -67,6 +67,8 @@ int run(const ObservedOptions& o) {
   bool output_ok = cli::write_all(stdout, stream.head());
   cli::Progress progress(stderr, PROGRAM, "cases", cases.cases.size(),
                          ::isatty(::fileno(stderr)) == 1);
+  // Records on the progress line's terminal: the line makes way for each.
+  const bool records_share_line = cli::same_terminal(stdout, stderr);
   std::size_t done = 0;  // cases delivered
   std::size_t troubled = 0;
   std::size_t unanalysed = 0;
@@ -96,6 +98,7 @@ int run(const ObservedOptions& o) {
                   ? 1
                   : 0;
         }
+        if (records_share_line) progress.clear_for_output();
         output_ok = cli::write_all(stdout, stream.record(a.result));
         ++done;
       },
@@ -104,6 +107,7 @@ int run(const ObservedOptions& o) {
           [&] { return cli::stop_requested() != 0 || !output_ok || !refusal.empty(); }});
   if (!refusal.empty()) {
     // Counts and alpha were checked before; a refusal here closes the output first.
+    progress.finish(done);
     if (output_ok) cli::write_all(stdout, stream.tail());
     return cli::usage_error(PROGRAM, refusal);
   }

@@ -406,7 +406,8 @@ def ai_summary(N=None, N1=None, K=None, d=None, *, minority_share=None, selectio
     grid : bool
         Cross the arguments' values instead of broadcasting them.
     jobs : int
-        Worker threads; 0 (the default) uses one per core.
+        Worker threads, 0 to 256; 0 (the default) uses one per core, and no
+        more than 8 per core are started.
 
     Returns
     -------
@@ -597,7 +598,8 @@ def ai_solve(target, solve_for="d", *, N=None, N1=None, K=None, d=None, minority
     engine : {"fast", "nested"}
         The library's engine.
     jobs : int
-        Worker threads; 0 (the default) uses one per core.
+        Worker threads, 0 to 256; 0 (the default) uses one per core, and no
+        more than 8 per core are started.
 
     Returns
     -------

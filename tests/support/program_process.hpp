@@ -15,4 +15,11 @@ namespace kemro::testing {
 ProcessRun run_program(const std::string& program, const std::vector<std::string>& args,
                        const std::filesystem::path& dir, unsigned seconds = 120);
 
+// The same with standard input, output and error all on one new pseudo-terminal,
+// as in an interactive shell: `out` holds every byte the terminal received, in
+// order (its output processing is off, so line ends arrive as written), `err`
+// stays empty. The child is killed after `seconds`.
+ProcessRun run_on_terminal(const std::string& program, const std::vector<std::string>& args,
+                           const std::filesystem::path& dir, unsigned seconds = 120);
+
 }  // namespace kemro::testing

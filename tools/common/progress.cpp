@@ -1,4 +1,9 @@
+// The progress line: its text, when it is drawn, and how it makes way for
+// records written to the same terminal.
 #include "tools/common/progress.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <limits>
@@ -39,22 +44,33 @@ std::string progress_text(std::size_t done, std::size_t total, double seconds,
   return line + ", about " + duration_text(left) + " left";
 }
 
+bool same_terminal(std::FILE* a, std::FILE* b) {
+  const int fa = ::fileno(a);
+  const int fb = ::fileno(b);
+  if (fa < 0 || fb < 0 || ::isatty(fa) != 1 || ::isatty(fb) != 1) return false;
+  struct stat sa {};
+  struct stat sb {};
+  if (::fstat(fa, &sa) != 0 || ::fstat(fb, &sb) != 0) return true;  // both terminals: assume one
+  return sa.st_rdev == sb.st_rdev;
+}
+
 Progress::Progress(std::FILE* out, std::string_view program, std::string_view unit,
-                   std::size_t total, bool enabled)
-    : out_(out), program_(program), unit_(unit), total_(total), enabled_(enabled) {}
+                   std::size_t total, bool enabled, double delay)
+    : out_(out), program_(program), unit_(unit), total_(total), enabled_(enabled), delay_(delay) {}
 
 void Progress::update(std::size_t done) {
   if (!enabled_) return;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const bool last = done >= total_;
-  if (!shown_ && (last || seconds < PROGRESS_DELAY)) return;
+  const bool started = shown_ || erased_;
+  if (!started && (last || seconds < delay_)) return;
   if (!last && shown_ && seconds - drawn_at_ < PROGRESS_REDRAW) return;
   draw(done, seconds, last);
 }
 
 void Progress::finish(std::size_t done) {
-  if (!enabled_ || !shown_) return;
+  if (!enabled_ || !(shown_ || erased_)) return;
   draw(done, std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(),
        true);
 }
@@ -65,7 +81,16 @@ void Progress::draw(std::size_t done, double seconds, bool last) {
                progress_text(done, total_, seconds, unit_).c_str(), last ? "\n" : "");
   std::fflush(out_);
   shown_ = !last;
+  erased_ = false;
   drawn_at_ = seconds;
+}
+
+void Progress::clear_for_output() {
+  if (!shown_) return;
+  std::fputs("\r\033[K", out_);
+  std::fflush(out_);
+  shown_ = false;
+  erased_ = true;
 }
 
 }  // namespace kemro::cli

@@ -797,7 +797,10 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        [&o](std::string_view s, std::string& e) {
          return parse_real_list(s, o.groups.cut_scores, e);
        }},
-      {"--jobs", "J", "worker threads, at most 256 (default: one per core)", COMPUTING_SECTION,
+      {"--jobs", "J",
+       "worker threads, at most 256 (default: one per core);\n"
+       "no more than 8 per core are started",
+       COMPUTING_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_jobs(s, o.jobs, e); }},
       {"--help", "", "this text", OUTPUT_SECTION, nullptr},
       {"--version", "", "the program version", OUTPUT_SECTION, nullptr},

@@ -34,7 +34,8 @@ ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
     if (!is.logical(grid) || length(grid) != 1L || is.na(grid)) {
       abort_argument("`grid` must be TRUE or FALSE")
     }
-    check_counts(check_scalar(jobs, "jobs"), "jobs", lowest = 0L)
+    # Unused here (the groups are computed on R's thread), yet refused as elsewhere.
+    call_cpp(cpp_jobs_checked(check_counts(check_scalar(jobs, "jobs"), "jobs", lowest = 0L)))
     chosen <- !identical(selection, c("top-down", "cut-score"))
     selection <- check_choice(selection, "selection", c("top-down", "cut-score"))
     if (!is.null(cut_score) && !chosen) selection <- "cut-score"

@@ -66,6 +66,13 @@ SEXP column_of(const std::vector<std::vector<kemro::GroupRecordCell>>& rows, std
 
 }  // namespace
 
+// `jobs` checked as the entries that compute on the worker pool check it, for
+// the several-group summary, which computes on R's thread and so uses none.
+// [[Rcpp::export]]
+int cpp_jobs_checked(int jobs) {
+  return static_cast<int>(kemro::r::jobs_checked(jobs));
+}
+
 // The several-group record of each scenario i: N[i] applicants in groups
 // `names` (the reference first) by `shares` or `counts` (the other empty)
 // with effect sizes `d`, selected by `selection` ("top-down": K = hires[i],

@@ -4,6 +4,7 @@
 test_that("ai_solve() stops on invalid arguments, naming the argument", {
   cases <- list(
     list(quote(ai_solve(c("a", "b"), N = 50, N1 = 35, K = 10, d = c(0, 1))), "`target` must be one text"),
+    list(quote(ai_solve("P_below_four_fifths=0.2", N = 50, N1 = 35, K = 10, d = c(0, 1), jobs = 257)), "`jobs` must lie between 0 .* and 256, not 257"),
     list(quote(ai_solve("P_below_four_fifths<=0.2", N = 50, N1 = 35, K = 10, d = c(0, 1))), "solving for d needs a `target` QUANTITY=VALUE"),
     list(quote(ai_solve("P_below_four_fifths=0.2", solve_for = "N", N = 20:30, N1 = 10, K = 5, d = 0)), "solving for N needs a `target` QUANTITY<=VALUE"),
     list(quote(ai_solve("P_below=0.2", N = 50, N1 = 35, K = 10, d = c(0, 1))), "`target`: .*P_below"),

@@ -28,6 +28,8 @@ test_that("ai_summary() stops on invalid arguments, naming the argument", {
     list(quote(ai_summary(20, minority_share = 0.01, K = 5, d = 0)), "`N1` must lie between 1 and N - 1 = 19, not 20 \\(N - round"),
     list(quote(ai_summary(20, N1 = 12, K = 5, d = 0, engine = "slow")), "`engine` must be one of"),
     list(quote(ai_summary(20, N1 = 12, K = 5, d = 0, grid = NA)), "`grid` must be TRUE or FALSE"),
+    list(quote(ai_summary(20, N1 = 12, K = 5, d = 0, jobs = 257)), "`jobs` must lie between 0 \\(one per core\\) and 256, not 257"),
+    list(quote(ai_summary(group_names = c("A", "B"), group_counts = c(5, 5), group_d = c(0, 1), K = 2, jobs = 257)), "`jobs` must lie between 0 .* and 256, not 257"),
     list(quote(ai_summary(4e5, N1 = 2e5, K = 2e5, d = 0, engine = "nested")), "the distribution needs 200001 entries")
   )
   for (case in cases) expect_error(eval(case[[1]]), case[[2]], label = deparse(case[[1]]))
