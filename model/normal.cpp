@@ -9,7 +9,6 @@ namespace {
 
 constexpr double TAIL_LIMIT = 37.0;                 // beyond it the tail area is 0
 constexpr double BRANCH_POINT = 7.071067811865475;  // 10/sqrt(2): rational below, fraction above
-constexpr double SQRT_TWO_PI = 2.506628274631001;   // divisor of the continued fraction
 constexpr double FRACTION_SEED = 0.65;              // innermost term of the continued fraction
 constexpr double SQRT_HALF = 0.7071067811865476;    // 1/sqrt(2): erfc's argument is x/sqrt(2)
 constexpr double LN_TWO = 0.6931471805599453;       // ln 2

@@ -5,6 +5,12 @@
 
 namespace kemro {
 
+inline constexpr double SQRT_TWO_PI = 2.506628274631001;      // sqrt(2 pi), the density's divisor
+inline constexpr double LN_SQRT_TWO_PI = 0.9189385332046728;  // ln sqrt(2 pi)
+// Beyond its mean +- NORMAL_REACH a unit-variance normal score has
+// probability 0 in doubles: Q(40) < 1e-349, below the smallest subnormal.
+inline constexpr double NORMAL_REACH = 40.0;
+
 // Phi(x) = P(Z <= x) for a standard normal Z, by Hart's rational and
 // continued-fraction approximation (double precision).
 double PHID(double x);

@@ -67,7 +67,7 @@ constexpr std::array<std::string_view, 8> DASHES = {"",    "8 4",          "2 3"
                                                     "4 4", "12 3 2 3 2 3", "1 5", "16 4"};
 constexpr std::size_t MARKERS = 8;
 
-std::string number(double v, int digits = 6) {
+std::string number(double v, int digits = cli::DEFAULT_DIGITS) {
   return cli::significant(v, digits);
 }
 

@@ -1,7 +1,8 @@
 // The fast engine's numerical kernels against independent values: the log
 // binomial probability (saddle-point form) for small n against long-double
 // log-gamma sums and for n up to 1e7 against 60-digit values, and the normal
-// upper tail and its logarithm against 60-digit values, in both tails.
+// upper tail and its logarithm against 60-digit values, in both tails; the
+// Bernoulli divergence at its 0 ln 0 edges and the switch-point bisection.
 #include "model/binomial.hpp"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,32 @@ TEST(UpperTail, AreaAndLogarithmKeepRelativeAccuracyInBothTails) {
     EXPECT_NEAR(log_upper_tail(c.x), c.log_upper, relative * std::fabs(c.log_upper) + 1e-300)
         << "x=" << c.x;
   }
+}
+
+TEST(BernoulliDivergence, MatchesThirtyDigitValuesAndTakesZeroLogZeroAsZero) {
+  const struct {
+    double n, a, p, q, expected;
+  } rows[] = {
+      {100, 0.3, 0.1, 0.9, 15.3663586803798653038977159796},
+      {50, 0.0, 0.2, 0.8, 11.1571775657104877883147545155},    // n ln(1/q) alone
+      {10, 1.0, 0.5, 0.5, 6.93147180559945309417232121458},    // n ln(1/p) alone
+      {2, 0.5, 1e-300, 1.0, 689.389233537093814586562972162},  // p far below 1 - q's rounding
+      {1e7, 0.25, 0.25, 0.75, 0.0},                            // a = p: no divergence
+  };
+  for (const auto& r : rows) {
+    EXPECT_NEAR(bernoulli_divergence(r.n, r.a, r.p, r.q), r.expected, 1e-14 * r.expected)
+        << "n=" << r.n << " a=" << r.a << " p=" << r.p;
+  }
+}
+
+TEST(SwitchPoint, BracketsTheSwitchToAdjacentDoublesAndKeepsTheUpperEnd) {
+  const double root = switch_point(0.0, 2.0, [](double x) { return x * x >= 2.0; });
+  EXPECT_GE(root * root, 2.0);
+  EXPECT_LT(std::nextafter(root, 0.0) * std::nextafter(root, 0.0), 2.0);
+  // A condition true everywhere bisects down to lo's neighbour; false
+  // everywhere leaves hi itself.
+  EXPECT_EQ(switch_point(-1.0, 1.0, [](double) { return true; }), std::nextafter(-1.0, 1.0));
+  EXPECT_EQ(switch_point(-1.0, 1.0, [](double) { return false; }), 1.0);
 }
 
 }  // namespace

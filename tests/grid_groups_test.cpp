@@ -1,7 +1,8 @@
 // kemro-grid with several groups: two groups through the group options give
 // today's two-group columns; shares are rounded by largest remainder; a cut
 // score set by a selection ratio and its two-group distribution; every
-// refusal of bad group input is one line with status 2 before any work.
+// refusal of bad group input is one line with status 2 before any work; the
+// record's columns by groups and rule, with headers that widen their column.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "distribution/group_columns.hpp"
 #include "distribution/groups.hpp"
 #include "tests/support/program_process.hpp"
 
@@ -149,6 +151,56 @@ TEST_F(GridGroups, BadGroupInputIsOneLineWithStatusTwo) {
       {"--group-names", "A,B", "--group-counts", "7,3", "--group-d", "0,1", "--cut-score", "inf"});
   EXPECT_EQ(infinite.status, 2);
   EXPECT_NE(infinite.err.find("not a finite number"), std::string::npos) << infinite.err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GroupColumns, NamesFollowTheGroupsAndTheRuleAndLongNamesWidenTheirColumn) {
+  using kemro::SelectionRule;
+  const std::vector<std::string> names = {"White", "Hispanic_applicants", "Asian"};
+  std::vector<std::string> top_down;
+  for (const auto& c : kemro::group_record_columns(names, SelectionRule::top_down)) {
+    top_down.push_back(c.name);
+  }
+  const std::vector<std::string> expected = {"scenario",
+                                             "N",
+                                             "selection",
+                                             "K",
+                                             "cut_score",
+                                             "N_White",
+                                             "N_Hispanic_applicants",
+                                             "N_Asian",
+                                             "status",
+                                             "error_estimate",
+                                             "evaluations",
+                                             "expected_SR_White",
+                                             "P_below_four_fifths_Hispanic_applicants",
+                                             "P_below_four_fifths_vs_highest_Hispanic_applicants",
+                                             "expected_SR_Hispanic_applicants",
+                                             "expected_AI_Hispanic_applicants",
+                                             "P_below_four_fifths_Asian",
+                                             "P_below_four_fifths_vs_highest_Asian",
+                                             "expected_SR_Asian",
+                                             "expected_AI_Asian",
+                                             "P_any_below_four_fifths"};
+  EXPECT_EQ(top_down, expected);
+  const auto cut = kemro::group_record_columns(names, SelectionRule::cut_score);
+  ASSERT_EQ(cut.size(), expected.size() + 2);
+  EXPECT_EQ(cut[cut.size() - 2].name, "expected_selected");
+  EXPECT_EQ(cut.back().name, "P_none_selected");
+  // Every header fits its column with a blank to spare, short ones keep the least width.
+  for (const auto& c : cut) {
+    EXPECT_GT(c.width, static_cast<int>(c.header.size())) << c.name;
+    if (c.name == "P_below_four_fifths_vs_highest_Hispanic_applicants") {
+      EXPECT_EQ(c.header, "P<0.8hi Hispanic_applicants");
+      EXPECT_EQ(c.width, 28);
+    }
+    if (c.name == "N_Asian") {
+      EXPECT_EQ(c.width, 8);
+    }
+  }
 }
 
 }  // namespace

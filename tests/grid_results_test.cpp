@@ -481,6 +481,25 @@ TEST(GridRendering, NumbersAreLosslessAndUndefinedValuesEmpty) {
   EXPECT_EQ(ratio_value(0.0), 0.0);
 }
 
+TEST(GridRendering, TextTablesShowDigitsAsAskedAndADashWhenUndefined) {
+  const struct {
+    double value;
+    int digits;
+    const char* text;
+  } rows[] = {
+      {0.5, 6, "0.5"},           {2.0 / 3.0, 6, "0.666667"},
+      {1234567.8, 7, "1234568"}, {12345678.9, 7, "1.234568e+07"},
+      {1.5e-16, 3, "1.5e-16"},   {std::nan(""), 3, "-"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(cli::short_number(r.value, r.digits), r.text) << r.value;
+}
+
+TEST(GridRendering, JsonListsHoldTheirElementsOnOneLine) {
+  EXPECT_EQ(cli::json_list({}), "[]");
+  EXPECT_EQ(cli::json_list({"1"}), "[1]");
+  EXPECT_EQ(cli::json_list({"{\"S\": 0}", "{\"S\": 1}"}), "[{\"S\": 0}, {\"S\": 1}]");
+}
+
 // The times on a progress line: "3.4 s, about 8 s left", or "10.0 s" on the last.
 const std::string PROGRESS_TIMES = "\\d+\\.\\d s(, about \\d+ (s|min) left)?";
 

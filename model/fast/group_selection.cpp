@@ -57,10 +57,7 @@ constexpr std::int32_t REANCHOR_STEPS = 64;    // ratio steps between saddle-poi
 // eps (ROUNDING_BASE + ROUNDING_PER_ROOT sqrt(N)).
 constexpr double ROUNDING_BASE = 100.0;
 constexpr double ROUNDING_PER_ROOT = 4.0;
-constexpr double NARROWEST_PANEL = 1e-11;     // relative width below which a panel is not split
-constexpr double SEARCH_REACH = 40.0;         // beyond the means -+ 40 every tail vanishes
-constexpr double LARGEST_SEPARATION = 100.0;  // larger |d| never interleave (outcomes.hpp)
-constexpr double LN_SQRT_TWO_PI = 0.9189385332046728;             // ln sqrt(2 pi)
+constexpr double NARROWEST_PANEL = 1e-11;  // relative width below which a panel is not split
 constexpr std::array<double, 1> CENTRAL_STEPS = {5.0};            // breakpoints in spreads
 constexpr std::int64_t FLAG_NUMERATOR = 5, FLAG_DENOMINATOR = 4;  // 5 S_g N_h < 4 S_h N_g
 
@@ -222,8 +219,8 @@ class Evaluator {
     groups_ = static_cast<int>(problem.applicants.size());
     for (int g = 0; g < groups_; ++g) {
       N_.push_back(problem.applicants[static_cast<std::size_t>(g)]);
-      d_.push_back(std::clamp(problem.d[static_cast<std::size_t>(g)], -LARGEST_SEPARATION,
-                              LARGEST_SEPARATION));
+      d_.push_back(std::clamp(problem.d[static_cast<std::size_t>(g)], -FAST_LARGEST_SEPARATION,
+                              FAST_LARGEST_SEPARATION));
     }
     windows_.resize(static_cast<std::size_t>(groups_));
     tails_.resize(static_cast<std::size_t>(groups_));
@@ -526,7 +523,7 @@ ShareAbove share_above(const Evaluator& e, double N, double x) {
   return {s.above / N, s.below / N};
 }
 
-// The search interval for x: every group's mean -d_g within SEARCH_REACH of its ends.
+// The search interval for x: every group's mean -d_g within NORMAL_REACH of its ends.
 struct Reach {
   double bottom = 0.0, top = 0.0;
 };
@@ -536,7 +533,7 @@ Reach search_reach(const Evaluator& e) {
     lowest = std::min(lowest, -e.d(g));
     highest = std::max(highest, -e.d(g));
   }
-  return {lowest - SEARCH_REACH, highest + SEARCH_REACH};
+  return {lowest - NORMAL_REACH, highest + NORMAL_REACH};
 }
 
 // The cutoff u with pbar(u) = K/N, the spread of Z around it and the range [a, b].
@@ -756,7 +753,7 @@ double cut_score_for_ratio(const std::vector<std::int32_t>& applicants,
     for (std::size_t g = 0; g < d.size(); ++g) passing += applicants[g] * upper_tail(C + d[g]);
     return passing / N;
   };
-  return switch_point(lowest - SEARCH_REACH, highest + SEARCH_REACH,
+  return switch_point(lowest - NORMAL_REACH, highest + NORMAL_REACH,
                       [&](double C) { return share_passing(C) <= ratio; });
 }
 
@@ -768,7 +765,8 @@ std::vector<CutScoreCell> cut_score_distribution(std::int32_t N1, std::int32_t N
   std::array<Window, 2> windows;
   std::vector<double> scratch;
   const std::array<double, 2> n = {static_cast<double>(N1), static_cast<double>(N2)};
-  const std::array<double, 2> shift = {0.0, std::clamp(d, -LARGEST_SEPARATION, LARGEST_SEPARATION)};
+  const std::array<double, 2> shift = {
+      0.0, std::clamp(d, -FAST_LARGEST_SEPARATION, FAST_LARGEST_SEPARATION)};
   for (std::size_t g = 0; g < 2; ++g) {
     fill_window(n[g], tails_at(cut_score + shift[g]), DISTRIBUTION_FLOOR, windows[g], scratch);
   }

@@ -69,12 +69,6 @@ constexpr double ROUNDING_BASE = 100.0;
 constexpr double ROUNDING_PER_ROOT = 4.0;
 constexpr double NARROWEST_PANEL = 1e-11;  // relative width below which a panel is not split
 constexpr double LOG_RATIO_LIMIT = 700.0;  // beyond it c over- or underflows
-constexpr double SEARCH_REACH = 40.0;  // beyond max(0, d) + 40 and min(0, d) - 40 all tails vanish
-// Beyond this |d| the two groups' scores never interleave to double precision
-// (a majority score falls below a minority one with probability Q(|d|/sqrt 2),
-// under 1e-1000); larger |d| are computed as this one, with identical results.
-constexpr double LARGEST_SEPARATION = 100.0;
-constexpr double LN_SQRT_TWO_PI = 0.9189385332046728;                             // ln sqrt(2 pi)
 constexpr std::array<double, 9> CENTRAL_STEPS = {-4, -3, -2, -1, 0, 1, 2, 3, 4};  // in spreads
 constexpr double FIRST_DOUBLING = 8.0;  // outer breakpoints at 8, 16, 32, ... spreads
 
@@ -410,8 +404,8 @@ struct ZRange {
 };
 
 ZRange z_range(const Problem& problem) {
-  const double top = std::max(0.0, problem.d) + SEARCH_REACH;
-  const double bottom = std::min(0.0, problem.d) - SEARCH_REACH;
+  const double top = std::max(0.0, problem.d) + NORMAL_REACH;
+  const double bottom = std::min(0.0, problem.d) - NORMAL_REACH;
   const double share = problem.K / problem.N;
   ZRange r;
   r.cutoff =
@@ -489,7 +483,7 @@ OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2
   p.N2 = N2;
   p.N = static_cast<double>(N1) + static_cast<double>(N2);
   p.K = K;
-  p.d = std::clamp(d, -LARGEST_SEPARATION, LARGEST_SEPARATION);
+  p.d = std::clamp(d, -FAST_LARGEST_SEPARATION, FAST_LARGEST_SEPARATION);
   p.L = std::max(0, K - N1);
   p.U = std::min(K, N2);
 

@@ -72,6 +72,11 @@ struct OutcomeProbabilities {
 // subdivision_limit (ordinary problems use a few dozen). Runs on the calling
 // thread, uses no shared state, and allocates memory in proportion to the window.
 inline constexpr std::int32_t FAST_MAX_APPLICANTS = 10000000;
+// Beyond this |d| two groups' scores never interleave to double precision
+// (a score of one falls below a score of the other with probability
+// Q(|d|/sqrt 2), under 1e-1000); larger |d| are computed as this one, with
+// identical results, by this engine and the several-group one.
+inline constexpr double FAST_LARGEST_SEPARATION = 100.0;
 inline constexpr std::int32_t FAST_MAX_PANELS = 20000;
 OutcomeProbabilities fast_outcome_probabilities(std::int32_t N1, std::int32_t N2, std::int32_t K,
                                                 double d,

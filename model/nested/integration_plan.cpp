@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/nested/order_statistics.hpp"
+#include "model/normal.hpp"
 
 namespace kemro {
 namespace {
@@ -19,7 +20,6 @@ constexpr double CUT_TOLERANCE = 1e-9;  // an end cutting off more than this is 
 constexpr double CUT_TARGET = 1e-12;    // what a moved end still cuts off, at most
 constexpr double END_PRECISION = 0.01;  // how closely a widened end is placed
 constexpr int MAX_HALVINGS = 200;       // bisection steps when placing a widened end
-constexpr double REACH = 40.0;          // beyond mean +- REACH a normal score has probability 0
 // P(S > t - 1) bounded below this makes outcome t expected to be saturated.
 // (The bound is close, and the computed value may miss the true one by about
 // as much, so near the threshold the forecast may go either way.)
@@ -33,7 +33,7 @@ constexpr double SATURATION_THRESHOLD = 1e-8;
 double widened_lower(std::int32_t N2, std::int32_t J) {
   const auto cut = [&](double c) { return probability_at_or_below(N2, J, 0.0, c); };
   if (!(cut(FIXED_LOWER) > CUT_TOLERANCE)) return FIXED_LOWER;
-  double low = -REACH;  // cut(low) = 0
+  double low = -NORMAL_REACH;  // cut(low) = 0
   double high = FIXED_LOWER;
   for (int i = 0; i < MAX_HALVINGS && high - low > END_PRECISION; ++i) {
     const double middle = 0.5 * (low + high);
@@ -49,7 +49,7 @@ double widened_upper(std::int32_t N1, double d, std::int32_t I) {
   const auto cut = [&](double c) { return probability_above(N1, I, d, c); };
   if (!(cut(FIXED_UPPER) > CUT_TOLERANCE)) return FIXED_UPPER;
   double low = FIXED_UPPER;
-  double high = std::max(d, FIXED_UPPER) + REACH;  // cut(high) = 0
+  double high = std::max(d, FIXED_UPPER) + NORMAL_REACH;  // cut(high) = 0
   for (int i = 0; i < MAX_HALVINGS && high - low > END_PRECISION; ++i) {
     const double middle = 0.5 * (low + high);
     (cut(middle) <= CUT_TARGET ? high : low) = middle;

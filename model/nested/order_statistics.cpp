@@ -13,11 +13,9 @@
 namespace kemro {
 namespace {
 
-constexpr double SQRT_TWO_PI = 2.506628274631001;
 constexpr double GRID_TAIL = 1e-13;  // probability left outside the grid of exceedance_bound
 constexpr int GRID_BINS = 128;       // bins of that grid
 constexpr int BISECTIONS = 50;       // halvings when locating the grid's ends
-constexpr double REACH = 40.0;       // beyond mean +- REACH a normal score has probability 0
 
 // phi(z) = exp(-z^2/2) / sqrt(2 pi)
 double standard_density(double z) {
@@ -92,8 +90,8 @@ double exceedance_bound(std::int32_t N1, std::int32_t N2, double d, std::int32_t
   const auto F = [&](double c) { return probability_at_or_below(N1, I, d, c); };
   const auto F_above = [&](double c) { return probability_above(N1, I, d, c); };
   const auto h = [&](double c) { return probability_above(N2, J, 0.0, c); };
-  const double low = std::min(d, 0.0) - REACH;
-  const double high = std::max(d, 0.0) + REACH;
+  const double low = std::min(d, 0.0) - NORMAL_REACH;
+  const double high = std::max(d, 0.0) + NORMAL_REACH;
   const double first = last_point_at_or_below(F, GRID_TAIL, low, high);
   const double last = first_point_at_or_below(h, GRID_TAIL, low, high);
   if (!(last > first)) return std::min(1.0, F(first) + h(first));

@@ -590,6 +590,15 @@ std::string group_combination_error(GridOptions& o, const cli::CommandLine& line
 }  // namespace
 
 std::vector<cli::OptionDef> option_table(GridOptions& o) {
+  // The engines' limits as the library defines them, not retyped.
+  static const std::string engine_help =
+      "fast (default): every outcome's probability from one\n"
+      "integral; up to N = " +
+      std::to_string(FAST_MAX_APPLICANTS) +
+      " applicants. nested: the\n"
+      "interactive program's nested integration, its report\n"
+      "digit for digit; up to " +
+      std::to_string(TABLE_CAPACITY) + " outcomes per scenario";
   // A scenario option takes a list, or a range when it is the one solved for.
   const auto solvable = [&o](std::string_view option, cli::OptionSetter list) {
     return [&o, option, list](std::string_view s, std::string& e) {
@@ -662,12 +671,7 @@ std::vector<cli::OptionDef> option_table(GridOptions& o) {
        [&o](std::string_view s, std::string& e) {
          return cli::set_text(s, o.intercorrelations, e);
        }},
-      {"--engine", "E",
-       "fast (default): every outcome's probability from one\n"
-       "integral; up to N = 10000000 applicants. nested: the\n"
-       "interactive program's nested integration, its report\n"
-       "digit for digit; up to 150000 outcomes per scenario",
-       COMPUTING_SECTION,
+      {"--engine", "E", engine_help, COMPUTING_SECTION,
        [&o](std::string_view s, std::string& e) { return parse_engine(s, o.engine, e); }},
       {"--shard", "I/N",
        "compute only the scenarios whose grid index i has\n"
