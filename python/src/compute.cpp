@@ -80,19 +80,10 @@ bool PythonSignals::operator()() {
 std::vector<ScenarioResult> compute_all(const std::vector<Scenario>& scenarios, Engine engine,
                                         bool keep_distribution, unsigned jobs) {
   WorkAreas<ScenarioWork> work;
-  PythonSignals signals;
-  std::vector<ScenarioResult> results;
-  {
-    const py::gil_scoped_release release;
-    results = compute_all_in_order(
-        scenarios.size(), jobs, work,
-        [&](std::size_t i, ScenarioWork& area) {
-          return compute_scenario(scenarios[i], engine, keep_distribution, area);
-        },
-        PoolControl{nullptr, std::ref(signals)});
-  }
-  if (signals.raised) throw py::error_already_set();
-  return results;
+  return compute_interruptible(
+      scenarios.size(), jobs, work, [&](std::size_t i, ScenarioWork& area) {
+        return compute_scenario(scenarios[i], engine, keep_distribution, area);
+      });
 }
 
 }  // namespace kemro::python

@@ -74,6 +74,23 @@ struct PythonSignals {
   bool operator()();
 };
 
+// compute(i, area) for i = 0..count-1 on the library's worker pool, results
+// in order, the interpreter's lock released meanwhile; Ctrl-C stops the pool
+// between two items and is raised once it has joined.
+template <typename Area, typename Compute>
+auto compute_interruptible(std::size_t count, unsigned jobs, WorkAreas<Area>& areas,
+                           Compute compute) {
+  PythonSignals signals;
+  decltype(compute_all_in_order(count, jobs, areas, compute)) results;
+  {
+    const py::gil_scoped_release release;
+    results =
+        compute_all_in_order(count, jobs, areas, compute, PoolControl{nullptr, std::ref(signals)});
+  }
+  if (signals.raised) throw py::error_already_set();
+  return results;
+}
+
 // Columns from rows of variant cells, one per name, as a dict in the names'
 // order. Each column's type is that of its cell in `types` (a record made from
 // default values): counts become int64 arrays, numbers float64 arrays (NaN

@@ -1,30 +1,23 @@
 // The entry point of ai_summary() with several groups: kemro-grid's
-// several-group scenarios, formed and checked by the library, computed by
-// kemro-grid's group computation and reported as the library's group record.
+// several-group scenarios, formed and checked by the library, computed by its
+// several-group engine on its worker pool and reported as its group record.
 #include "distribution/groups.hpp"
 
 #include <pybind11/stl.h>
 
-#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "compute.hpp"
 #include "distribution/group_record.hpp"
+#include "distribution/worker_pool.hpp"
 #include "entries.hpp"
-#include "tools/grid/groups.hpp"
 
 namespace kemro::python {
 
 namespace {
-
-// Scenarios handed to each worker between two looks for Ctrl-C: a few, so
-// that the threads stay busy and an interrupt waits for at most a few
-// scenarios (each a few milliseconds to about a second).
-constexpr std::size_t SCENARIOS_PER_WORKER = 2;
 
 // The argument of ai_summary that each part of a design comes from.
 const char* part_argument(GroupDesignError::Part part) {
@@ -72,43 +65,26 @@ py::dict group_summary(const std::vector<std::string>& names, const RealArray& s
   const std::vector<double> cut = reals_of(cut_score, "cut_score", n.size());
 
   // Every scenario is formed and checked before any is computed.
-  grid::GroupGrid groups;
-  groups.names = names;
-  groups.rule = design.rule;
+  std::vector<GroupProblem> problems(n.size());
   for (std::size_t i = 0; i < n.size(); ++i) {
-    grid::GroupScenario s;
-    s.index = i + 1;
-    s.N = static_cast<std::int32_t>(n[i]);
-    const std::string why = group_problem_for(design, s.N, static_cast<std::int32_t>(k[i]),
-                                              ratio[i], cut[i], s.problem);
+    const std::string why =
+        group_problem_for(design, static_cast<std::int32_t>(n[i]), static_cast<std::int32_t>(k[i]),
+                          ratio[i], cut[i], problems[i]);
     if (!why.empty()) {
       throw std::invalid_argument("scenario " + std::to_string(i + 1) +
                                   " (N = " + std::to_string(n[i]) + "): " + why);
     }
-    groups.scenarios.push_back(std::move(s));
   }
 
-  // Computed a few scenarios at a time without the interpreter's lock, so
-  // that Ctrl-C stops the run between two such batches.
+  // Computed by the library's engine on the worker pool without the
+  // interpreter's lock; Ctrl-C stops the pool between two scenarios.
+  WorkAreas<NoWorkArea> none;
+  const std::vector<GroupSummary> summaries = compute_interruptible(
+      problems.size(), threads, none,
+      [&](std::size_t i, NoWorkArea&) { return group_selection_summary(problems[i]); });
   std::vector<std::vector<GroupRecordCell>> rows;
-  const unsigned workers =
-      threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t batch = std::size_t{workers} * SCENARIOS_PER_WORKER;
-  for (std::size_t first = 0; first < groups.scenarios.size(); first += batch) {
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-    grid::GroupGrid part{groups.names, groups.rule, {}};
-    for (std::size_t i = first; i < std::min(first + batch, groups.scenarios.size()); ++i) {
-      part.scenarios.push_back(groups.scenarios[i]);
-    }
-    std::vector<grid::GroupResult> results;
-    {
-      const py::gil_scoped_release release;
-      results = grid::compute_group_grid(part, false, threads);
-    }
-    for (std::size_t i = 0; i < results.size(); ++i) {
-      const grid::GroupScenario& s = part.scenarios[i];
-      rows.push_back(group_record_cells(s.index, s.problem, results[i].summary));
-    }
+  for (std::size_t i = 0; i < summaries.size(); ++i) {
+    rows.push_back(group_record_cells(i + 1, problems[i], summaries[i]));
   }
   const std::vector<std::string> columns = group_record_names(names, design.rule);
   GroupProblem prototype;
