@@ -1,6 +1,7 @@
 // The column catalogue of kemro-grid's summary records: one row per reported
 // quantity with its CSV/JSON name, its text-table header, width and decimals,
-// its one-line meaning and what a planning solve makes of it. The text, CSV
+// its one-line meaning, what a planning solve makes of it and the words a plot
+// calls it by. The text, CSV
 // and JSON renderers, the --columns option, the help text, the planning
 // solves' targets and the R and Python packages' summaries all read this
 // table and nothing else.
@@ -70,6 +71,7 @@ struct Column {
   bool in_default_text = false;  // shown by the text table without --columns
   std::string_view meaning;      // one line for --help
   SolveRole solve = SolveRole::none;
+  std::string_view words;  // on a plot's axis or in its legend; empty: none of its own
 };
 
 // Every summary column, in CSV order.

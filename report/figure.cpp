@@ -635,24 +635,10 @@ LineStyle line_style(std::size_t k) {
 }
 
 std::string quantity_words(std::string_view name) {
-  static constexpr std::pair<std::string_view, std::string_view> WORDS[] = {
-      {"P_below_four_fifths", "P(AI < 0.8)"},
-      {"P_undefined", "P(AI undefined)"},
-      {"expected_AI", "Expected AI"},
-      {"expected_SRA", "Expected majority selection rate"},
-      {"expected_SRI", "Expected minority selection rate"},
-      {"AI_P05", "5th percentile of AI"},
-      {"AI_P10", "10th percentile of AI"},
-      {"AI_P25", "Lower quartile of AI"},
-      {"AI_P50", "Median AI"},
-      {"AI_P75", "Upper quartile of AI"},
-      {"AI_P90", "90th percentile of AI"},
-      {"AI_P95", "95th percentile of AI"},
-  };
-  for (const auto& [known, words] : WORDS) {
-    if (known == name) return std::string(words);
-  }
-  return std::string(name);
+  const int column = column_index(name);
+  const std::string_view words =
+      column < 0 ? std::string_view{} : summary_catalogue()[static_cast<std::size_t>(column)].words;
+  return std::string(words.empty() ? name : words);
 }
 
 std::size_t dimension_named(const Grid& grid, std::string_view name) {

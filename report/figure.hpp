@@ -45,8 +45,9 @@ struct LineStyle {
 };
 LineStyle line_style(std::size_t k);
 
-// The words for a per-scenario quantity named as in CSV ("P_below_four_fifths":
-// "P(AI < 0.8)", "AI_P50": "Median AI"); an unknown name is returned as it is.
+// The words the column catalogue gives a summary column named as in CSV
+// ("P_below_four_fifths": "P(AI < 0.8)", "AI_P50": "Median AI"); a name
+// without words of its own is returned as it is.
 std::string quantity_words(std::string_view name);
 
 // The program and version that made a plot, for the file's metadata.

@@ -251,6 +251,8 @@ TEST(SolveTargets, NameExactlyTheCatalogueColumnsWithASolveRole) {
     ASSERT_EQ(ok, column.solve != SolveRole::none) << column.name << ": " << error;
     if (!ok) continue;
     EXPECT_EQ(quantity_name(t.quantity), column.name);
+    // A solve's plot names the quantity in words; a rule's flag rate by its column.
+    EXPECT_EQ(column.words.empty(), column.solve == SolveRole::flag_rate) << column.name;
     const bool probability = column.solve == SolveRole::below_four_fifths ||
                              column.solve == SolveRole::undefined ||
                              column.solve == SolveRole::flag_rate;

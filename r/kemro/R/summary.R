@@ -103,24 +103,18 @@ ai_summary <- function(N, N1 = NULL, K = NULL, d, minority_share = NULL,
   out
 }
 
-# Words for the summary's columns on axes and in legends.
-SUMMARY_WORDS <- c(
-  N = "Number of applicants", N1 = "Majority applicants", N2 = "Minority applicants",
-  K = "Number of hires", d = "Effect size d", minority_share = "Minority share",
-  selection_ratio = "Selection ratio", P_below_four_fifths = "P(AI < 0.8)",
-  P_undefined = "P(AI undefined)", expected_SRA = "Expected majority selection rate",
-  expected_SRI = "Expected minority selection rate", expected_AI = "Expected AI",
-  population_SRA = "Population majority selection rate",
-  population_SRI = "Population minority selection rate", population_AI = "Population AI",
-  AI_P05 = "5th percentile of AI", AI_P10 = "10th percentile of AI",
-  AI_P25 = "Lower quartile of AI", AI_P50 = "Median AI", AI_P75 = "Upper quartile of AI",
-  AI_P90 = "90th percentile of AI", AI_P95 = "95th percentile of AI"
-)
 # What a summary's plot may put on its x axis, in kemro-grid's order.
 SUMMARY_INPUTS <- c("N", "N1", "minority_share", "K", "selection_ratio", "d")
 
+# Words for a summary's column or scenario option on axes and in legends: the
+# library's words for the column (its catalogue) or the option; else the name.
 summary_words <- function(column) {
-  if (column %in% names(SUMMARY_WORDS)) SUMMARY_WORDS[[column]] else column
+  catalogue <- cpp_summary_columns()
+  words <- catalogue$words[match(column, catalogue$name)]
+  if (is.na(words) && column %in% names(SOLVE_OPTIONS)) {
+    words <- cpp_option_words()[[SOLVE_OPTIONS[[column]]]]
+  }
+  if (is.na(words) || !nzchar(words)) column else words
 }
 
 # The scenario options as they were most likely given: for each of N1 or the

@@ -97,14 +97,32 @@ Rcpp::CharacterVector summary_names() {
 }  // namespace
 
 // The columns of ai_summary() as the library's catalogue gives them, in
-// record order: each one's name and R type ("integer", "double" or
-// "character").
+// record order: each one's name, R type ("integer", "double" or
+// "character") and the words a plot calls it by ("" when it has none).
 // [[Rcpp::export]]
 Rcpp::DataFrame cpp_summary_columns() {
-  Rcpp::CharacterVector type;
+  Rcpp::CharacterVector type, words;
   for (SEXPTYPE t : summary_types()) type.push_back(Rf_type2char(t));
+  for (const kemro::grid::Column& c : kemro::grid::summary_catalogue()) {
+    words.push_back(std::string(c.words));
+  }
   return Rcpp::DataFrame::create(Rcpp::Named("name") = summary_names(), Rcpp::Named("type") = type,
+                                 Rcpp::Named("words") = words,
                                  Rcpp::Named("stringsAsFactors") = false);
+}
+
+// The words a plot calls each scenario option by, named by the option as
+// kemro-grid spells it ("applicants", "minority-share", ...).
+// [[Rcpp::export]]
+Rcpp::CharacterVector cpp_option_words() {
+  Rcpp::CharacterVector words;
+  Rcpp::CharacterVector names;
+  for (const kemro::grid::DimensionOption& o : kemro::grid::DIMENSION_OPTIONS) {
+    words.push_back(std::string(o.words));
+    names.push_back(std::string(o.name));
+  }
+  words.names() = names;
+  return words;
 }
 
 // The summary of every scenario (N[i], N1[i], K[i], d[i]) with the rules'

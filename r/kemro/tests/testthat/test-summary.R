@@ -58,7 +58,7 @@ test_that("ai_summary() has kemro-grid's columns and equals its CSV to the last 
   }
 })
 
-test_that("ai_summary()'s columns are the library's catalogue, by name and R type", {
+test_that("ai_summary()'s columns and plot words are the library's catalogue", {
   catalogue <- kemro:::cpp_summary_columns()
   grid <- tool_output("KEMRO_GRID", list(c(GRID_ARGS, "--engine", "nested")),
                       "grid_summary_nested.csv")
@@ -68,8 +68,15 @@ test_that("ai_summary()'s columns are the library's catalogue, by name and R typ
     expect_identical(names(x), catalogue$name, label = engine)
     expect_identical(unname(vapply(x, typeof, "")), catalogue$type, label = engine)
   }
-  # The words of the plots name columns of the summary or its scenario options.
-  expect_true(all(names(kemro:::SUMMARY_WORDS) %in% c(catalogue$name, kemro:::SUMMARY_INPUTS)))
+  # The plots' words are the library's: the catalogue's for a column, the
+  # scenario option's for a share; a column without words keeps its name.
+  words <- c(N = "Number of applicants", N2 = "Minority applicants",
+             minority_share = "Minority share", selection_ratio = "Selection ratio",
+             P_below_four_fifths = "P(AI < 0.8)", AI_P25 = "Lower quartile of AI",
+             population_AI = "Population AI", warnings = "warnings", P_flag_z = "P_flag_z")
+  for (column in names(words)) {
+    expect_identical(kemro:::summary_words(column), words[[column]], label = column)
+  }
 })
 
 test_that("recycled arguments give the scenarios one by one", {
